@@ -1,0 +1,49 @@
+// The main window: every setting of a scan lives in its controls; its
+// handlers build the scanner's command line, run the scan and show its
+// progress, and handle the report file.
+#pragma once
+
+#include <string>
+
+#include "desktop_services.h"
+#include "dialog.h"
+#include "scan_runner.h"
+#include "scan_settings.h"
+#include "yes_no_asker.h"
+
+class MainDialog : public ui::Dialog, private YesNoAsker {
+ public:
+  explicit MainDialog(DesktopServices& desktop = SystemDesktopServices());
+  ~MainDialog() override;
+
+  bool OnInitDialog() override;
+
+  // Command handlers.
+  void OnTargetChanged();
+  void OnMoveToggled();
+  void OnScan();
+  void OnScanStatus(const std::string& text);
+  void OnReportToggled();
+  void UpdateReportButtons();
+  void OpenReport();
+  void OnDeleteReport();
+  void OnBrowseTarget();
+  void OnBrowseMoveDir();
+  void OnBrowseReport();
+  void OnAbout();
+
+  // The settings of a scan as the controls hold them now.
+  ScanSettings GatherSettings() const;
+
+  const ScanRunner& Runner() const { return runner_; }
+  ScanRunner& Runner() { return runner_; }
+
+ protected:
+  bool DispatchCommand(ui::Event event, int id, const std::string& text) override;
+
+ private:
+  bool AskYesNo(const std::string& text, const std::string& caption) override;
+
+  DesktopServices& desktop_;
+  ScanRunner runner_;
+};

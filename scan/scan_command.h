@@ -1,0 +1,23 @@
+// The scanner's command line, built from the window's settings.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "scan_settings.h"
+#include "yes_no_asker.h"
+
+// Builds the line for one scan: scanner path, quoted target, switches in
+// table order, " /report <path>", " /move <dir>", extra parameters. On the way
+// it may ask whether to overwrite an existing report and whether to create a
+// missing quarantine directory, and creates it (a failure is shown in the
+// error box). Returns nothing when the request ends there.
+std::optional<std::string> BuildScanCommandLine(const ScanSettings& settings,
+                                                const std::string& scannerPath, YesNoAsker& asker);
+
+// arg in double quotes, with the backslashes that end it doubled so that they
+// cannot escape the closing quote ("C:\" becomes "C:\\").
+std::string QuoteArgument(const std::string& arg);
+
+// arg quoted by QuoteArgument when it holds a blank or a tab, else unchanged.
+std::string QuoteIfBlank(const std::string& arg);

@@ -1,0 +1,13 @@
+// The channel on which the scan worker reports to the window.
+#pragma once
+
+#include <string>
+
+class StatusReceiver {
+ public:
+  virtual ~StatusReceiver() = default;
+  // Delivers one report and returns only when the receiver has handled it,
+  // or at once when the receiver is gone (the window was closed). Called on
+  // the worker thread; text is valid only during the call.
+  virtual void Send(unsigned message, const std::string& text) = 0;
+};

@@ -1,0 +1,22 @@
+// The program's one error box: the caller's text, followed by the system's
+// error code and description when there is an error value.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "system_error.h"
+
+// The box's full text: text alone when code is 0 or the system has no
+// description for it, otherwise text, "\n\n系统错误代码: 0x%X" and
+// "\n系统错误信息: %s".
+std::string FormatErrorBoxText(const std::string& text, SystemErrorCode code);
+
+// Shows the box (no owner, OK button, error icon) and returns when it is closed.
+void ShowErrorBox(const std::string& text, SystemErrorCode code);
+
+// What actually shows a box: the system's message box unless replaced. Tests
+// replace it to see the text and caption without a modal window; an empty
+// function restores the system's box.
+using ErrorBoxPresenter = std::function<void(const std::string& text, const std::string& caption)>;
+void SetErrorBoxPresenter(ErrorBoxPresenter presenter);

@@ -1,0 +1,45 @@
+#include "blocking_report_channel.h"
+
+namespace ui {
+
+BlockingReportChannel::BlockingReportChannel(PostToUiThread post, Deliver deliver)
+    : post_(std::move(post)), deliver_(std::move(deliver)) {}
+
+void BlockingReportChannel::Send(unsigned message, const std::string& text) {
+  unsigned long long ticket = 0;
+  {
+    std::lock_guard guard(mutex_);
+    if (closed_) return;
+    ticket = ++sent_;
+  }
+  // The task holds a weak reference and its own copy of the text: it may run after
+  // the worker stopped waiting (channel closed), or never.
+  std::weak_ptr<BlockingReportChannel> weak = weak_from_this();
+  post_([weak, message, copy = text]() {
+    std::shared_ptr<BlockingReportChannel> self = weak.lock();
+    if (!self) return;
+    {
+      std::lock_guard guard(self->mutex_);
+      if (self->closed_) return;
+    }
+    self->deliver_(message, copy);
+    std::lock_guard guard(self->mutex_);
+    ++self->handledCount_;
+    self->handled_.notify_all();
+  });
+  std::unique_lock lock(mutex_);
+  handled_.wait(lock, [&] { return closed_ || handledCount_ >= ticket; });
+}
+
+void BlockingReportChannel::Close() {
+  std::lock_guard guard(mutex_);
+  closed_ = true;
+  handled_.notify_all();
+}
+
+bool BlockingReportChannel::IsClosed() const {
+  std::lock_guard guard(mutex_);
+  return closed_;
+}
+
+}  // namespace ui
