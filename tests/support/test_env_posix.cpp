@@ -11,4 +11,6 @@ void SetEnv(const std::string& name, const std::string& value) {
     setenv(name.c_str(), value.c_str(), 1);
 }
 
+const char* FakeScannerCrashSetting() { return "signal:9"; }
+
 }  // namespace testing_support

@@ -60,6 +60,10 @@ struct FakeScannerRun {
 // Reads the record the fake scanner wrote.
 FakeScannerRun ReadFakeScannerRecord(const std::string& recordPath);
 
+// The QUORVEL_FAKE_SCAN_EXIT setting for a scanner that ends without an exit
+// code of its own: killed by a signal on Linux, 0xC000013A on Windows.
+const char* FakeScannerCrashSetting();
+
 // Clears every QUORVEL_FAKE_SCAN_* variable.
 void ResetFakeScannerEnvironment();
 

@@ -1,0 +1,44 @@
+#include "error_box.h"
+
+#include <mutex>
+#include <utility>
+
+#include "error_box_platform.h"
+#include "text_format.h"
+#include "texts.h"
+
+namespace {
+
+std::mutex presenterMutex;
+ErrorBoxPresenter presenter;
+
+}  // namespace
+
+std::string FormatErrorBoxText(const std::string& text, SystemErrorCode code) {
+  std::string result = text;
+  if (code == 0) return result;
+  // Without a description the code alone is not shown either.
+  const std::string description = SystemErrorText(code);
+  if (description.empty()) return result;
+  result += FormatText(texts::kErrorCodeLine, static_cast<unsigned>(code));
+  result += FormatText(texts::kErrorMessageLine, description.c_str());
+  return result;
+}
+
+void ShowErrorBox(const std::string& text, SystemErrorCode code) {
+  ErrorBoxPresenter show;
+  {
+    std::lock_guard<std::mutex> lock(presenterMutex);
+    show = presenter;
+  }
+  const std::string boxText = FormatErrorBoxText(text, code);
+  if (show)
+    show(boxText, texts::kErrorBoxCaption);
+  else
+    ShowSystemErrorBox(boxText, texts::kErrorBoxCaption);
+}
+
+void SetErrorBoxPresenter(ErrorBoxPresenter replacement) {
+  std::lock_guard<std::mutex> lock(presenterMutex);
+  presenter = std::move(replacement);
+}

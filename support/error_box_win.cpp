@@ -1,0 +1,9 @@
+#include <windows.h>
+
+#include "error_box_platform.h"
+#include "utf_win.h"
+
+void ShowSystemErrorBox(const std::string& text, const std::string& caption) {
+  // No owner: the main window stays usable while the box is shown.
+  MessageBoxW(nullptr, Widen(text).c_str(), Widen(caption).c_str(), MB_OK | MB_ICONERROR);
+}

@@ -1,0 +1,77 @@
+// The error box's text and caption, seen through the presenter seam, and the
+// system error values that reach it.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "error_box.h"
+#include "shell_open.h"
+#include "system_error.h"
+#include "test_support.h"
+
+namespace {
+
+// A code no system describes.
+constexpr SystemErrorCode kUndescribedCode = 0x2A5F0D1;
+
+struct ShownBox {
+  std::string text;
+  std::string caption;
+};
+
+class ErrorBoxTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    SetErrorBoxPresenter([this](const std::string& text, const std::string& caption) {
+      shown_.push_back({text, caption});
+    });
+  }
+  void TearDown() override { SetErrorBoxPresenter({}); }
+
+  std::vector<ShownBox> shown_;
+};
+
+}  // namespace
+
+TEST(FormatErrorBoxText, AppendsTheCodeAndTheSystemsDescription) {
+  // 2 is "file not found" on both systems.
+  const std::string description = SystemErrorText(2);
+  ASSERT_FALSE(description.empty());
+  EXPECT_EQ(FormatErrorBoxText("创建目录失败", 2),
+            "创建目录失败\n\n系统错误代码: 0x2\n系统错误信息: " + description);
+
+  // Upper-case hexadecimal without leading zeros.
+  const std::string other = SystemErrorText(123);
+  ASSERT_FALSE(other.empty());
+  EXPECT_EQ(FormatErrorBoxText("DeleteFile 失败", 123),
+            "DeleteFile 失败\n\n系统错误代码: 0x7B\n系统错误信息: " + other);
+}
+
+TEST(FormatErrorBoxText, ShowsTheTextAloneWithoutAnErrorOrItsDescription) {
+  EXPECT_EQ(FormatErrorBoxText("创建目录失败", 0), "创建目录失败");
+  EXPECT_EQ(SystemErrorText(kUndescribedCode), "");
+  // Not even the code is shown when the system cannot describe it.
+  EXPECT_EQ(FormatErrorBoxText("DeleteFile 失败", kUndescribedCode), "DeleteFile 失败");
+  // A "%" in the caller's text is shown as it is.
+  EXPECT_EQ(FormatErrorBoxText("ShellExecute 文件=\"100%s.txt\" 失败", 0),
+            "ShellExecute 文件=\"100%s.txt\" 失败");
+}
+
+TEST_F(ErrorBoxTest, ShowsTheFullTextUnderTheErrorCaption) {
+  ShowErrorBox("DeleteFile 失败", 2);
+  ShowErrorBox("创建目录失败", 0);
+  ASSERT_EQ(shown_.size(), 2u);
+  EXPECT_EQ(shown_[0].caption, "错误信息...");
+  EXPECT_EQ(shown_[0].text, FormatErrorBoxText("DeleteFile 失败", 2));
+  EXPECT_NE(shown_[0].text, "DeleteFile 失败");
+  EXPECT_EQ(shown_[1].caption, "错误信息...");
+  EXPECT_EQ(shown_[1].text, "创建目录失败");
+}
+
+TEST(OpenWithShell, FailsForAMissingFileWithAnError) {
+  testing_support::TempDir temp;
+  SystemErrorCode error = 0;
+  EXPECT_FALSE(OpenWithShell(temp.Join("missing.txt"), nullptr, &error));
+  EXPECT_NE(error, 0u);
+}

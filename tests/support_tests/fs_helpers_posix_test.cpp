@@ -1,0 +1,126 @@
+// Linux counterparts of the Windows path rules.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "fs_helpers.h"
+#include "test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    SetEnv(name_, value);
+  }
+  ~ScopedEnv() { SetEnv(name_, old_.value_or("")); }
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+}  // namespace
+
+TEST(PathPatternExistsPosix, TakesBracketsAndBackslashesLiterally) {
+  TempDir temp;
+  WriteTextFile(temp.Join("a1.txt"), "x");
+  // A glob would read "[1]" as a set and find a1.txt.
+  EXPECT_FALSE(PathPatternExists(temp.Join("a[1]*"), kAnyNonDirectory));
+  EXPECT_FALSE(PathPatternExists(temp.Join("a[1].txt"), kAnyNonDirectory));
+
+  WriteTextFile(temp.Join("a[1].txt"), "x");
+  WriteTextFile(temp.Join("back\\slash"), "x");
+  EXPECT_TRUE(PathPatternExists(temp.Join("a[1].txt"), kAnyNonDirectory));
+  EXPECT_TRUE(PathPatternExists(temp.Join("a[1]*"), kAnyNonDirectory));
+  EXPECT_TRUE(PathPatternExists(temp.Join("a[?].txt"), kAnyNonDirectory));
+  EXPECT_TRUE(PathPatternExists(temp.Join("back\\*"), kAnyNonDirectory));
+  EXPECT_FALSE(PathPatternExists(temp.Join("back\\s"), kAnyNonDirectory));
+}
+
+TEST(PathPatternExistsPosix, FollowsLinksAndSeesHiddenNames) {
+  TempDir temp;
+  ASSERT_TRUE(CreateDirectoryTree(temp.Join("target"), nullptr));
+  std::filesystem::create_directory_symlink(FsPath(temp.Join("target")), FsPath(temp.Join("link")));
+  EXPECT_TRUE(PathPatternExists(temp.Join("link"), kDirectoryAttribute));
+  EXPECT_FALSE(PathPatternExists(temp.Join("link"), kAnyNonDirectory));
+  EXPECT_FALSE(PathPatternExists(temp.Join("lin?"), kAnyNonDirectory));
+
+  // A dangling link leads nowhere.
+  std::filesystem::create_symlink(FsPath(temp.Join("gone")), FsPath(temp.Join("dangling")));
+  EXPECT_FALSE(PathPatternExists(temp.Join("dangling"), kAnyNonDirectory));
+  EXPECT_FALSE(PathPatternExists(temp.Join("dang*"), kAnyNonDirectory));
+
+  // Names starting with a dot are entries like any other.
+  WriteTextFile(temp.Join("target/.hidden"), "x");
+  EXPECT_TRUE(PathPatternExists(temp.Join("target/*"), kAnyNonDirectory));
+}
+
+TEST(PathPatternExistsPosix, MatchesInTheWorkingDirectoryWithoutASlash) {
+  TempDir temp;
+  WriteTextFile(temp.Join("scan.txt"), "x");
+  const auto old = std::filesystem::current_path();
+  std::filesystem::current_path(FsPath(temp.path()));
+  EXPECT_TRUE(PathPatternExists("scan.*", kAnyNonDirectory));
+  EXPECT_TRUE(PathPatternExists("scan.txt", kAnyNonDirectory));
+  std::filesystem::current_path(old);
+}
+
+TEST(CreateDirectoryTreePosix, TakesTheRootAsExisting) {
+  SystemErrorCode error = 99;
+  EXPECT_TRUE(CreateDirectoryTree("/", &error));
+  EXPECT_EQ(error, 0u);
+}
+
+TEST(CreateDirectoryTreePosix, ReportsTheErrnoOfTheFailedComponent) {
+  TempDir temp;
+  WriteTextFile(temp.Join("blocker"), "x");
+  SystemErrorCode error = 0;
+  EXPECT_FALSE(CreateDirectoryTree(temp.Join("blocker/sub"), &error));
+  EXPECT_TRUE(error == ENOTDIR || error == EEXIST) << error;
+  EXPECT_EQ(static_cast<SystemErrorCode>(errno), error);
+}
+
+TEST(CreateDirectoryTreePosix, CreatesPathsLongerThanWindowsAllows) {
+  TempDir temp;
+  std::string path = temp.path();
+  for (int i = 0; i < 6; ++i) path += "/" + std::string(50, static_cast<char>('a' + i));
+  ASSERT_GT(path.size(), 300u);
+  ASSERT_TRUE(CreateDirectoryTree(path, nullptr));
+  EXPECT_TRUE(PathPatternExists(path, kDirectoryAttribute));
+  WriteTextFile(path + "/scan.txt", "x");
+  EXPECT_TRUE(PathPatternExists(path + "/*.txt", kAnyNonDirectory));
+  EXPECT_TRUE(DeleteFileAt(path + "/scan.txt", nullptr));
+}
+
+TEST(PosixDirectories, FollowTheEnvironment) {
+  {
+    ScopedEnv tmp("TMPDIR", "/var/tmp//");
+    EXPECT_EQ(GetTempDirectory(), "/var/tmp/");
+  }
+  {
+    ScopedEnv tmp("TMPDIR", "");
+    EXPECT_EQ(GetTempDirectory(), "/tmp/");
+  }
+  {
+    ScopedEnv tmp("TMPDIR", "/");
+    EXPECT_EQ(GetTempDirectory(), "/");
+  }
+  {
+    ScopedEnv home("HOME", "/home/ann/");
+    EXPECT_EQ(DefaultQuarantineDirectory(), "/home/ann/quarantine");
+  }
+  {
+    ScopedEnv home("HOME", "/home/李 明");
+    EXPECT_EQ(DefaultQuarantineDirectory(), "/home/李 明/quarantine");
+  }
+}
