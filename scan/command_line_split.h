@@ -1,7 +1,8 @@
 // Splits a command line into arguments by the rules Windows programs use
-// (CommandLineToArgvW): the first argument ends at the first blank outside
-// quotes and takes its quotes literally as delimiters; later arguments
-// follow the backslash-and-quote rules.
+// (CommandLineToArgvW): the first argument, the program, runs from an opening
+// quote to the next quote, or else to the first blank, with no backslash
+// rules; later arguments follow the backslash-and-quote rules. An empty line
+// gives no arguments.
 #pragma once
 
 #include <string>

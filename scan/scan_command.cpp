@@ -1,0 +1,71 @@
+#include "scan_command.h"
+
+#include "error_box.h"
+#include "fs_helpers.h"
+#include "text_format.h"
+#include "texts.h"
+
+std::string QuoteArgument(const std::string& arg) {
+  // Backslashes count as escapes only in front of a quote, so only those that
+  // end the argument need doubling: "C:\" would otherwise quote the closing
+  // quote and swallow everything after it.
+  size_t trailing = 0;
+  while (trailing < arg.size() && arg[arg.size() - 1 - trailing] == '\\') ++trailing;
+  std::string quoted;
+  quoted.reserve(arg.size() + trailing + 2);
+  quoted += '"';
+  quoted += arg;
+  quoted.append(trailing, '\\');
+  quoted += '"';
+  return quoted;
+}
+
+std::string QuoteIfBlank(const std::string& arg) {
+  return arg.find_first_of(" \t") == std::string::npos ? arg : QuoteArgument(arg);
+}
+
+std::optional<std::string> BuildScanCommandLine(const ScanSettings& settings,
+                                                const std::string& scannerPath, YesNoAsker& asker) {
+  // A program path with a blank is quoted, or "C:\Program Files\..." could
+  // start "C:\Program.exe".
+  std::string line = QuoteIfBlank(scannerPath);
+
+  // The target is always quoted, as typed (a blank-only target is a target).
+  if (!settings.target.empty()) line += " " + QuoteArgument(settings.target);
+
+  // Every checked switch counts, enabled or not.
+  for (size_t i = 0; i < kScanSwitches.size(); ++i)
+    if (settings.switchOn[i]) line += kScanSwitches[i].text;
+
+  if (settings.reportToFile) {
+    const std::string& path = settings.reportPath;
+    if (!settings.AppendToReport() && PathPatternExists(path, kAnyNonDirectory) &&
+        !asker.AskYesNo(FormatText(texts::kOverwriteReportText, path.c_str()),
+                        texts::kOverwriteReportCaption))
+      return std::nullopt;
+    // Appended even when empty; the scanner then complains itself.
+    line += " /report " + QuoteIfBlank(path);
+  }
+
+  if (settings.moveInfected) {
+    const std::string& dir = settings.moveDirectory;
+    // As with the Windows directory search, a name that ends in a separator
+    // finds nothing: such a directory is asked about even when it exists, and
+    // creating it then makes nothing new.
+    const bool endsInSeparator = !dir.empty() && dir.back() == kPathSeparator;
+    if (endsInSeparator || !PathPatternExists(dir, kDirectoryAttribute)) {
+      if (!asker.AskYesNo(FormatText(texts::kCreateDirectoryText, dir.c_str()),
+                          texts::kCreateDirectoryCaption))
+        return std::nullopt;
+      SystemErrorCode error = 0;
+      if (!CreateDirectoryTree(dir, &error)) {
+        ShowErrorBox(texts::kErrorCreateDirectory, error);
+        return std::nullopt;
+      }
+    }
+    line += " /move " + QuoteIfBlank(dir);
+  }
+
+  if (!settings.extraArgs.empty()) line += " " + settings.extraArgs;
+  return line;
+}

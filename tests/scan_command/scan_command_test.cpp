@@ -1,0 +1,393 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "argv_parsers.h"
+#include "error_box.h"
+#include "fake_yes_no_asker.h"
+#include "fs_helpers.h"
+#include "resource_ids.h"
+#include "scan_command.h"
+#include "test_support.h"
+
+using testing_support::DirectoryExists;
+using testing_support::FsPath;
+using testing_support::TempDir;
+using testing_support::WriteTextFile;
+
+namespace {
+
+const std::string kScanner = R"(C:\tools\scan.exe)";
+const std::string kSep(1, kPathSeparator);
+
+std::string OverwriteQuestion(const std::string& path) {
+  return "File \"" + path + "\"\r\n已经存在,覆盖吗?";
+}
+std::string CreateQuestion(const std::string& dir) {
+  return "Directory \"" + dir + "\"\r\n不存在,是否创建?";
+}
+const FakeYesNoAsker::Question kNoQuestion;
+
+size_t EntriesIn(const std::string& dir) {
+  size_t count = 0;
+  for (auto it = std::filesystem::recursive_directory_iterator(FsPath(dir));
+       it != std::filesystem::recursive_directory_iterator(); ++it)
+    ++count;
+  return count;
+}
+
+// Every test sees the error box through the presenter seam: a real box would
+// wait for a click that never comes.
+class ScanCommandTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    SetErrorBoxPresenter([this](const std::string& text, const std::string& caption) {
+      errorBoxes.emplace_back(text, caption);
+    });
+  }
+  void TearDown() override { SetErrorBoxPresenter({}); }
+
+  std::optional<std::string> Build(const ScanSettings& settings,
+                                   const std::string& scanner = kScanner) {
+    return BuildScanCommandLine(settings, scanner, asker);
+  }
+
+  void ExpectCreateDirectoryErrorBox() {
+    ASSERT_EQ(errorBoxes.size(), 1u);
+    EXPECT_EQ(errorBoxes[0].first.rfind("创建目录失败", 0), 0u) << errorBoxes[0].first;
+    // The system's error of the failed creation reaches the box.
+    EXPECT_NE(errorBoxes[0].first.find("\n\n系统错误代码: 0x"), std::string::npos)
+        << errorBoxes[0].first;
+    EXPECT_EQ(errorBoxes[0].second, "错误信息...");
+  }
+
+  FakeYesNoAsker asker;
+  std::vector<std::pair<std::string, std::string>> errorBoxes;
+};
+
+// --- Composition -----------------------------------------------------------
+
+TEST_F(ScanCommandTest, ComposesTheWorkedExample) {
+  ScanSettings settings;
+  settings.target = R"(D:\data)";
+  settings.SetSwitch(IDC_SUBDIRS, true);
+  settings.SetSwitch(IDC_RPT_CORRUPT, true);
+  settings.SetSwitch(IDC_RPT_ERRORS, true);
+  settings.reportToFile = true;
+  settings.reportPath = R"(C:\TEMP\scan.txt)";
+  settings.moveDirectory = R"(c:\quarantine)";  // move is off: never looked at
+
+  EXPECT_EQ(Build(settings),
+            R"(C:\tools\scan.exe "D:\data" /sub /rptcor /rpterr /report C:\TEMP\scan.txt)");
+  EXPECT_TRUE(asker.questions.empty());
+}
+
+TEST_F(ScanCommandTest, ComposesTheStartUpDefaults) {
+  ScanSettings settings;
+  settings.SetSwitch(IDC_ALL_LOCAL_DRIVES, true);
+  settings.SetSwitch(IDC_RPT_CORRUPT, true);
+  settings.SetSwitch(IDC_RPT_ERRORS, true);
+  settings.reportToFile = true;
+  settings.reportPath = GetTempDirectory() + "scan.txt";
+  settings.moveDirectory = DefaultQuarantineDirectory();
+  // The default report may be left over from an earlier scan: then it is
+  // asked about, and Yes goes on.
+  const bool reportExists = testing_support::FileExists(settings.reportPath);
+  asker.answers = {true};
+
+  EXPECT_EQ(Build(settings),
+            kScanner + " /adl /rptcor /rpterr /report " + QuoteIfBlank(settings.reportPath));
+  EXPECT_EQ(asker.questions.size(), reportExists ? 1u : 0u);
+}
+
+TEST_F(ScanCommandTest, PutsEverySwitchInItsPlace) {
+  const std::vector<std::pair<int, std::string>> table = {
+      {IDC_ALL_DRIVES, " /ad"},      {IDC_ALL_LOCAL_DRIVES, " /adl"},
+      {IDC_ALL_NET_DRIVES, " /adn"}, {IDC_CLEAN, " /clean"},
+      {IDC_BOOT_ONLY, " /boot"},     {IDC_DELETE, " /del"},
+      {IDC_APPEND, " /append"},      {IDC_MIME, " /mime"},
+      {IDC_SUBDIRS, " /sub"},        {IDC_ARCHIVES, " /unzip"},
+      {IDC_ALL_EXTENSIONS, " /all"}, {IDC_RPT_ALL, " /rptall"},
+      {IDC_RPT_CORRUPT, " /rptcor"}, {IDC_RPT_ERRORS, " /rpterr"},
+      {IDC_STREAMS, " /streams"},    {IDC_VIRUS_LIST, " /virlist"},
+      {IDC_NO_OFFICE, " /nodoc"}};
+  TempDir dir;
+  const std::string report = dir.Join("r.txt");
+
+  // Alone: between the target and the report, whatever else is set.
+  for (const auto& [id, text] : table) {
+    ScanSettings settings;
+    settings.target = "t";
+    settings.SetSwitch(id, true);
+    settings.reportToFile = true;
+    settings.reportPath = report;
+    settings.extraArgs = "-x";
+    EXPECT_EQ(Build(settings), kScanner + " \"t\"" + text + " /report " + report + " -x") << id;
+  }
+
+  // All at once, in the fixed order.
+  ScanSettings all;
+  for (const auto& entry : table) all.SetSwitch(entry.first, true);
+  all.SetSwitch(IDC_REMOVE_MACROS, true);  // has no switch of its own
+  EXPECT_EQ(Build(all), kScanner +
+                            " /ad /adl /adn /clean /boot /del /append /mime /sub /unzip /all"
+                            " /rptall /rptcor /rpterr /streams /virlist /nodoc");
+
+  // A checked box counts even when the report is off and it is greyed.
+  ScanSettings greyed;
+  greyed.SetSwitch(IDC_RPT_ERRORS, true);
+  greyed.reportPath = report;
+  EXPECT_EQ(Build(greyed), kScanner + " /rpterr");
+  EXPECT_TRUE(asker.questions.empty());
+}
+
+TEST_F(ScanCommandTest, QuotesTheTargetAndKeepsTheRestAsTyped) {
+  const std::vector<std::pair<std::string, std::string>> targets = {
+      {R"(D:\my data)", R"( "D:\my data")"},
+      {R"(C:\)", R"( "C:\\")"},             // a drive root keeps its closing quote
+      {R"(D:\dir\\)", R"( "D:\dir\\\\")"},  // every trailing backslash is doubled
+      {R"(D:\a\b c)", R"( "D:\a\b c")"},    // inner backslashes stay single
+      {R"("D:\data")", R"( ""D:\data"")"},  // typed quotes get a second pair
+      {"   ", R"( "   ")"},                 // blanks only are a target
+      {"", ""}};
+  for (const auto& [target, quoted] : targets) {
+    ScanSettings settings;
+    settings.target = target;
+    EXPECT_EQ(Build(settings), kScanner + quoted) << target;
+  }
+
+  // The extra text follows one blank exactly as typed.
+  ScanSettings extra;
+  extra.target = "t";
+  extra.extraArgs = "  /x \"y\"  ";
+  EXPECT_EQ(Build(extra), kScanner + R"( "t"   /x "y"  )");
+
+  // The scanner path is quoted only when it holds a blank or a tab.
+  EXPECT_EQ(Build(ScanSettings{}, R"(C:\Program Files\q\scan.exe)"),
+            R"("C:\Program Files\q\scan.exe")");
+  EXPECT_EQ(Build(ScanSettings{}, "C:\\q\tq\\scan.exe"), "\"C:\\q\tq\\scan.exe\"");
+  EXPECT_TRUE(asker.questions.empty());
+}
+
+// --- The report question --------------------------------------------------
+
+TEST_F(ScanCommandTest, AsksBeforeOverwritingAnExistingReport) {
+  TempDir dir;
+  const std::string report = dir.Join("scan.txt");
+  WriteTextFile(report, "old");
+  ScanSettings settings;
+  settings.reportToFile = true;
+  settings.reportPath = report;
+
+  asker.answers = {true};
+  EXPECT_EQ(Build(settings), kScanner + " /report " + report);
+  ASSERT_EQ(asker.questions.size(), 1u);
+  EXPECT_EQ(asker.questions[0],
+            FakeYesNoAsker::Question(OverwriteQuestion(report), "覆盖报告文件?"));
+
+  // No ends the request without a word.
+  asker.questions.clear();
+  EXPECT_EQ(Build(settings), std::nullopt);
+  EXPECT_EQ(asker.questions.size(), 1u);
+  EXPECT_TRUE(errorBoxes.empty());
+
+  // A wildcard pattern is asked about when a file matches it, with the
+  // pattern in the question.
+  const std::string pattern = dir.Join("sc?n.*");
+  settings.reportPath = pattern;
+  asker.questions.clear();
+  asker.answers = {true};
+  EXPECT_EQ(Build(settings), kScanner + " /report " + pattern);
+  ASSERT_EQ(asker.questions.size(), 1u);
+  EXPECT_EQ(asker.questions[0].first, OverwriteQuestion(pattern));
+}
+
+TEST_F(ScanCommandTest, DoesNotAskAboutTheReportWhenNothingIsOverwritten) {
+  TempDir dir;
+  WriteTextFile(dir.Join("scan.txt"), "old");
+  std::filesystem::create_directory(FsPath(dir.Join("folder.txt")));
+
+  ScanSettings settings;
+  settings.reportToFile = true;
+
+  // Appending keeps the old report: " /append" stands before " /report ".
+  settings.reportPath = dir.Join("scan.txt");
+  settings.SetSwitch(IDC_APPEND, true);
+  EXPECT_EQ(Build(settings), kScanner + " /append /report " + settings.reportPath);
+  settings.SetSwitch(IDC_APPEND, false);
+
+  // Directories are no reports, whether named or matched by a pattern.
+  settings.reportPath = dir.Join("folder.txt");
+  EXPECT_EQ(Build(settings), kScanner + " /report " + settings.reportPath);
+  settings.reportPath = dir.Join("fold*");
+  EXPECT_EQ(Build(settings), kScanner + " /report " + settings.reportPath);
+
+  // An absent report, and an empty path, which leaves the line ending in a blank.
+  settings.reportPath = dir.Join("new.txt");
+  EXPECT_EQ(Build(settings), kScanner + " /report " + settings.reportPath);
+  settings.reportPath.clear();
+  EXPECT_EQ(Build(settings), kScanner + " /report ");
+  settings.extraArgs = "/x";
+  EXPECT_EQ(Build(settings), kScanner + " /report  /x");
+
+  EXPECT_TRUE(asker.questions.empty());
+}
+
+// --- The quarantine directory ---------------------------------------------
+
+TEST_F(ScanCommandTest, UsesAnExistingQuarantineDirectoryAsItIs) {
+  TempDir dir;
+  ScanSettings settings;
+  settings.moveInfected = true;
+  settings.moveDirectory = dir.path();
+  EXPECT_EQ(Build(settings), kScanner + " /move " + dir.path());
+  EXPECT_TRUE(asker.questions.empty());
+  EXPECT_EQ(EntriesIn(dir.path()), 0u);
+}
+
+TEST_F(ScanCommandTest, CreatesAMissingQuarantineDirectoryOnYes) {
+  TempDir dir;
+  const std::string nested = dir.Join("q") + kSep + "a" + kSep + "b";
+  ScanSettings settings;
+  settings.moveInfected = true;
+  settings.moveDirectory = nested;
+
+  // No: nothing is created, nothing shown.
+  EXPECT_EQ(Build(settings), std::nullopt);
+  ASSERT_EQ(asker.questions.size(), 1u);
+  EXPECT_EQ(asker.questions[0], FakeYesNoAsker::Question(CreateQuestion(nested), "创建目录吗?"));
+  EXPECT_EQ(EntriesIn(dir.path()), 0u);
+  EXPECT_TRUE(errorBoxes.empty());
+
+  // Yes: the whole tree is made.
+  asker.answers = {true};
+  EXPECT_EQ(Build(settings), kScanner + " /move " + nested);
+  EXPECT_TRUE(DirectoryExists(nested));
+  EXPECT_EQ(asker.questions.size(), 2u);
+  EXPECT_TRUE(errorBoxes.empty());
+}
+
+TEST_F(ScanCommandTest, AsksAboutADirectoryWithATrailingSeparator) {
+  TempDir dir;
+  const std::string typed = dir.path() + kSep;
+  ScanSettings settings;
+  settings.moveInfected = true;
+  settings.moveDirectory = typed;
+  asker.answers = {true};
+
+  // The test does not see it, but creating it is a success that makes nothing.
+  EXPECT_EQ(Build(settings), kScanner + " /move " + QuoteIfBlank(typed));
+  ASSERT_EQ(asker.questions.size(), 1u);
+  EXPECT_EQ(asker.questions[0].first, CreateQuestion(typed));
+  EXPECT_EQ(EntriesIn(dir.path()), 0u);
+  EXPECT_TRUE(errorBoxes.empty());
+}
+
+TEST_F(ScanCommandTest, ReportsAFailedCreationAndStops) {
+  ScanSettings settings;
+  settings.moveInfected = true;
+
+  // An empty directory: asked about with nothing between the quotes, and
+  // cannot be made.
+  asker.answers = {true};
+  EXPECT_EQ(Build(settings), std::nullopt);
+  ASSERT_EQ(asker.questions.size(), 1u);
+  EXPECT_EQ(asker.questions[0],
+            FakeYesNoAsker::Question("Directory \"\"\r\n不存在,是否创建?", "创建目录吗?"));
+  ExpectCreateDirectoryErrorBox();
+
+  // A component that is a file.
+  TempDir dir;
+  WriteTextFile(dir.Join("file"), "x");
+  settings.moveDirectory = dir.Join("file") + kSep + "sub";
+  asker.answers = {true};
+  errorBoxes.clear();
+  EXPECT_EQ(Build(settings), std::nullopt);
+  ExpectCreateDirectoryErrorBox();
+  EXPECT_FALSE(DirectoryExists(settings.moveDirectory));
+}
+
+TEST_F(ScanCommandTest, AsksAboutTheReportBeforeTheDirectory) {
+  TempDir dir;
+  const std::string report = dir.Join("scan.txt");
+  const std::string quarantine = dir.Join("quarantine");
+  WriteTextFile(report, "old");
+  ScanSettings settings;
+  settings.reportToFile = true;
+  settings.reportPath = report;
+  settings.moveInfected = true;
+  settings.moveDirectory = quarantine;
+
+  // No to the report: the directory is neither asked about nor made.
+  EXPECT_EQ(Build(settings), std::nullopt);
+  EXPECT_EQ(asker.questions.size(), 1u);
+  EXPECT_FALSE(DirectoryExists(quarantine));
+
+  // Yes to the report, No to the directory.
+  asker.questions.clear();
+  asker.answers = {true, false};
+  EXPECT_EQ(Build(settings), std::nullopt);
+  ASSERT_EQ(asker.questions.size(), 2u);
+  EXPECT_EQ(asker.questions[0].second, "覆盖报告文件?");
+  EXPECT_EQ(asker.questions[1].second, "创建目录吗?");
+  EXPECT_FALSE(DirectoryExists(quarantine));
+
+  asker.answers = {true, true};
+  EXPECT_EQ(Build(settings), kScanner + " /report " + report + " /move " + quarantine);
+  EXPECT_TRUE(DirectoryExists(quarantine));
+  EXPECT_TRUE(errorBoxes.empty());
+}
+
+// --- Round trip ------------------------------------------------------------
+
+// The line must reach the scanner as the intended arguments: parsed back by
+// the program's own splitter and, on Windows, by the system itself.
+TEST_F(ScanCommandTest, LineParsesBackIntoTheIntendedArguments) {
+  TempDir dir;
+  const std::string quarantine = dir.Join("隔离 区");
+  std::filesystem::create_directory(FsPath(quarantine));
+  const std::string report = R"(C:\Users\Ann Lee\AppData\Local\Temp\扫描 报告.txt)";
+
+  struct Case {
+    std::string scanner;
+    std::string target;
+    std::string moveDirectory;
+  };
+  const std::vector<Case> cases = {
+      {kScanner, R"(C:\)", quarantine},
+      {kScanner, R"(D:\dir\)", quarantine},
+      {kScanner, R"(E:\two\\)", quarantine},
+      {kScanner, R"(D:\my data)", quarantine},
+      {kScanner, R"(D:\病毒 样本\新建 文件夹\)", quarantine},
+      {kScanner, R"(\\server\share name\)", quarantine + kSep},
+      {R"(C:\Program Files\Quorvel\scan.exe)", "D:\\tab\there", quarantine},
+      {R"(C:\程序 文件\scan.exe)", "   ", quarantine},
+  };
+  const std::vector<ArgvParser> parsers = ArgvParsers();
+  for (const Case& c : cases) {
+    ScanSettings settings;
+    settings.target = c.target;
+    settings.SetSwitch(IDC_SUBDIRS, true);
+    settings.SetSwitch(IDC_RPT_ERRORS, true);
+    settings.reportToFile = true;
+    settings.reportPath = report;
+    settings.moveInfected = true;
+    settings.moveDirectory = c.moveDirectory;
+    settings.extraArgs = "/nomem /x";
+    asker.answers = {true};  // for the trailing separator
+
+    const std::optional<std::string> line = Build(settings, c.scanner);
+    ASSERT_TRUE(line.has_value()) << c.target;
+    const std::vector<std::string> expected = {c.scanner, c.target, "/sub",  "/rpterr",
+                                               "/report", report,   "/move", c.moveDirectory,
+                                               "/nomem",  "/x"};
+    for (const ArgvParser& parser : parsers)
+      EXPECT_EQ(parser.parse(*line), expected) << parser.name << ": " << *line;
+  }
+  EXPECT_TRUE(errorBoxes.empty());
+}
+
+}  // namespace
