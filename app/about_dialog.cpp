@@ -1,1 +1,35 @@
+#include "about_dialog.h"
 
+#include "error_box.h"
+#include "fs_helpers.h"
+#include "resource_ids.h"
+#include "text_format.h"
+#include "texts.h"
+
+namespace {
+
+constexpr ui::CommandEntry<AboutDialog> kCommands[] = {
+    ui::OnCommand(ui::Event::Clicked, IDC_README, &AboutDialog::OnReadme),
+    // IDOK and IDCANCEL: the framework closes the box.
+};
+
+}  // namespace
+
+AboutDialog::AboutDialog(DesktopServices& desktop) : ui::Dialog(IDD_ABOUT), desktop_(desktop) {}
+
+bool AboutDialog::DispatchCommand(ui::Event event, int id, const std::string& text) {
+  return DispatchTable<AboutDialog>(kCommands, event, id, text);
+}
+
+bool AboutDialog::OnInitDialog() {
+  SetItemText(IDC_ABOUT_TEXT, AboutText());
+  SetFocusItem(IDOK);
+  return false;
+}
+
+void AboutDialog::OnReadme() {
+  const std::string path = GetModuleRelativePath(texts::kReadmeName);
+  SystemErrorCode error = 0;
+  if (!desktop_.OpenDocument(path, NativeHandle(), &error))
+    ShowErrorBox(FormatText(texts::kErrorShellExecute, path.c_str()), error);
+}

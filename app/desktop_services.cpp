@@ -1,1 +1,54 @@
+#include "desktop_services.h"
 
+#include <vector>
+
+#include "fs_helpers.h"
+#include "path_chooser.h"
+#include "shell_open.h"
+#include "texts.h"
+
+namespace {
+
+// Both folder pickers offer file-system folders only.
+constexpr uint32_t kFolderBrowseFlags =
+    PathChooser::kBrowseFileSystemFolders | PathChooser::kBrowseFileSystemAncestors;
+
+class SystemDesktop : public DesktopServices {
+ public:
+  bool OpenDocument(const std::string& path, void* ownerWindow, SystemErrorCode* error) override {
+    return OpenWithShell(path, ownerWindow, error);
+  }
+
+  bool RemoveFile(const std::string& path, SystemErrorCode* error) override {
+    return DeleteFileAt(path, error);
+  }
+
+  std::optional<std::string> BrowseForFolder(const std::string& title,
+                                             const std::string& initialFolder) override {
+    PathChooser chooser;
+    if (chooser.BrowseForFolder(title, initialFolder, kFolderBrowseFlags) != PathChooser::kChosen)
+      return std::nullopt;
+    return chooser.GetFolderPath();
+  }
+
+  std::optional<std::string> ChooseReportFile(const std::string& initialName) override {
+    const std::vector<FileTypeFilter> filters = {
+        {texts::kReportFilterText, texts::kReportFilterTextPattern},
+        {texts::kReportFilterAll, texts::kReportFilterAllPattern},
+    };
+    // The save form with no options of its own: whether to overwrite an
+    // existing report is asked when the scan starts.
+    PathChooser chooser(false, texts::kReportDefaultExtension, initialName, 0, filters, nullptr);
+    if (chooser.DoModal() != PathChooser::kChosen) return std::nullopt;
+    return chooser.GetPathName();
+  }
+
+  std::string TemporaryDirectory() override { return GetTempDirectory(); }
+};
+
+}  // namespace
+
+DesktopServices& SystemDesktopServices() {
+  static SystemDesktop desktop;
+  return desktop;
+}

@@ -23,6 +23,10 @@ class DesktopServices {
   virtual std::optional<std::string> BrowseForFolder(const std::string& title,
                                                      const std::string& initialFolder) = 0;
 
+  // The temporary-files directory with a trailing separator, or empty when
+  // the system cannot tell.
+  virtual std::string TemporaryDirectory() = 0;
+
   // The report's save-file picker ("txt", the report filter), starting from
   // initialName; nothing on cancel or failure.
   virtual std::optional<std::string> ChooseReportFile(const std::string& initialName) = 0;

@@ -43,6 +43,15 @@ inline constexpr const char kErrorShellExecute[] = "ShellExecute 文件=\"%s\" �
 inline constexpr const char kErrorDeleteFile[] = "DeleteFile 失败";
 inline constexpr const char kErrorCreateThread[] = "无法启动扫描线程";
 
+// The about box's fixed block after the title and version: purpose, rights,
+// licence, contact and localisation credit.
+inline constexpr const char kAboutPurpose[] = "编写 Quorvel 是为了方便地启动命令行病毒扫描程序。";
+inline constexpr const char kAboutRights[] = "版权所有 (C) 2026 Quorvel 的作者们";
+inline constexpr const char kAboutLicence[] =
+    "本程序是自由软件，其使用和分发遵循 quorvel.txt 中的许可条款。";
+inline constexpr const char kAboutContact[] = "联系方式：请在本项目的问题跟踪系统中提交问题。";
+inline constexpr const char kAboutCredit[] = "简体中文本地化：Quorvel 的作者们";
+
 // Files beside the executable.
 inline constexpr const char kScannerName[] = "scan.exe";
 inline constexpr const char kReadmeName[] = "quorvel.txt";

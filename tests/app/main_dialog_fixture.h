@@ -1,0 +1,50 @@
+// A MainDialog on the in-memory host, with a fake desktop and the error box
+// captured.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "fake_desktop.h"
+#include "fs_helpers.h"
+#include "main_dialog.h"
+#include "memory_host.h"
+#include "resource_ids.h"
+#include "test_support.h"
+
+class MainDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing_support::ResetFakeScannerEnvironment();
+    desktop.temporaryDirectory = temp.path() + kSeparator;
+  }
+  void TearDown() override {
+    host.reset();
+    testing_support::ResetFakeScannerEnvironment();
+  }
+
+  // Builds and opens the window.
+  void Open() {
+    host = std::make_unique<ui::MemoryHost>(dialog);
+    host->Open();
+  }
+
+  // Waits (running the reports on this thread) until the runner is idle.
+  bool WaitForScanEnd() {
+    return host->RunUntil([&] { return dialog.Runner().IsIdle(); });
+  }
+
+  std::string Text(int id) const { return host->GetItemText(id); }
+  int Check(int id) const { return host->GetCheck(id); }
+  bool Enabled(int id) const { return host->IsItemEnabled(id); }
+
+  static constexpr char kSeparator = kPathSeparator;
+
+  testing_support::TempDir temp;
+  FakeDesktop desktop;
+  ErrorBoxRecorder errorBoxes;
+  MainDialog dialog{desktop};
+  std::unique_ptr<ui::MemoryHost> host;
+};
