@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds and runs every test suite: Linux (Qt), Linux under AddressSanitizer
+# and UndefinedBehaviorSanitizer, Windows x86_64 under Wine; builds the
+# Windows i686 program and tests (32-bit Wine is not available here).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh test
+
+build() {
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1"
+}
+
+status=0
+for preset in linux linux-asan win64 win32; do build "$preset"; done
+
+echo "== Linux tests"
+ctest --preset linux || status=1
+echo "== Linux tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0" \
+  UBSAN_OPTIONS=print_stacktrace=1 ctest --preset linux-asan || status=1
+echo "== Windows x86_64 tests under Wine"
+scripts/with-wine.sh ctest --preset win64 || status=1
+echo "== Windows i686: built, not run"
+ls build/win32/bin/quorvel.exe build/win32/tests/*.exe >/dev/null
+
+exit $status
