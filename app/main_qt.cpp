@@ -1,1 +1,64 @@
-int main() { return 0; }
+// Linux entry point: shows the program's dialogs through the Qt back-end and
+// runs the one application object.
+#include <cstdio>
+#include <cstdlib>
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+#include "application.h"
+#include "qt_host.h"
+#include "scan_app.h"
+#include "texts.h"
+
+// The application object, built during static initialisation.
+ScanApp theApp;
+
+namespace {
+
+bool EnvironmentHas(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value;
+}
+
+// Without a display Qt would stop with a toolkit message that tells the user
+// little; say plainly what is missing and how to run the program anyway.
+bool HasDisplay() {
+  return EnvironmentHas("DISPLAY") || EnvironmentHas("WAYLAND_DISPLAY") ||
+         EnvironmentHas("QT_QPA_PLATFORM");
+}
+
+constexpr char kNoDisplayMessage[] =
+    "Quorvel: 没有可用的图形显示 (DISPLAY 和 WAYLAND_DISPLAY 均未设置).\n"
+    "请在图形桌面中运行, 或在虚拟显示中运行:\n"
+    "    xvfb-run -a build/linux/bin/quorvel\n"
+    "Quorvel: no graphical display is available (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+    "Run it on a graphical desktop, or under a virtual display:\n"
+    "    xvfb-run -a build/linux/bin/quorvel\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!HasDisplay()) {
+    std::fputs(kNoDisplayMessage, stderr);
+    return 1;
+  }
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QString::fromUtf8(texts::kTitle));
+  const QIcon icon = ui::AppIcon();
+  if (!icon.isNull()) QApplication::setWindowIcon(icon);
+
+  // Every text of the program is Chinese; Qt's own buttons (Yes/No, the
+  // pickers) should read the same.
+  QTranslator qtTexts;
+  if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&qtTexts);
+
+  ui::QtModalRunner runner;
+  ui::SetModalRunner(&runner);
+  if (ui::Application* app = ui::Application::Instance()) app->InitInstance();
+  ui::SetModalRunner(nullptr);
+  return 0;
+}

@@ -45,6 +45,7 @@ TEST_F(MainDialogScanTest, EnterAndTheOkCommandStartAScan) {
   host->PressEnter();
   ASSERT_TRUE(WaitForScanEnd());
   EXPECT_EQ(StatusTexts().size(), 3u);
+  host->answers.push_back(true);  // overwrite the report of the first scan
   dialog.Dispatch(ui::Event::Clicked, IDOK);
   ASSERT_TRUE(WaitForScanEnd());
   EXPECT_EQ(StatusTexts().size(), 6u);
@@ -114,6 +115,7 @@ TEST_F(MainDialogScanTest, AScanRequestDuringTheEndReportIsRefused) {
   // The after-scan opening of a missing report shows an error box; a Scan
   // request made while it is open finds the runner still busy.
   Open();
+  host->Type(IDC_REPORT_FILE, temp.Join("no folder") + kSeparator + "scan.txt");
   errorBoxes.whileOpen = [&](const ErrorBoxRecorder::Box&) {
     EXPECT_TRUE(Enabled(IDC_SCAN));
     dialog.Dispatch(ui::Event::Clicked, IDC_SCAN);

@@ -1,10 +1,15 @@
 #include "memory_host.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "resource_ids.h"
 
 namespace ui {
+
+namespace {
+constexpr std::chrono::milliseconds kPollInterval(5);
+}  // namespace
 
 MemoryHost::MemoryHost(Dialog& dialog) : dialog_(dialog) {
   if (const DialogTemplate* frame = FindDialogTemplate(dialog.TemplateId())) {
@@ -90,8 +95,14 @@ bool MemoryHost::RunUntil(const std::function<bool()>& done, std::chrono::millis
     if (done()) return true;
     std::function<void()> task;
     {
+      // Wake up now and then: done() may come true on another thread without
+      // a report (the worker marks the runner idle after its last one).
       std::unique_lock lock(queueMutex_);
-      if (!queued_.wait_until(lock, deadline, [&] { return !tasks_.empty(); })) return done();
+      const auto wakeUp = std::min(deadline, std::chrono::steady_clock::now() + kPollInterval);
+      if (!queued_.wait_until(lock, wakeUp, [&] { return !tasks_.empty(); })) {
+        if (std::chrono::steady_clock::now() >= deadline) return done();
+        continue;
+      }
       task = std::move(tasks_.front());
       tasks_.pop_front();
     }

@@ -1,0 +1,524 @@
+// The Qt host: a QDialog built from the dialog's template, its controls reached
+// by id, and the translation of Qt's signals into the dialog's command table.
+//
+// Events follow the Win32 build: a click on a button or check box (Qt's
+// clicked, not toggled) sends Clicked, so a check mark set from code sends
+// nothing; every change of an edit's text sends TextChanged, also one set from
+// code. Enter runs the default push button (or the focused one), never closes
+// the window by itself; Esc, the close box and reject() send IDCANCEL and the
+// dialog's table decides what happens.
+
+#include <algorithm>
+#include <mutex>
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+
+#include "blocking_report_channel.h"
+#include "qt_host.h"
+#include "resource_ids.h"
+
+namespace ui {
+
+namespace {
+
+// Windows that QtDialogWindow::Exec shows right now, innermost last (UI
+// thread only).
+std::vector<QtDialogWindow*> g_activeWindows;
+
+// A label keeps the text it was given (CR LF and all) in this property, so
+// that reading it back returns exactly that; it shows the text with plain
+// line feeds.
+constexpr char kRawTextProperty[] = "quorvelRawText";
+
+QString ToQString(const std::string& text) { return QString::fromStdString(text); }
+std::string ToStdString(const QString& text) { return text.toStdString(); }
+
+// Texts for Qt's widgets: a CR LF pair is one line break.
+QString WithPlainLineBreaks(const std::string& text) {
+  QString result = ToQString(text);
+  result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return result;
+}
+
+// A caption as a screen reader should say it: access-key marks removed, "&&"
+// read as one "&".
+QString WithoutAccessKeys(const QString& caption) {
+  QString result;
+  result.reserve(caption.size());
+  for (qsizetype i = 0; i < caption.size(); ++i) {
+    if (caption[i] == u'&') {
+      if (i + 1 < caption.size() && caption[i + 1] == u'&') {
+        result += u'&';
+        ++i;
+      }
+      continue;
+    }
+    result += caption[i];
+  }
+  return result;
+}
+
+bool Overlaps(int start1, int length1, int start2, int length2) {
+  return start1 < start2 + length2 && start2 < start1 + length1;
+}
+
+// An edit has no caption of its own; it is named by the text beside it, as a
+// screen reader would find it: a label or check box just left of it on the
+// same line, else a label just above it, else the group box around it.
+QString EditAccessibleName(const DialogTemplate& dialogTemplate, const ControlTemplate& edit) {
+  constexpr int kNearLeft = 8;  // dialog units between caption and edit
+  constexpr int kNearAbove = 6;
+  const ControlTemplate* best = nullptr;
+  int bestGap = 0;
+  for (const ControlTemplate& other : dialogTemplate.controls) {
+    if (other.kind != ControlKind::Label && other.kind != ControlKind::CheckBox) continue;
+    const int gap = edit.x - (other.x + other.width);
+    if (gap >= -2 && gap <= kNearLeft && Overlaps(other.y, other.height, edit.y, edit.height) &&
+        (!best || gap < bestGap)) {
+      best = &other;
+      bestGap = gap;
+    }
+  }
+  if (!best) {
+    for (const ControlTemplate& other : dialogTemplate.controls) {
+      if (other.kind != ControlKind::Label) continue;
+      const int gap = edit.y - (other.y + other.height);
+      if (gap >= 0 && gap <= kNearAbove && Overlaps(other.x, other.width, edit.x, edit.width) &&
+          (!best || gap < bestGap)) {
+        best = &other;
+        bestGap = gap;
+      }
+    }
+  }
+  if (!best) {
+    for (const ControlTemplate& other : dialogTemplate.controls) {
+      if (other.kind == ControlKind::GroupBox && edit.x >= other.x && edit.y >= other.y &&
+          edit.x + edit.width <= other.x + other.width &&
+          edit.y + edit.height <= other.y + other.height) {
+        best = &other;
+        break;
+      }
+    }
+  }
+  return best ? WithoutAccessKeys(QString::fromUtf8(best->caption)) : QString();
+}
+
+// What the dialog widget reports to its host.
+class DialogWidgetOwner {
+ public:
+  virtual void OnControlEvent(Event event, int id) = 0;
+  virtual void OnEnterKey() = 0;
+
+ protected:
+  ~DialogWidgetOwner() = default;
+};
+
+// The QDialog of a template: it routes Enter, Esc, the close box and
+// accept()/reject() to the dialog's command table instead of ending itself.
+class DialogWidget final : public QDialog {
+ public:
+  DialogWidget(DialogWidgetOwner* owner, QWidget* parent)
+      : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+        owner_(owner) {}
+
+  void ForgetOwner() { owner_ = nullptr; }
+
+  void accept() override {
+    if (owner_) owner_->OnControlEvent(Event::Clicked, IDOK);
+  }
+  // Esc and the close box come here (QDialog::closeEvent keeps the window
+  // open when it is still visible afterwards).
+  void reject() override {
+    if (owner_) owner_->OnControlEvent(Event::Clicked, IDCANCEL);
+  }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+      // A focused push button has taken its own Enter already; what arrives
+      // here comes from an edit, a check box or the window itself.
+      event->accept();
+      if (owner_) owner_->OnEnterKey();
+      return;
+    }
+    QDialog::keyPressEvent(event);
+  }
+
+ private:
+  DialogWidgetOwner* owner_;
+};
+
+// Where a worker posts its reports: the UI thread's context object until the
+// window goes away, nothing afterwards. The worker posts under the lock, so
+// the context cannot vanish in the middle of a post.
+struct PostTarget {
+  std::mutex mutex;
+  QObject* context = nullptr;
+};
+
+}  // namespace
+
+class QtDialogWindow::Impl final : public DialogHost, private DialogWidgetOwner {
+ public:
+  Impl(Dialog& dialog, QWidget* parent);
+  ~Impl() override;
+
+  void Build();
+  void Initialize();
+  void Place();
+  int Exec(QtDialogWindow* self);
+  void CloseChannel();
+
+  // DialogHost
+  std::string GetItemText(int id) const override;
+  void SetItemText(int id, const std::string& text) override;
+  int GetCheck(int id) const override;
+  void SetCheck(int id, int state) override;
+  void EnableItem(int id, bool enable) override;
+  bool IsItemEnabled(int id) const override;
+  void SetFocusItem(int id) override;
+  void SetTitle(const std::string& title) override;
+  void SetIcon(int iconId) override;
+  bool AskYesNo(const std::string& text, const std::string& caption) override;
+  void End(int result) override;
+  std::shared_ptr<StatusReceiver> ReportChannel() override;
+  void* NativeHandle() const override;
+
+  QWidget* Control(int id) const;
+
+  Dialog* dialog_;  // null once detached
+  const DialogTemplate* template_;
+  QPointer<DialogWidget> window_;
+  std::vector<QWidget*> controls_;
+  std::shared_ptr<PostTarget> postTarget_ = std::make_shared<PostTarget>();
+  QObject* postContext_ = nullptr;
+  std::shared_ptr<BlockingReportChannel> channel_;
+  bool ended_ = false;
+  int result_ = 0;
+
+ private:
+  void OnControlEvent(Event event, int id) override;
+  void OnEnterKey() override;
+  QWidget* CreateControl(const ControlTemplate& control);
+};
+
+QtDialogWindow::Impl::Impl(Dialog& dialog, QWidget* parent)
+    : dialog_(&dialog), template_(FindDialogTemplate(dialog.TemplateId())) {
+  window_ = new DialogWidget(this, parent);
+  postContext_ = new QObject;
+  postTarget_->context = postContext_;
+  std::shared_ptr<PostTarget> target = postTarget_;
+  channel_ = std::make_shared<BlockingReportChannel>(
+      [target](std::function<void()> task) {
+        std::lock_guard guard(target->mutex);
+        if (target->context)
+          QMetaObject::invokeMethod(target->context, std::move(task), Qt::QueuedConnection);
+      },
+      // Runs on the UI thread, only while the channel is open, and the
+      // channel is closed before this host goes away.
+      [this](unsigned message, const std::string& text) {
+        if (dialog_) dialog_->Dispatch(Event::Message, static_cast<int>(message), text);
+      });
+  Build();
+  dialog.Attach(this);
+}
+
+QtDialogWindow::Impl::~Impl() {
+  // First cut the worker off (it may be waiting in Send), then the window.
+  CloseChannel();
+  delete postContext_;  // also discards reports still queued for it
+  if (dialog_) dialog_->Detach();
+  dialog_ = nullptr;
+  if (window_) {
+    window_->ForgetOwner();
+    delete window_.data();
+  }
+}
+
+void QtDialogWindow::Impl::CloseChannel() {
+  channel_->Close();
+  std::lock_guard guard(postTarget_->mutex);
+  postTarget_->context = nullptr;
+}
+
+QWidget* QtDialogWindow::Impl::CreateControl(const ControlTemplate& control) {
+  const QString caption = QString::fromUtf8(control.caption);
+  const int id = control.id;
+  switch (control.kind) {
+    case ControlKind::Edit: {
+      auto* edit = new QLineEdit(window_);
+      edit->setText(caption);
+      QObject::connect(edit, &QLineEdit::textChanged, window_,
+                       [this, id] { OnControlEvent(Event::TextChanged, id); });
+      edit->setAccessibleName(EditAccessibleName(*template_, control));
+      return edit;
+    }
+    case ControlKind::PushButton:
+    case ControlKind::DefPushButton: {
+      auto* button = new QPushButton(caption, window_);
+      // As in a Windows dialog, a focused push button takes Enter itself and
+      // the default one gets it everywhere else.
+      button->setAutoDefault(true);
+      if (control.kind == ControlKind::DefPushButton) button->setDefault(true);
+      QObject::connect(button, &QAbstractButton::clicked, window_,
+                       [this, id] { OnControlEvent(Event::Clicked, id); });
+      button->setAccessibleName(WithoutAccessKeys(caption));
+      return button;
+    }
+    case ControlKind::CheckBox: {
+      auto* check = new QCheckBox(caption, window_);
+      QObject::connect(check, &QAbstractButton::clicked, window_,
+                       [this, id] { OnControlEvent(Event::Clicked, id); });
+      check->setAccessibleName(WithoutAccessKeys(caption));
+      return check;
+    }
+    case ControlKind::Label: {
+      auto* label = new QLabel(window_);
+      // Plain text: a status with "&" or "<" in a path shows as it is.
+      label->setTextFormat(Qt::PlainText);
+      label->setWordWrap(true);
+      label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      label->setFocusPolicy(Qt::NoFocus);
+      label->setProperty(kRawTextProperty, caption);
+      label->setText(caption);
+      label->setAccessibleName(caption);
+      return label;
+    }
+    case ControlKind::GroupBox: {
+      auto* group = new QGroupBox(caption, window_);
+      group->setFocusPolicy(Qt::NoFocus);
+      // A frame only: clicks go through to whatever lies in it.
+      group->setAttribute(Qt::WA_TransparentForMouseEvents);
+      group->setAccessibleName(WithoutAccessKeys(caption));
+      return group;
+    }
+  }
+  return nullptr;
+}
+
+void QtDialogWindow::Impl::Build() {
+  if (!template_) return;
+  window_->setWindowTitle(QString::fromUtf8(template_->caption));
+  const QFont font = DialogFont(*template_);
+  window_->setFont(font);
+  const QSize baseUnits = DialogBaseUnits(font);
+  window_->setFixedSize(
+      DialogUnitsToPixels(QRect(0, 0, template_->width, template_->height), baseUnits).size());
+
+  QWidget* previousTabStop = nullptr;
+  for (const ControlTemplate& control : template_->controls) {
+    QWidget* widget = CreateControl(control);
+    widget->setGeometry(
+        DialogUnitsToPixels(QRect(control.x, control.y, control.width, control.height), baseUnits));
+    widget->setProperty(kControlIdProperty, control.id);
+    controls_.push_back(widget);
+    // Template order is the Tab order.
+    if (widget->focusPolicy() & Qt::TabFocus) {
+      if (previousTabStop) QWidget::setTabOrder(previousTabStop, widget);
+      previousTabStop = widget;
+    }
+  }
+  // Group boxes are drawn beneath the controls they frame.
+  for (QWidget* widget : controls_)
+    if (qobject_cast<QGroupBox*>(widget)) widget->lower();
+}
+
+void QtDialogWindow::Impl::Initialize() {
+  if (!dialog_ || !template_) return;
+  const bool frameworkSetsFocus = dialog_->OnInitDialog();
+  if (!frameworkSetsFocus || ended_) return;
+  // The first control that takes the focus, as Windows chooses it.
+  for (QWidget* widget : controls_) {
+    if ((widget->focusPolicy() & Qt::TabFocus) && widget->isEnabledTo(window_)) {
+      widget->setFocus(Qt::TabFocusReason);
+      break;
+    }
+  }
+}
+
+void QtDialogWindow::Impl::Place() {
+  // Windows are placed by their frame, as a window manager places them: the
+  // native window is made now so that its frame is known where it can be.
+  window_->winId();
+  QWidget* owner = window_->parentWidget();
+  QScreen* screen = owner ? owner->screen() : window_->screen();
+  if (!screen) return;
+  const QRect screenArea = screen->availableGeometry();
+  const QRect area = owner ? owner->frameGeometry() : screenArea;
+  const QSize size = window_->frameGeometry().size();
+  QPoint topLeft(area.x() + (area.width() - size.width()) / 2,
+                 area.y() + (area.height() - size.height()) / 2);
+  // Keep the window on the screen, its top-left corner first.
+  topLeft.setX(
+      std::max(screenArea.left(), std::min(topLeft.x(), screenArea.right() + 1 - size.width())));
+  topLeft.setY(
+      std::max(screenArea.top(), std::min(topLeft.y(), screenArea.bottom() + 1 - size.height())));
+  window_->move(topLeft);
+}
+
+int QtDialogWindow::Impl::Exec(QtDialogWindow* self) {
+  if (!template_) return -1;
+  // Ended already, during OnInitDialog: the window never shows.
+  if (ended_) return result_;
+  Place();
+  g_activeWindows.push_back(self);
+  window_->exec();
+  g_activeWindows.erase(std::find(g_activeWindows.begin(), g_activeWindows.end(), self));
+  CloseChannel();
+  return ended_ ? result_ : (window_ ? window_->result() : -1);
+}
+
+void QtDialogWindow::Impl::OnControlEvent(Event event, int id) {
+  if (dialog_) dialog_->Dispatch(event, id);
+}
+
+void QtDialogWindow::Impl::OnEnterKey() {
+  for (QWidget* widget : controls_) {
+    auto* button = qobject_cast<QPushButton*>(widget);
+    if (!button || !button->isDefault()) continue;
+    // A disabled default button (Scan during a scan) swallows Enter.
+    if (button->isEnabled() && button->isVisible()) button->click();
+    return;
+  }
+  // No default button: Enter is the IDOK command.
+  OnControlEvent(Event::Clicked, IDOK);
+}
+
+QWidget* QtDialogWindow::Impl::Control(int id) const {
+  for (QWidget* widget : controls_)
+    if (widget->property(kControlIdProperty).toInt() == id) return widget;
+  return nullptr;
+}
+
+std::string QtDialogWindow::Impl::GetItemText(int id) const {
+  QWidget* widget = Control(id);
+  if (auto* edit = qobject_cast<QLineEdit*>(widget)) return ToStdString(edit->text());
+  if (auto* button = qobject_cast<QAbstractButton*>(widget)) return ToStdString(button->text());
+  if (auto* label = qobject_cast<QLabel*>(widget))
+    return ToStdString(label->property(kRawTextProperty).toString());
+  if (auto* group = qobject_cast<QGroupBox*>(widget)) return ToStdString(group->title());
+  return {};
+}
+
+void QtDialogWindow::Impl::SetItemText(int id, const std::string& text) {
+  QWidget* widget = Control(id);
+  if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+    const QString value = ToQString(text);
+    // QLineEdit keeps quiet about an unchanged text; a Windows edit reports
+    // every text set, and the dialogs rely on that.
+    if (edit->text() == value)
+      OnControlEvent(Event::TextChanged, id);
+    else
+      edit->setText(value);
+  } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+    button->setText(ToQString(text));
+    button->setAccessibleName(WithoutAccessKeys(button->text()));
+  } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+    label->setProperty(kRawTextProperty, ToQString(text));
+    label->setText(WithPlainLineBreaks(text));
+    label->setAccessibleName(label->text());
+  } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+    group->setTitle(ToQString(text));
+    group->setAccessibleName(WithoutAccessKeys(group->title()));
+  }
+}
+
+int QtDialogWindow::Impl::GetCheck(int id) const {
+  auto* check = qobject_cast<QCheckBox*>(Control(id));
+  return check && check->isChecked() ? 1 : 0;
+}
+
+void QtDialogWindow::Impl::SetCheck(int id, int state) {
+  // setChecked emits toggled, never clicked: nothing is dispatched.
+  if (auto* check = qobject_cast<QCheckBox*>(Control(id))) check->setChecked(state == 1);
+}
+
+void QtDialogWindow::Impl::EnableItem(int id, bool enable) {
+  if (QWidget* widget = Control(id)) widget->setEnabled(enable);
+}
+
+bool QtDialogWindow::Impl::IsItemEnabled(int id) const {
+  QWidget* widget = Control(id);
+  return widget && widget->isEnabledTo(window_);
+}
+
+void QtDialogWindow::Impl::SetFocusItem(int id) {
+  if (QWidget* widget = Control(id)) widget->setFocus(Qt::OtherFocusReason);
+}
+
+void QtDialogWindow::Impl::SetTitle(const std::string& title) {
+  window_->setWindowTitle(ToQString(title));
+}
+
+void QtDialogWindow::Impl::SetIcon(int iconId) {
+  if (iconId != IDI_APP) return;
+  const QIcon icon = AppIcon();
+  if (!icon.isNull()) window_->setWindowIcon(icon);
+}
+
+bool QtDialogWindow::Impl::AskYesNo(const std::string& text, const std::string& caption) {
+  QMessageBox box(QMessageBox::Warning, ToQString(caption), WithPlainLineBreaks(text),
+                  QMessageBox::Yes | QMessageBox::No, window_);
+  // Paths may hold "<" or "&": never read the text as markup.
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
+void QtDialogWindow::Impl::End(int result) {
+  ended_ = true;
+  result_ = result;
+  // The window is finished: a worker must not wait for it any more.
+  CloseChannel();
+  window_->done(result);
+}
+
+std::shared_ptr<StatusReceiver> QtDialogWindow::Impl::ReportChannel() { return channel_; }
+
+void* QtDialogWindow::Impl::NativeHandle() const { return static_cast<QWidget*>(window_.data()); }
+
+QtDialogWindow::QtDialogWindow(Dialog& dialog, QWidget* parent)
+    : impl_(std::make_unique<Impl>(dialog, parent)) {}
+
+QtDialogWindow::~QtDialogWindow() = default;
+
+bool QtDialogWindow::HasTemplate() const { return impl_->template_ != nullptr; }
+void QtDialogWindow::Initialize() { impl_->Initialize(); }
+void QtDialogWindow::Place() { impl_->Place(); }
+int QtDialogWindow::Exec() { return impl_->Exec(this); }
+bool QtDialogWindow::IsEnded() const { return impl_->ended_; }
+int QtDialogWindow::Result() const { return impl_->result_; }
+QDialog* QtDialogWindow::Window() const { return impl_->window_; }
+QWidget* QtDialogWindow::Control(int id) const { return impl_->Control(id); }
+const std::vector<QWidget*>& QtDialogWindow::Controls() const { return impl_->controls_; }
+DialogHost& QtDialogWindow::Host() { return *impl_; }
+
+QtDialogWindow* QtDialogWindow::Active() {
+  return g_activeWindows.empty() ? nullptr : g_activeWindows.back();
+}
+
+int QtModalRunner::RunModal(Dialog& dialog) {
+  QWidget* owner = nullptr;
+  if (QtDialogWindow* active = QtDialogWindow::Active()) owner = active->Window();
+  QtDialogWindow window(dialog, owner);
+  if (!window.HasTemplate()) return -1;
+  window.Initialize();
+  return window.Exec();
+}
+
+}  // namespace ui

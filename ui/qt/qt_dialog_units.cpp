@@ -1,0 +1,73 @@
+// Fonts and dialog units for the Qt windows. A template gives positions in
+// dialog units, which Windows turns into pixels with the base units of the
+// dialog's font; the same arithmetic here keeps the layout of both builds
+// alike and lets the captions fit the controls whatever CJK font stands in.
+
+#include <QFile>
+#include <QFontMetrics>
+#include <QStringList>
+
+#include "qt_host.h"
+
+namespace ui {
+
+namespace {
+
+// Families tried after the template's own face: the usual Windows names of
+// the Song face, then CJK fonts common on Linux desktops.
+const char* const kFallbackFamilies[] = {
+    "SimSun",
+    "NSimSun",
+    "WenQuanYi Micro Hei",
+    "Noto Sans CJK SC",
+    "Source Han Sans SC",
+    "WenQuanYi Zen Hei",
+    "Droid Sans Fallback",
+};
+
+// MulDiv as Windows has it for non-negative values: value * numerator /
+// denominator, rounded half away from zero.
+int MulDivRounded(int value, int numerator, int denominator) {
+  const long long product = static_cast<long long>(value) * numerator;
+  if (product >= 0) return static_cast<int>((2 * product + denominator) / (2 * denominator));
+  return -static_cast<int>((-2 * product + denominator) / (2 * denominator));
+}
+
+// Where the build compiled an application icon in (see ui/CMakeLists.txt).
+constexpr char kAppIconResource[] = ":/quorvel/app-icon";
+
+}  // namespace
+
+QFont DialogFont(const DialogTemplate& dialogTemplate) {
+  QStringList families{QString::fromUtf8(dialogTemplate.fontFace)};
+  for (const char* family : kFallbackFamilies) {
+    const QString name = QString::fromUtf8(family);
+    if (!families.contains(name)) families.append(name);
+  }
+  QFont font;
+  font.setFamilies(families);
+  font.setPointSize(dialogTemplate.fontPoints);
+  return font;
+}
+
+QSize DialogBaseUnits(const QFont& font) {
+  const QFontMetrics metrics(font);
+  const int alphabetWidth = metrics.horizontalAdvance(
+      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  // (width / 26 + 1) / 2 is the average over 52 letters, rounded.
+  return QSize((alphabetWidth / 26 + 1) / 2, metrics.height());
+}
+
+QRect DialogUnitsToPixels(const QRect& units, const QSize& baseUnits) {
+  return QRect(MulDivRounded(units.x(), baseUnits.width(), 4),
+               MulDivRounded(units.y(), baseUnits.height(), 8),
+               MulDivRounded(units.width(), baseUnits.width(), 4),
+               MulDivRounded(units.height(), baseUnits.height(), 8));
+}
+
+QIcon AppIcon() {
+  if (!QFile::exists(QString::fromLatin1(kAppIconResource))) return QIcon();
+  return QIcon(QString::fromLatin1(kAppIconResource));
+}
+
+}  // namespace ui
