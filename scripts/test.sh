@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test suite: Linux (Qt), Linux under AddressSanitizer
 # and UndefinedBehaviorSanitizer, Windows x86_64 under Wine; builds the
-# Windows i686 program and tests (32-bit Wine is not available here).
+# Windows i686 program and tests (32-bit Wine is not available here); makes
+# and checks the packages (scripts/package.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
@@ -21,7 +22,10 @@ ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:prin
   UBSAN_OPTIONS=print_stacktrace=1 ctest --preset linux-asan || status=1
 echo "== Windows x86_64 tests under Wine"
 scripts/with-wine.sh ctest --preset win64 || status=1
-echo "== Windows i686: built, not run"
+echo "== Windows i686: built, not run; the installed layout is checked"
 ls build/win32/bin/quorvel.exe build/win32/tests/*.exe >/dev/null
+ctest --test-dir build/win32 -R '^install_layout$' --output-on-failure || status=1
+echo "== Packages: DEB (Linux), ZIP (Windows x86_64 and i686)"
+scripts/package.sh linux win64 win32 || status=1
 
 exit $status

@@ -1,0 +1,48 @@
+// Prints the file that the about box's licence button opens. The installation
+// test copies this program beside an installed quorvel and expects the
+// installed quorvel.txt: the probe runs the about box's own code, so it finds
+// the readme exactly as the installed program does.
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "about_dialog.h"
+#include "desktop_services.h"
+#include "memory_host.h"
+#include "resource_ids.h"
+
+namespace {
+
+// Records what the dialog asks the desktop to open; everything else refuses.
+class RecordingDesktop : public DesktopServices {
+ public:
+  bool OpenDocument(const std::string& path, void*, SystemErrorCode*) override {
+    opened.push_back(path);
+    return true;
+  }
+  bool RemoveFile(const std::string&, SystemErrorCode*) override { return false; }
+  std::optional<std::string> BrowseForFolder(const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
+  std::string TemporaryDirectory() override { return std::string(); }
+  std::optional<std::string> ChooseReportFile(const std::string&) override { return std::nullopt; }
+
+  std::vector<std::string> opened;
+};
+
+}  // namespace
+
+int main() {
+  RecordingDesktop desktop;
+  AboutDialog about(desktop);
+  ui::MemoryHost host(about);
+  host.Open();
+  host.Click(IDC_README);
+  if (desktop.opened.size() != 1) {
+    std::fprintf(stderr, "the licence button opened %zu documents\n", desktop.opened.size());
+    return 1;
+  }
+  std::printf("%s\n", desktop.opened.front().c_str());
+  return 0;
+}
