@@ -1,1 +1,145 @@
-int main() { return 0; }
+// Stands in for the scanner in the tests. Steered by its environment (see
+// tests/support/test_support.h): records how it was started, writes the
+// report it is asked for, can write to its console, wait and end with a
+// chosen exit code or, on Linux, a signal.
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <csignal>
+#include <unistd.h>
+#endif
+
+namespace {
+
+#if defined(_WIN32)
+std::string ToUtf8(const wchar_t* text) {
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (length <= 1) return {};
+  std::string result(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), length, nullptr, nullptr);
+  result.resize(static_cast<size_t>(length - 1));
+  return result;
+}
+
+std::string Environment(const char* name) {
+  const std::wstring wideName(name, name + std::char_traits<char>::length(name));
+  const wchar_t* value = _wgetenv(wideName.c_str());
+  return value ? ToUtf8(value) : std::string();
+}
+#else
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? std::string(value) : std::string();
+}
+#endif
+
+std::filesystem::path PathOf(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+uint32_t ParseNumber(const std::string& text) {
+  if (StartsWith(text, "0x") || StartsWith(text, "0X"))
+    return static_cast<uint32_t>(std::strtoull(text.c_str() + 2, nullptr, 16));
+  return static_cast<uint32_t>(std::strtoull(text.c_str(), nullptr, 10));
+}
+
+// Written aside and renamed, so that a test that sees the record sees all of it.
+void WriteRecord(const std::string& path, const std::string& rawLine,
+                 const std::vector<std::string>& arguments) {
+  std::filesystem::path part = PathOf(path);
+  part += ".part";
+  {
+    std::ofstream out(part, std::ios::binary | std::ios::trunc);
+    out << rawLine << '\n';
+    for (const std::string& argument : arguments) out << argument << '\n';
+  }
+  std::error_code error;
+  std::filesystem::rename(part, PathOf(path), error);
+}
+
+void WriteReport(const std::vector<std::string>& arguments) {
+  bool append = false;
+  std::string report;
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    if (arguments[i] == "/append") append = true;
+    if (arguments[i] == "/report" && i + 1 < arguments.size()) report = arguments[i + 1];
+  }
+  if (report.empty()) return;
+  std::ofstream out(PathOf(report), std::ios::binary | (append ? std::ios::app : std::ios::trunc));
+  out << "fake scan report\n";
+}
+
+void WriteConsoleOutput(const std::string& count) {
+  uint64_t remaining = ParseNumber(count);
+  const std::string chunk(4096, '.');
+  while (remaining > 0) {
+    const size_t part = remaining < chunk.size() ? static_cast<size_t>(remaining) : chunk.size();
+    std::fwrite(chunk.data(), 1, part, stdout);
+    remaining -= part;
+  }
+  std::fflush(stdout);
+}
+
+// Gives up when the file's folder is gone: a test that ended (and removed its
+// temporary folder) before releasing the scanner leaves no scanner behind.
+void WaitForFile(const std::string& path) {
+  const std::filesystem::path file = PathOf(path);
+  std::error_code error;
+  while (!std::filesystem::exists(file, error)) {
+    if (!std::filesystem::is_directory(file.parent_path(), error)) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+int Scan(const std::string& rawLine, const std::vector<std::string>& arguments) {
+  const std::string record = Environment("QUORVEL_FAKE_SCAN_RECORD");
+  if (!record.empty()) WriteRecord(record, rawLine, arguments);
+  WriteReport(arguments);
+
+  const std::string outputBytes = Environment("QUORVEL_FAKE_SCAN_OUTPUT_BYTES");
+  if (!outputBytes.empty()) WriteConsoleOutput(outputBytes);
+  const std::string waitFile = Environment("QUORVEL_FAKE_SCAN_WAIT_FILE");
+  if (!waitFile.empty()) WaitForFile(waitFile);
+  const std::string sleep = Environment("QUORVEL_FAKE_SCAN_SLEEP_MS");
+  if (!sleep.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(ParseNumber(sleep)));
+
+  const std::string exit = Environment("QUORVEL_FAKE_SCAN_EXIT");
+  if (StartsWith(exit, "signal:")) {
+#if defined(_WIN32)
+    return static_cast<int>(0xC000013A);
+#else
+    const int number = static_cast<int>(ParseNumber(exit.substr(7)));
+    std::signal(number, SIG_DFL);
+    std::raise(number);
+    return 128 + number;
+#endif
+  }
+  return static_cast<int>(ParseNumber(exit));
+}
+
+}  // namespace
+
+#if defined(_WIN32)
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> arguments;
+  for (int i = 0; i < argc; ++i) arguments.push_back(ToUtf8(argv[i]));
+  return Scan(ToUtf8(GetCommandLineW()), arguments);
+}
+#else
+int main(int argc, char** argv) {
+  std::vector<std::string> arguments(argv, argv + argc);
+  return Scan(std::string(), arguments);
+}
+#endif

@@ -1,0 +1,152 @@
+// What the Linux scanner process gets from the program: a session of its own,
+// no descriptors beyond the standard streams; and how the runner copes when
+// the exit status cannot be collected.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <mutex>
+#include <sstream>
+#include <vector>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "scan_runner.h"
+#include "scanner_process.h"
+#include "test_support.h"
+#include "texts.h"
+
+namespace {
+
+using namespace testing_support;
+
+bool WaitForFile(const std::string& path) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!FileExists(path)) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// The fake scanner started by this process (its only child named scan.exe).
+pid_t ScannerChild() {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string stat = ReadTextFile(entry.path().string() + "/stat");
+    const size_t open = stat.find('(');
+    const size_t close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos) continue;
+    if (stat.substr(open + 1, close - open - 1) != "scan.exe") continue;
+    std::istringstream fields(stat.substr(close + 1));
+    std::string state;
+    pid_t parent = 0;
+    fields >> state >> parent;
+    if (parent == getpid()) return static_cast<pid_t>(std::stol(name));
+  }
+  return 0;
+}
+
+class ScannerProcessPosixTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetFakeScannerEnvironment();
+    record_ = dir_.Join("record.txt");
+    release_ = dir_.Join("release");
+    SetEnv("QUORVEL_FAKE_SCAN_RECORD", record_);
+    SetEnv("QUORVEL_FAKE_SCAN_WAIT_FILE", release_);
+  }
+  void TearDown() override {
+    WriteTextFile(release_, "go");
+    ResetFakeScannerEnvironment();
+  }
+
+  TempDir dir_;
+  std::string record_;
+  std::string release_;
+};
+
+TEST_F(ScannerProcessPosixTest, ScannerRunsInItsOwnSessionWithOnlyTheStandardStreams) {
+  // A pipe opened the careless way, without close-on-exec.
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+
+  ScannerProcess process;
+  ASSERT_TRUE(process.Start(FakeScannerPath() + " /sub"));
+  ASSERT_TRUE(WaitForFile(record_));
+
+  // It leads a session of its own, apart from ours.
+  const pid_t scanner = ScannerChild();
+  const pid_t scannerSession = scanner > 0 ? getsid(scanner) : -1;
+
+  // Once our writing end is closed, the reading end sees the end of the
+  // stream at once, unless the scanner inherited a writing end.
+  close(ends[1]);
+  pollfd readable = {ends[0], POLLIN, 0};
+  const int ready = poll(&readable, 1, 10000);
+  char byte;
+  const ssize_t got = ready == 1 ? read(ends[0], &byte, 1) : -1;
+  close(ends[0]);
+
+  WriteTextFile(release_, "go");
+  uint32_t code = 1;
+  ASSERT_TRUE(process.WaitForExitCode(&code));
+  EXPECT_EQ(code, 0u);
+
+  ASSERT_GT(scanner, 0);
+  EXPECT_EQ(scannerSession, scanner);
+  EXPECT_NE(scannerSession, getsid(0));
+  EXPECT_EQ(ready, 1) << "the scanner inherited the pipe";
+  EXPECT_EQ(got, 0);
+}
+
+// With SIGCHLD ignored the system reaps the scanner itself and its status is
+// lost: the window is told, and the exit code of the scan before stays.
+TEST_F(ScannerProcessPosixTest, LostExitStatusIsReportedAndTheCodeBeforeStays) {
+  WriteTextFile(release_, "go");
+  SetEnv("QUORVEL_FAKE_SCAN_EXIT", "13");
+
+  ScanRunner runner;
+  class Receiver : public StatusReceiver {
+   public:
+    void Send(unsigned, const std::string& text) override {
+      std::lock_guard<std::mutex> lock(mutex);
+      texts.push_back(text);
+    }
+    std::mutex mutex;
+    std::vector<std::string> texts;
+  };
+  auto scan = [&runner] {
+    auto receiver = std::make_shared<Receiver>();
+    runner.Start(receiver, FakeScannerPath(), 15000);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!runner.IsIdle() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return receiver->texts;
+  };
+  scan();
+  ASSERT_EQ(runner.exitCode(), 13u);
+
+  SetEnv("QUORVEL_FAKE_SCAN_EXIT", "7");
+  struct sigaction ignore = {};
+  struct sigaction before = {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGCHLD, &ignore, &before);
+  const std::vector<std::string> reports = scan();
+  sigaction(SIGCHLD, &before, nullptr);
+
+  const std::vector<std::string> expected = {texts::kReportExecuting, texts::kReportThreadStart,
+                                             texts::kReportRunning, texts::kReportExitCodeFailed,
+                                             texts::kReportThreadDone};
+  EXPECT_EQ(reports, expected);
+  EXPECT_EQ(runner.exitCode(), 13u);
+}
+
+}  // namespace
