@@ -7,7 +7,8 @@ set -eu
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 WINEARCH=win64
 export WINEARCH
-stamp="$WINEPREFIX/.quorvel-ready"
+# Bump the stamp when the settings below change, so older prefixes get them.
+stamp="$WINEPREFIX/.quorvel-ready-2"
 [ -f "$stamp" ] && exit 0
 mkdir -p "$WINEPREFIX"
 wine64=/usr/lib/wine/wine64
@@ -30,6 +31,10 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
+
+; No window manager under Xvfb: unmanaged windows close without Wine's wait.
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
 REG
 # regedit would read a Chinese value name in the wrong code page: that one
 # goes through reg.exe.

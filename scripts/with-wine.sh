@@ -24,7 +24,7 @@ trap cleanup EXIT
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 "$here/wine-prefix.sh"
-wineserver -p
+wineserver -p 2>/dev/null || true  # one may already be running for this prefix
 # The first program in a fresh server starts Wine's own services, which keep
 # the standard streams they inherit: start them here, on /dev/null, so that
 # they cannot hold a test runner's pipes open.

@@ -1,0 +1,317 @@
+#include "win32_host.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "resource_ids.h"
+#include "utf_win.h"
+
+namespace ui {
+
+namespace {
+
+// The dialogs this thread is showing, innermost last. The top one owns the
+// next dialog opened on this thread.
+thread_local std::vector<HWND> t_modalDialogs;
+
+// Reports from a worker thread reach the window as a message sent with
+// SendMessageW, whose lParam points to the report text on the worker's stack:
+// the worker waits in SendMessageW until the UI thread has handled it. The
+// window accepts such a message only while the channel vouches for its
+// pointer, so a stray or forged message from elsewhere is never read as a
+// text.
+class Win32ReportChannel final : public StatusReceiver {
+ public:
+  explicit Win32ReportChannel(HWND window) : window_(window) {}
+
+  void Send(unsigned message, const std::string& text) override {
+    if (closed_.load(std::memory_order_acquire)) return;
+    {
+      std::lock_guard guard(mutex_);
+      inFlight_.push_back(&text);
+    }
+    // Fails at once when the window is gone; a report still queued when it
+    // goes is dropped by the system, which frees the sender.
+    SendMessageW(window_, message, 0, reinterpret_cast<LPARAM>(&text));
+    std::lock_guard guard(mutex_);
+    inFlight_.erase(std::find(inFlight_.begin(), inFlight_.end(), &text));
+  }
+
+  // On the UI thread: the report that lParam of a received message carries,
+  // or null when the message did not come through this channel.
+  const std::string* Report(LPARAM lParam) const {
+    if (closed_.load(std::memory_order_acquire)) return nullptr;
+    const auto* text = reinterpret_cast<const std::string*>(lParam);
+    std::lock_guard guard(mutex_);
+    return std::find(inFlight_.begin(), inFlight_.end(), text) != inFlight_.end() ? text : nullptr;
+  }
+
+  // The window is going away: every later report is dropped without waiting.
+  void Close() { closed_.store(true, std::memory_order_release); }
+
+ private:
+  const HWND window_;
+  std::atomic<bool> closed_{false};
+  mutable std::mutex mutex_;
+  std::vector<const std::string*> inFlight_;
+};
+
+// Moves an owned dialog to the middle of its owner, kept inside the owner's
+// monitor.
+void CenterOverOwner(HWND window) {
+  HWND owner = GetWindow(window, GW_OWNER);
+  if (!owner || !IsWindowVisible(owner) || IsIconic(owner)) return;
+  RECT ownerRect, rect;
+  if (!GetWindowRect(owner, &ownerRect) || !GetWindowRect(window, &rect)) return;
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  int x = ownerRect.left + (ownerRect.right - ownerRect.left - width) / 2;
+  int y = ownerRect.top + (ownerRect.bottom - ownerRect.top - height) / 2;
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  if (GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    const RECT& area = monitor.rcWork;
+    x = std::max<int>(area.left, std::min<int>(x, area.right - width));
+    y = std::max<int>(area.top, std::min<int>(y, area.bottom - height));
+  }
+  SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+class Win32DialogHost final : public DialogHost {
+ public:
+  Win32DialogHost(Dialog& dialog, HINSTANCE instance) : dialog_(dialog), instance_(instance) {
+    dialog_.Attach(this);
+  }
+
+  ~Win32DialogHost() override {
+    Closed();
+    dialog_.Detach();
+    if (bigIcon_) DestroyIcon(bigIcon_);
+    if (smallIcon_) DestroyIcon(smallIcon_);
+  }
+
+  Win32DialogHost(const Win32DialogHost&) = delete;
+  Win32DialogHost& operator=(const Win32DialogHost&) = delete;
+
+  INT_PTR OnInitDialog(HWND window) {
+    window_ = window;
+    channel_ = std::make_shared<Win32ReportChannel>(window);
+    t_modalDialogs.push_back(window);
+    CenterOverOwner(window);
+    // TRUE lets the system focus the first tab stop; FALSE: the dialog did.
+    return dialog_.OnInitDialog() ? TRUE : FALSE;
+  }
+
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+      case WM_COMMAND:
+        return OnCommand(LOWORD(wParam), HIWORD(wParam));
+      case WM_QUERYDRAGICON:
+        // Returned as is, not through DWLP_MSGRESULT.
+        return reinterpret_cast<INT_PTR>(bigIcon_);
+      case WM_PAINT:
+        return IsIconic(window_) && bigIcon_ ? PaintMinimised() : FALSE;
+      default:
+        break;
+    }
+    if (message >= WM_USER && channel_) {
+      if (const std::string* report = channel_->Report(lParam)) {
+        dialog_.Dispatch(Event::Message, static_cast<int>(message), *report);
+        SetWindowLongPtrW(window_, DWLP_MSGRESULT, 0);
+        return TRUE;
+      }
+    }
+    return FALSE;
+  }
+
+  // WM_NCDESTROY: the window is gone; nothing reaches it any more.
+  void OnDestroyed() {
+    Closed();
+    window_ = nullptr;
+  }
+
+  // DialogHost
+  std::string GetItemText(int id) const override {
+    HWND item = Item(id);
+    if (!item) return {};
+    const int length = GetWindowTextLengthW(item);
+    if (length <= 0) return {};
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(item, text.data(), length + 1);
+    text.resize(static_cast<size_t>(std::max(copied, 0)));
+    return Narrow(text);
+  }
+
+  void SetItemText(int id, const std::string& text) override {
+    // An edit control answers WM_SETTEXT with EN_CHANGE.
+    if (window_) SetDlgItemTextW(window_, id, Widen(text).c_str());
+  }
+
+  int GetCheck(int id) const override {
+    return window_ ? static_cast<int>(IsDlgButtonChecked(window_, id)) : 0;
+  }
+
+  void SetCheck(int id, int state) override {
+    // BM_SETCHECK sends no BN_CLICKED.
+    if (window_) CheckDlgButton(window_, id, static_cast<UINT>(state));
+  }
+
+  void EnableItem(int id, bool enable) override {
+    HWND item = Item(id);
+    if (!item) return;
+    // A disabled control must not keep the focus, or the keyboard is lost to
+    // the window: move it on to the next tab stop first.
+    if (!enable && GetFocus() == item) SendMessageW(window_, WM_NEXTDLGCTL, 0, FALSE);
+    EnableWindow(item, enable ? TRUE : FALSE);
+  }
+
+  bool IsItemEnabled(int id) const override {
+    HWND item = Item(id);
+    return item && IsWindowEnabled(item);
+  }
+
+  void SetFocusItem(int id) override {
+    // WM_NEXTDLGCTL rather than SetFocus, so the dialog manager also moves the
+    // default-button highlight.
+    if (HWND item = Item(id))
+      SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+  }
+
+  void SetTitle(const std::string& title) override {
+    if (window_) SetWindowTextW(window_, Widen(title).c_str());
+  }
+
+  void SetIcon(int iconId) override {
+    if (!window_) return;
+    HICON big = LoadIconSized(iconId, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
+    HICON small =
+        LoadIconSized(iconId, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON));
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    // The window no longer shows the previous ones.
+    if (bigIcon_) DestroyIcon(bigIcon_);
+    if (smallIcon_) DestroyIcon(smallIcon_);
+    bigIcon_ = big;
+    smallIcon_ = small;
+  }
+
+  bool AskYesNo(const std::string& text, const std::string& caption) override {
+    if (!window_) return false;
+    return MessageBoxW(window_, Widen(text).c_str(), Widen(caption).c_str(),
+                       MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) == IDYES;
+  }
+
+  void End(int result) override {
+    if (window_) ::EndDialog(window_, result);
+  }
+
+  std::shared_ptr<StatusReceiver> ReportChannel() override { return channel_; }
+
+  void* NativeHandle() const override { return window_; }
+
+ private:
+  HWND Item(int id) const { return window_ ? GetDlgItem(window_, id) : nullptr; }
+
+  HICON LoadIconSized(int iconId, int width, int height) const {
+    return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(iconId), IMAGE_ICON, width,
+                                         height, LR_DEFAULTCOLOR));
+  }
+
+  INT_PTR OnCommand(int id, int code) {
+    // Esc, Enter without a default button and the close box arrive here as
+    // IDCANCEL / IDOK with BN_CLICKED.
+    switch (code) {
+      case BN_CLICKED:
+        return dialog_.Dispatch(Event::Clicked, id) ? TRUE : FALSE;
+      case EN_CHANGE:
+        return dialog_.Dispatch(Event::TextChanged, id) ? TRUE : FALSE;
+      default:
+        return FALSE;
+    }
+  }
+
+  // While minimised the client area shows the icon, centred.
+  INT_PTR PaintMinimised() {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window_, &paint);
+    SendMessageW(window_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client;
+    GetClientRect(window_, &client);
+    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, bigIcon_);
+    EndPaint(window_, &paint);
+    return TRUE;
+  }
+
+  // The window is going away (or never came): drop reports from now on and
+  // stop owning dialogs opened later.
+  void Closed() {
+    if (channel_) channel_->Close();
+    if (window_) std::erase(t_modalDialogs, window_);
+  }
+
+  Dialog& dialog_;
+  HINSTANCE instance_;
+  HWND window_ = nullptr;
+  HICON bigIcon_ = nullptr;
+  HICON smallIcon_ = nullptr;
+  std::shared_ptr<Win32ReportChannel> channel_;
+};
+
+// The one dialog procedure of every dialog: the host travels in DWLP_USER from
+// WM_INITDIALOG to WM_NCDESTROY. No exception leaves it: the system's code
+// between here and the message loop cannot pass one on.
+INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  try {
+    if (message == WM_INITDIALOG) {
+      auto* host = reinterpret_cast<Win32DialogHost*>(lParam);
+      SetWindowLongPtrW(window, DWLP_USER, lParam);
+      return host->OnInitDialog(window);
+    }
+    auto* host = reinterpret_cast<Win32DialogHost*>(GetWindowLongPtrW(window, DWLP_USER));
+    if (!host) return FALSE;
+    if (message == WM_NCDESTROY) {
+      SetWindowLongPtrW(window, DWLP_USER, 0);
+      host->OnDestroyed();
+      return FALSE;
+    }
+    return host->OnMessage(message, wParam, lParam);
+  } catch (...) {
+    return FALSE;
+  }
+}
+
+void InitCommonControlsOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
+    InitCommonControlsEx(&controls);
+  });
+}
+
+}  // namespace
+
+HWND ActiveModalDialog() { return t_modalDialogs.empty() ? nullptr : t_modalDialogs.back(); }
+
+Win32ModalRunner::Win32ModalRunner(HINSTANCE instance) : instance_(instance) {}
+
+int Win32ModalRunner::RunModal(Dialog& dialog) {
+  InitCommonControlsOnce();
+  HINSTANCE instance = instance_ ? instance_ : GetModuleHandleW(nullptr);
+  Win32DialogHost host(dialog, instance);
+  const INT_PTR result =
+      DialogBoxParamW(instance, MAKEINTRESOURCEW(dialog.TemplateId()), ActiveModalDialog(),
+                      DialogProc, reinterpret_cast<LPARAM>(&host));
+  return static_cast<int>(result);
+}
+
+}  // namespace ui
