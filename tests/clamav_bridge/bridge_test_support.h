@@ -1,0 +1,43 @@
+// Where the bridge and the fake clamscan lie, and what the fake recorded.
+#pragma once
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fs_helpers.h"
+#include "test_support.h"
+
+namespace bridge_testing {
+
+// The bridge as built: bin/bridge/scan.exe, reached from the test folder.
+inline std::string BridgePath() {
+  std::string relative = QUORVEL_BRIDGE_FROM_TESTS;
+  for (char& c : relative)
+    if (c == '/') c = kPathSeparator;
+  return testing_support::TestProgramDir() + relative;
+}
+
+inline std::string FakeClamscanPath() {
+  return testing_support::TestProgramDir() + "fake_clamscan.exe";
+}
+
+// The arguments of each run of the fake clamscan, in order.
+inline std::vector<std::vector<std::string>> ReadClamscanRuns(const std::string& recordPath,
+                                                              std::vector<long>* pids = nullptr) {
+  static constexpr char kMarker[] = "--run-- ";
+  std::vector<std::vector<std::string>> runs;
+  std::istringstream lines(testing_support::ReadTextFile(recordPath));
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.rfind(kMarker, 0) == 0) {
+      runs.emplace_back();
+      if (pids) pids->push_back(std::stol(line.substr(sizeof kMarker - 1)));
+    } else if (!runs.empty()) {
+      runs.back().push_back(line);
+    }
+  }
+  return runs;
+}
+
+}  // namespace bridge_testing

@@ -1,0 +1,111 @@
+// Stands in for ClamAV's clamscan in the bridge's tests. Steered by its
+// environment:
+//   QUORVEL_FAKE_CLAMSCAN_RECORD    file to which each run adds "--run-- <pid>"
+//                                   and then its arguments, one a line (UTF-8)
+//   QUORVEL_FAKE_CLAMSCAN_EXIT      exit code of a scan (default 0)
+//   QUORVEL_FAKE_CLAMSCAN_SLEEP_MS  how long a scan takes
+// "--version" prints a version line; a scan of "-" (empty input) prints the
+// summary line with the signature count. "--log=FILE" gets one line appended,
+// as clamscan appends its report.
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+#if defined(_WIN32)
+std::string ToUtf8(const wchar_t* text) {
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (length <= 1) return {};
+  std::string result(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), length, nullptr, nullptr);
+  result.resize(static_cast<size_t>(length - 1));
+  return result;
+}
+
+long ProcessId() { return static_cast<long>(GetCurrentProcessId()); }
+
+std::string Environment(const char* name) {
+  const std::wstring wideName(name, name + std::char_traits<char>::length(name));
+  const wchar_t* value = _wgetenv(wideName.c_str());
+  return value ? ToUtf8(value) : std::string();
+}
+#else
+long ProcessId() { return static_cast<long>(getpid()); }
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? std::string(value) : std::string();
+}
+#endif
+
+std::filesystem::path PathOf(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// The whole record is written aside and renamed, so a test that sees the file
+// sees every line of it.
+void Record(const std::vector<std::string>& arguments) {
+  const std::string path = Environment("QUORVEL_FAKE_CLAMSCAN_RECORD");
+  if (path.empty()) return;
+  std::ostringstream content;
+  {
+    std::ifstream old(PathOf(path), std::ios::binary);
+    if (old) content << old.rdbuf();
+  }
+  content << "--run-- " << ProcessId() << '\n';
+  for (const std::string& argument : arguments) content << argument << '\n';
+  std::filesystem::path part = PathOf(path);
+  part += ".part";
+  {
+    std::ofstream out(part, std::ios::binary | std::ios::trunc);
+    out << content.str();
+  }
+  std::error_code error;
+  std::filesystem::rename(part, PathOf(path), error);
+}
+
+int Run(const std::vector<std::string>& arguments) {
+  Record(arguments);
+  for (const std::string& argument : arguments) {
+    if (argument == "--version") {
+      std::cout << "ClamAV 9.9.9/27555/Fake\n";
+      return 0;
+    }
+    if (argument.rfind("--log=", 0) == 0) {
+      std::ofstream log(PathOf(argument.substr(6)), std::ios::binary | std::ios::app);
+      log << "fake clamscan report\n";
+    }
+  }
+  if (!arguments.empty() && arguments.back() == "-")
+    std::cout << "stdin: OK\n\n----------- SCAN SUMMARY -----------\nKnown viruses: 8675309\n";
+  std::cout.flush();
+  const std::string sleep = Environment("QUORVEL_FAKE_CLAMSCAN_SLEEP_MS");
+  if (!sleep.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(std::stol(sleep)));
+  const std::string exitCode = Environment("QUORVEL_FAKE_CLAMSCAN_EXIT");
+  return exitCode.empty() ? 0 : std::stoi(exitCode);
+}
+
+}  // namespace
+
+#if defined(_WIN32)
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i) arguments.push_back(ToUtf8(argv[i]));
+  return Run(arguments);
+}
+#else
+int main(int argc, char** argv) { return Run(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif

@@ -1,0 +1,242 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "bridge.h"
+#include "bridge_texts.h"
+
+extern char** environ;
+
+namespace bridge {
+
+namespace {
+
+// Signal handlers only note what happened and write a byte to this pipe;
+// the wait loop polls it, so neither a stop request nor the end of the child
+// can slip in between a test and the wait.
+int g_wakePipe[2] = {-1, -1};
+volatile sig_atomic_t g_stopSignal = 0;
+
+void Wake() {
+  const int saved = errno;
+  const char byte = 0;
+  if (g_wakePipe[1] >= 0 && write(g_wakePipe[1], &byte, 1) < 0) {
+    // A full pipe is awake already.
+  }
+  errno = saved;
+}
+
+void OnStopSignal(int signal) {
+  g_stopSignal = signal;
+  Wake();
+}
+
+void OnChildSignal(int) { Wake(); }
+
+void SetHandler(int signal, void (*handler)(int)) {
+  struct sigaction action = {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART | (signal == SIGCHLD ? SA_NOCLDSTOP : 0);
+  sigaction(signal, &action, nullptr);
+}
+
+void EnsureWakePipe() {
+  static const bool ready = [] {
+    if (pipe2(g_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) g_wakePipe[0] = g_wakePipe[1] = -1;
+    SetHandler(SIGCHLD, OnChildSignal);
+    return true;
+  }();
+  (void)ready;
+}
+
+void DrainWakePipe() {
+  char buffer[64];
+  while (g_wakePipe[0] >= 0 && read(g_wakePipe[0], buffer, sizeof buffer) > 0) {
+  }
+}
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+// How long a child may take to end after it was asked to stop.
+constexpr auto kStopGrace = std::chrono::seconds(3);
+
+}  // namespace
+
+PathStyle NativePathStyle() { return PathStyle::kPosix; }
+
+std::string FindClamscan(std::string* problem) {
+  if (const char* override = std::getenv(kClamscanOverride); override && *override) {
+    if (IsExecutableFile(override)) return override;
+    *problem = texts::kErrorOverrideMissing + std::string(override);
+    return {};
+  }
+  const char* path = std::getenv("PATH");
+  std::istringstream dirs(path && *path ? path : "/usr/local/bin:/usr/bin:/bin");
+  std::string dir;
+  while (std::getline(dirs, dir, ':')) {
+    // An empty entry would mean the current folder: not searched.
+    if (dir.empty()) continue;
+    const std::string candidate = dir + "/clamscan";
+    if (IsExecutableFile(candidate)) return candidate;
+  }
+  *problem = texts::kErrorMissingClamscanPosix;
+  return {};
+}
+
+DriveSelection GatherDrives(bool local, bool network) {
+  std::ifstream mounts("/proc/self/mounts");
+  std::ostringstream text;
+  text << mounts.rdbuf();
+  return SelectPosixDrives(text.str(), local, network);
+}
+
+RunOutcome RunProgram(const std::string& program, const std::vector<std::string>& args,
+                      std::string* capture) {
+  EnsureWakePipe();
+  RunOutcome outcome;
+
+  int output[2] = {-1, -1};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (capture) {
+    if (pipe2(output, O_CLOEXEC) != 0) {
+      outcome.startError = std::strerror(errno);
+      posix_spawn_file_actions_destroy(&actions);
+      return outcome;
+    }
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDERR_FILENO);
+  }
+  // The child starts with the usual signal handling, whatever the bridge does.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  for (int signal : {SIGINT, SIGHUP, SIGTERM, SIGCHLD, SIGPIPE}) sigaddset(&defaults, signal);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+
+  pid_t child = 0;
+  const int error =
+      posix_spawn(&child, program.c_str(), &actions, &attributes, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (output[1] >= 0) close(output[1]);
+  if (error != 0) {
+    if (output[0] >= 0) close(output[0]);
+    outcome.startError = std::strerror(error);
+    outcome.stopRequested = g_stopSignal != 0;
+    return outcome;
+  }
+  outcome.started = true;
+
+  int status = 0;
+  bool reaped = false;
+  bool asked = false;
+  bool killed = false;
+  std::chrono::steady_clock::time_point deadline;
+  char buffer[4096];
+  for (;;) {
+    const pid_t done = waitpid(child, &status, WNOHANG);
+    if (done == child) {
+      reaped = true;
+      break;
+    }
+    if (done < 0 && errno != EINTR) break;
+
+    // A stop request goes on to the child; one that does not end in time is killed.
+    int timeout = -1;
+    if (g_stopSignal != 0 && !asked) {
+      kill(child, g_stopSignal);
+      asked = true;
+      deadline = std::chrono::steady_clock::now() + kStopGrace;
+    }
+    if (asked && !killed) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            deadline - std::chrono::steady_clock::now())
+                            .count();
+      if (left <= 0) {
+        kill(child, SIGKILL);
+        killed = true;
+      } else {
+        timeout = static_cast<int>(left);
+      }
+    }
+
+    pollfd fds[2] = {{g_wakePipe[0], POLLIN, 0}, {output[0], POLLIN, 0}};
+    poll(fds, output[0] >= 0 ? 2 : 1, timeout);
+    DrainWakePipe();
+    if (output[0] >= 0 && fds[1].revents != 0) {
+      const ssize_t n = read(output[0], buffer, sizeof buffer);
+      if (n > 0) {
+        capture->append(buffer, static_cast<size_t>(n));
+      } else if (n == 0 || errno != EINTR) {
+        close(output[0]);
+        output[0] = -1;
+      }
+    }
+  }
+  // What the child wrote just before it ended.
+  while (output[0] >= 0) {
+    const ssize_t n = read(output[0], buffer, sizeof buffer);
+    if (n > 0) {
+      capture->append(buffer, static_cast<size_t>(n));
+    } else if (n == 0 || errno != EINTR) {
+      close(output[0]);
+      output[0] = -1;
+    }
+  }
+
+  outcome.stopRequested = g_stopSignal != 0;
+  if (reaped && WIFEXITED(status)) {
+    outcome.end = {ChildEnd::Kind::kExited, WEXITSTATUS(status)};
+  } else if (reaped && WIFSIGNALED(status) &&
+             (WTERMSIG(status) == SIGINT || WTERMSIG(status) == SIGHUP ||
+              WTERMSIG(status) == SIGTERM)) {
+    outcome.end = {ChildEnd::Kind::kInterrupted, 0};
+  }
+  return outcome;
+}
+
+void InstallStopHandlers() {
+  EnsureWakePipe();
+  for (int signal : {SIGINT, SIGHUP, SIGTERM}) SetHandler(signal, OnStopSignal);
+  // A console that is gone makes writing fail instead of ending the bridge;
+  // clamscan starts with the default again.
+  signal(SIGPIPE, SIG_IGN);
+}
+
+bool StopRequested() { return g_stopSignal != 0; }
+
+void PrintToConsole(const std::string& line, bool error) {
+  std::FILE* stream = error ? stderr : stdout;
+  std::fputs(line.c_str(), stream);
+  std::fputc('\n', stream);
+  std::fflush(stream);
+}
+
+}  // namespace bridge

@@ -1,0 +1,39 @@
+// The bridge's console texts (UTF-8).
+#pragma once
+
+namespace bridge::texts {
+
+// What ClamAV cannot do: the scan goes on without these switches.
+inline constexpr const char kNoteClean[] =
+    "/clean: ClamAV 不能从受感染文件中清除病毒, 扫描不使用此选项.";
+inline constexpr const char kNoteBoot[] =
+    "/boot: ClamAV 不能扫描引导区和主引导记录, 扫描不使用此选项.";
+inline constexpr const char kNoteStreams[] = "/streams: ClamAV 不能扫描 NTFS 流, 扫描不使用此选项.";
+inline constexpr const char kNoteNoDrives[] = "没有找到要扫描的驱动器.";
+
+// Argument errors; nothing is scanned after them.
+inline constexpr const char kErrorUnknownSwitch[] = "未知的开关: ";
+inline constexpr const char kErrorMissingPath[] = " 后面缺少路径.";
+inline constexpr const char kErrorNoTarget[] = "没有扫描目标: 请给出路径或 /ad, /adl, /adn.";
+inline constexpr const char kErrorNothingScanned[] = "没有扫描任何文件.";
+
+// clamscan missing or failing.
+inline constexpr const char kErrorMissingClamscanPosix[] =
+    "找不到 ClamAV 的扫描程序 clamscan. 请安装软件包 clamav (例如 sudo apt install clamav), "
+    "再运行 freshclam 下载病毒库.";
+inline constexpr const char kErrorMissingClamscanWindows[] =
+    "找不到 ClamAV 的扫描程序 clamscan.exe. 请安装 ClamAV (https://www.clamav.net/downloads, "
+    "默认安装到 C:\\Program Files\\ClamAV), 再运行 freshclam 下载病毒库.";
+inline constexpr const char kErrorOverrideMissing[] =
+    "环境变量 QUORVEL_CLAMSCAN 指向的程序不存在: ";
+inline constexpr const char kErrorStart[] = "无法启动 ";
+inline constexpr const char kErrorReport[] = "无法创建报告文件 ";
+
+// /virlist.
+inline constexpr const char kVirusListVersion[] = "ClamAV 版本/病毒库: ";
+inline constexpr const char kVirusListCount[] = "病毒特征数: ";
+inline constexpr const char kVirusListFailed[] = "无法读取 ClamAV 的病毒库:";
+inline constexpr const char kFreshclamHint[] =
+    "用 freshclam 下载病毒库, 或用 -d <目录> 指定病毒库.";
+
+}  // namespace bridge::texts

@@ -1,0 +1,245 @@
+#include <windows.h>
+
+#include <atomic>
+#include <thread>
+
+#include "bridge.h"
+#include "bridge_texts.h"
+
+namespace bridge {
+
+namespace {
+
+std::wstring Widen(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring result(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), result.data(), size);
+  return result;
+}
+
+std::string Narrow(std::wstring_view utf16) {
+  if (utf16.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string result(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), result.data(), size,
+                      nullptr, nullptr);
+  return result;
+}
+
+std::string Environment(const wchar_t* name) {
+  const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+  if (size == 0) return {};
+  std::wstring value(size, L'\0');
+  const DWORD length = GetEnvironmentVariableW(name, value.data(), size);
+  value.resize(length < size ? length : 0);
+  return Narrow(value);
+}
+
+bool IsFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::string ErrorText(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message(text ? text : L"", length);
+  if (text) LocalFree(text);
+  while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n'))
+    message.pop_back();
+  return Narrow(message) + " (" + std::to_string(code) + ")";
+}
+
+// Set by the console handler; the wait for the child wakes on the event.
+std::atomic<bool> g_stop{false};
+
+HANDLE StopEvent() {
+  static const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  return event;
+}
+
+// How long a child may take to end after the stop request (it has had the
+// same console event).
+constexpr DWORD kStopGraceMs = 2000;
+
+BOOL WINAPI OnConsoleEvent(DWORD type) {
+  g_stop = true;
+  SetEvent(StopEvent());
+  if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) return TRUE;
+  // The console is closing (or the session ends): the system ends the process
+  // once this returns. The main thread ends the child and the bridge with 102
+  // first; should it not manage, this does.
+  Sleep(kStopGraceMs + 1000);
+  ExitProcess(kExitStopped);
+}
+
+void MakeInheritable(HANDLE handle) {
+  if (handle != nullptr && handle != INVALID_HANDLE_VALUE)
+    SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+}
+
+}  // namespace
+
+PathStyle NativePathStyle() { return PathStyle::kWindows; }
+
+std::string FindClamscan(std::string* problem) {
+  const std::string override = Environment(L"QUORVEL_CLAMSCAN");
+  if (!override.empty()) {
+    if (IsFile(override)) return override;
+    *problem = texts::kErrorOverrideMissing + override;
+    return {};
+  }
+  const std::string path = Environment(L"PATH");
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(';', start);
+    if (end == std::string::npos) end = path.size();
+    std::string dir = path.substr(start, end - start);
+    start = end + 1;
+    if (dir.size() >= 2 && dir.front() == '"' && dir.back() == '"')
+      dir = dir.substr(1, dir.size() - 2);
+    if (dir.empty()) continue;
+    if (dir.back() != '\\' && dir.back() != '/') dir += '\\';
+    if (IsFile(dir + "clamscan.exe")) return dir + "clamscan.exe";
+  }
+  // ClamAV's installer puts it into its own folder under Program Files.
+  for (const wchar_t* root : {L"ProgramFiles", L"ProgramW6432", L"ProgramFiles(x86)"}) {
+    const std::string folder = Environment(root);
+    if (!folder.empty() && IsFile(folder + "\\ClamAV\\clamscan.exe"))
+      return folder + "\\ClamAV\\clamscan.exe";
+  }
+  *problem = texts::kErrorMissingClamscanWindows;
+  return {};
+}
+
+DriveSelection GatherDrives(bool local, bool network) {
+  std::vector<Drive> drives;
+  const DWORD size = GetLogicalDriveStringsW(0, nullptr);
+  std::wstring buffer(size + 1, L'\0');
+  const DWORD length = GetLogicalDriveStringsW(size, buffer.data());
+  for (size_t i = 0; i < length && buffer[i] != L'\0'; i += wcslen(&buffer[i]) + 1) {
+    const wchar_t* root = &buffer[i];
+    DriveKind kind = DriveKind::kOther;
+    switch (GetDriveTypeW(root)) {
+      case DRIVE_FIXED:
+      case DRIVE_RAMDISK:
+        kind = DriveKind::kLocal;
+        break;
+      case DRIVE_REMOTE:
+        kind = DriveKind::kNetwork;
+        break;
+      default:
+        break;
+    }
+    drives.push_back({Narrow(root), kind});
+  }
+  return SelectWindowsDrives(drives, local, network);
+}
+
+RunOutcome RunProgram(const std::string& program, const std::vector<std::string>& args,
+                      std::string* capture) {
+  RunOutcome outcome;
+  std::wstring commandLine = Widen(WindowsCommandLine(program, args));
+
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  HANDLE emptyInput = nullptr;
+  if (capture) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+      outcome.startError = ErrorText(GetLastError());
+      return outcome;
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    emptyInput = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             OPEN_EXISTING, 0, nullptr);
+    startup.hStdInput = emptyInput;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+  } else {
+    // The child writes where the bridge writes, console or file.
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    MakeInheritable(startup.hStdInput);
+    MakeInheritable(startup.hStdOutput);
+    MakeInheritable(startup.hStdError);
+  }
+
+  PROCESS_INFORMATION process = {};
+  const BOOL started = CreateProcessW(Widen(program).c_str(), commandLine.data(), nullptr, nullptr,
+                                      TRUE, 0, nullptr, nullptr, &startup, &process);
+  const DWORD startError = GetLastError();
+  if (writeEnd) CloseHandle(writeEnd);
+  if (emptyInput && emptyInput != INVALID_HANDLE_VALUE) CloseHandle(emptyInput);
+  if (!started) {
+    if (readEnd) CloseHandle(readEnd);
+    outcome.startError = ErrorText(startError);
+    outcome.stopRequested = g_stop;
+    return outcome;
+  }
+  outcome.started = true;
+  CloseHandle(process.hThread);
+
+  // The pipe is read on its own thread so that a stop request is seen even
+  // while the child writes nothing.
+  std::thread reader;
+  if (readEnd) {
+    reader = std::thread([readEnd, capture] {
+      char buffer[4096];
+      DWORD read = 0;
+      while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0)
+        capture->append(buffer, read);
+    });
+  }
+
+  const HANDLE waits[2] = {process.hProcess, StopEvent()};
+  if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 &&
+      WaitForSingleObject(process.hProcess, kStopGraceMs) != WAIT_OBJECT_0) {
+    TerminateProcess(process.hProcess, STATUS_CONTROL_C_EXIT);
+    WaitForSingleObject(process.hProcess, INFINITE);
+  }
+  DWORD code = 0;
+  if (GetExitCodeProcess(process.hProcess, &code)) {
+    if (code == static_cast<DWORD>(STATUS_CONTROL_C_EXIT))
+      outcome.end = {ChildEnd::Kind::kInterrupted, 0};
+    else if (code <= 0xFFFF)
+      outcome.end = {ChildEnd::Kind::kExited, static_cast<int>(code)};
+  }
+  CloseHandle(process.hProcess);
+  if (reader.joinable()) reader.join();
+  if (readEnd) CloseHandle(readEnd);
+  outcome.stopRequested = g_stop;
+  return outcome;
+}
+
+void InstallStopHandlers() {
+  StopEvent();
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+bool StopRequested() { return g_stop; }
+
+void PrintToConsole(const std::string& line, bool error) {
+  const HANDLE handle = GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  DWORD mode = 0;
+  if (GetConsoleMode(handle, &mode)) {
+    const std::wstring text = Widen(line + "\r\n");
+    WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  } else {
+    const std::string text = line + "\r\n";
+    WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  }
+}
+
+}  // namespace bridge

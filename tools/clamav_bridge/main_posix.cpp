@@ -1,0 +1,12 @@
+// scan.exe on Linux: Quorvel splits its line by the Windows rules before it
+// starts the bridge, so argv holds the arguments as the window meant them.
+#include <string>
+#include <vector>
+
+#include "bridge.h"
+
+int main(int argc, char** argv) {
+  bridge::InstallStopHandlers();
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  return bridge::RunBridge(args, bridge::PrintToConsole);
+}
