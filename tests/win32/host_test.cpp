@@ -21,11 +21,13 @@
 #include "resource_ids.h"
 #include "texts.h"
 #include "utf_win.h"
+#include "win32_driver.h"
 #include "win32_host.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using namespace win32_driver;
 using ui::Event;
 
 // A dialog that records every event it receives and lets each test decide
@@ -99,109 +101,12 @@ class ProbeDialog : public ui::Dialog {
   std::atomic<bool> openedSet_{false};
 };
 
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {
-  const auto end = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
-
-std::string WindowText(HWND window) {
-  const int length = GetWindowTextLengthW(window);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), length + 1)));
-  return Narrow(text);
-}
-
-std::string ItemText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
-
-void SetItemTextAsUser(HWND dialog, int id, const std::string& text) {
-  SendMessageW(GetDlgItem(dialog, id), WM_SETTEXT, 0,
-               reinterpret_cast<LPARAM>(Widen(text).c_str()));
-}
-
-void Click(HWND dialog, int id) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
-
-// For a click whose handler opens a modal box: a sent click would wait for it.
-void PostClick(HWND window) { PostMessageW(window, BM_CLICK, 0, 0); }
-
-void PostKey(HWND window, WPARAM key) { PostMessageW(window, WM_KEYDOWN, key, 1); }
-
-bool IsChecked(HWND dialog, int id) {
-  return SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-HWND FocusOf(DWORD thread) {
-  GUITHREADINFO info{};
-  info.cbSize = sizeof info;
-  return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
-}
-
-DWORD ThreadOf(HWND window) { return GetWindowThreadProcessId(window, nullptr); }
-
-// The windows of a thread, and the children of a window.
-BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
-  reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-  return TRUE;
-}
-
-std::vector<HWND> ThreadWindows(DWORD thread) {
-  std::vector<HWND> windows;
-  EnumThreadWindows(thread, CollectWindow, reinterpret_cast<LPARAM>(&windows));
-  return windows;
-}
-
-std::vector<HWND> Children(HWND window) {
-  std::vector<HWND> children;
-  EnumChildWindows(window, CollectWindow, reinterpret_cast<LPARAM>(&children));
-  return children;
-}
-
-// A visible dialog-class window of the thread with the caption, once it opens.
-HWND WaitForDialog(DWORD thread, const std::string& caption) {
-  HWND found = nullptr;
-  WaitUntil([&] {
-    for (HWND window : ThreadWindows(thread)) {
-      wchar_t className[64] = {};
-      GetClassNameW(window, className, 64);
-      if (std::wstring(className) == L"#32770" && IsWindowVisible(window) &&
-          WindowText(window) == caption)
-        found = window;
-    }
-    return found != nullptr;
-  });
-  return found;
-}
-
-POINT Centre(HWND window) {
-  RECT r;
-  GetWindowRect(window, &r);
-  return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
-// Runs a thread to its end, failing (and leaving it behind) when it hangs.
-void JoinWithin(std::thread& thread, std::future<void>& finished, std::chrono::seconds limit,
-                const char* what) {
-  if (finished.wait_for(limit) == std::future_status::ready) {
-    thread.join();
-  } else {
-    ADD_FAILURE() << what << " did not finish: deadlock";
-    thread.detach();
-  }
-}
-
 class Win32HostTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // Under Wine a window needs a display: without one every test here would
     // only wait for windows that never open.
-    HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
-                                 nullptr);
-    ASSERT_NE(probe, nullptr) << "cannot create a window: no display? Run under Xvfb "
-                                 "(scripts/with-wine.sh) or set DISPLAY";
-    DestroyWindow(probe);
+    ASSERT_TRUE(CanCreateWindows()) << kNoDisplay;
     previous_ = ui::SetModalRunner(&runner_);
   }
   void TearDown() override { ui::SetModalRunner(previous_); }
