@@ -170,6 +170,24 @@ struct PostTarget {
   QObject* context = nullptr;
 };
 
+// The context object. Before a posted report runs it takes the worker's lock
+// for a moment: the report was made under that lock, so everything the worker
+// wrote into it is seen to be complete by the UI thread through a mutex of
+// our own, not only through Qt's event queue (which tools such as
+// ThreadSanitizer cannot see into when Qt is not built for them).
+class PostContext : public QObject {
+ public:
+  explicit PostContext(std::mutex& workerLock) : workerLock_(workerLock) {}
+
+  bool event(QEvent* event) override {
+    { std::lock_guard guard(workerLock_); }
+    return QObject::event(event);
+  }
+
+ private:
+  std::mutex& workerLock_;
+};
+
 }  // namespace
 
 class QtDialogWindow::Impl final : public DialogHost, private DialogWidgetOwner {
@@ -219,7 +237,7 @@ class QtDialogWindow::Impl final : public DialogHost, private DialogWidgetOwner 
 QtDialogWindow::Impl::Impl(Dialog& dialog, QWidget* parent)
     : dialog_(&dialog), template_(FindDialogTemplate(dialog.TemplateId())) {
   window_ = new DialogWidget(this, parent);
-  postContext_ = new QObject;
+  postContext_ = new PostContext(postTarget_->mutex);
   postTarget_->context = postContext_;
   std::shared_ptr<PostTarget> target = postTarget_;
   channel_ = std::make_shared<BlockingReportChannel>(
@@ -448,7 +466,15 @@ void QtDialogWindow::Impl::SetCheck(int id, int state) {
 }
 
 void QtDialogWindow::Impl::EnableItem(int id, bool enable) {
-  if (QWidget* widget = Control(id)) widget->setEnabled(enable);
+  QWidget* widget = Control(id);
+  if (!widget) return;
+  // A control greyed while it has the focus takes the focus with it, as on
+  // Windows: the window is left without a focused control and Enter goes to
+  // the default button. Qt would pass the focus on to the next control (from
+  // Scan to Exit, so that Enter after a scan started by a click would close
+  // the window).
+  if (!enable && widget->hasFocus()) widget->clearFocus();
+  widget->setEnabled(enable);
 }
 
 bool QtDialogWindow::Impl::IsItemEnabled(int id) const {
