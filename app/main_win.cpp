@@ -3,28 +3,12 @@
 #include <windows.h>
 
 #include "application.h"
+#include "dll_search_win.h"
 #include "scan_app.h"
 #include "win32_host.h"
 
 // The application object, built during static initialisation.
 ScanApp theApp;
-
-namespace {
-
-// DLLs loaded by name come only from the system directory, never from the
-// program's folder or the current directory (DLL planting). The call is
-// looked up at run time: older systems without it still start.
-void RestrictDllSearchPath() {
-  SetDllDirectoryW(L"");
-  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  if (!kernel) return;
-  auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-  if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
-
-}  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   RestrictDllSearchPath();

@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "fake_program_env.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -25,30 +27,13 @@
 
 namespace {
 
+using fake_program::Environment;
 #if defined(_WIN32)
-std::string ToUtf8(const wchar_t* text) {
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (length <= 1) return {};
-  std::string result(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), length, nullptr, nullptr);
-  result.resize(static_cast<size_t>(length - 1));
-  return result;
-}
+using fake_program::ToUtf8;
 
 long ProcessId() { return static_cast<long>(GetCurrentProcessId()); }
-
-std::string Environment(const char* name) {
-  const std::wstring wideName(name, name + std::char_traits<char>::length(name));
-  const wchar_t* value = _wgetenv(wideName.c_str());
-  return value ? ToUtf8(value) : std::string();
-}
 #else
 long ProcessId() { return static_cast<long>(getpid()); }
-
-std::string Environment(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? std::string(value) : std::string();
-}
 #endif
 
 std::filesystem::path PathOf(const std::string& utf8) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bridge.h"
+#include "dll_search_win.h"
 
 namespace {
 
@@ -15,19 +16,6 @@ std::string Utf8(const wchar_t* text) {
   WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
   result.pop_back();  // the terminating zero
   return result;
-}
-
-// DLLs only from the system's folder, never from the current one: the bridge
-// runs wherever its console was opened. SetDefaultDllDirectories is looked up
-// at run time, so older systems without it still start.
-void RestrictDllSearchPath() {
-  SetDllDirectoryW(L"");
-  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  if (!kernel) return;
-  auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-  if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 }  // namespace
