@@ -24,8 +24,7 @@ std::string QuoteIfBlank(const std::string& arg) {
   return arg.find_first_of(" \t") == std::string::npos ? arg : QuoteArgument(arg);
 }
 
-std::optional<std::string> BuildScanCommandLine(const ScanSettings& settings,
-                                                const std::string& scannerPath, YesNoAsker& asker) {
+std::string ComposeScanCommandLine(const ScanSettings& settings, const std::string& scannerPath) {
   // A program path with a blank is quoted, or "C:\Program Files\..." could
   // start "C:\Program.exe".
   std::string line = QuoteIfBlank(scannerPath);
@@ -37,14 +36,22 @@ std::optional<std::string> BuildScanCommandLine(const ScanSettings& settings,
   for (size_t i = 0; i < kScanSwitches.size(); ++i)
     if (settings.switchOn[i]) line += kScanSwitches[i].text;
 
+  // Appended even when empty; the scanner then complains itself.
+  if (settings.reportToFile) line += " /report " + QuoteIfBlank(settings.reportPath);
+  if (settings.moveInfected) line += " /move " + QuoteIfBlank(settings.moveDirectory);
+
+  if (!settings.extraArgs.empty()) line += " " + settings.extraArgs;
+  return line;
+}
+
+std::optional<std::string> BuildScanCommandLine(const ScanSettings& settings,
+                                                const std::string& scannerPath, YesNoAsker& asker) {
   if (settings.reportToFile) {
     const std::string& path = settings.reportPath;
     if (!settings.AppendToReport() && PathPatternExists(path, kAnyNonDirectory) &&
         !asker.AskYesNo(FormatText(texts::kOverwriteReportText, path.c_str()),
                         texts::kOverwriteReportCaption))
       return std::nullopt;
-    // Appended even when empty; the scanner then complains itself.
-    line += " /report " + QuoteIfBlank(path);
   }
 
   if (settings.moveInfected) {
@@ -63,9 +70,9 @@ std::optional<std::string> BuildScanCommandLine(const ScanSettings& settings,
         return std::nullopt;
       }
     }
-    line += " /move " + QuoteIfBlank(dir);
   }
 
-  if (!settings.extraArgs.empty()) line += " " + settings.extraArgs;
-  return line;
+  // Both questions are answered (and the directory made): the line itself
+  // depends on the settings alone.
+  return ComposeScanCommandLine(settings, scannerPath);
 }

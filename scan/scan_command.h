@@ -15,6 +15,10 @@
 std::optional<std::string> BuildScanCommandLine(const ScanSettings& settings,
                                                 const std::string& scannerPath, YesNoAsker& asker);
 
+// The line alone, as BuildScanCommandLine returns it once both questions are
+// answered: no question, no look at the file system.
+std::string ComposeScanCommandLine(const ScanSettings& settings, const std::string& scannerPath);
+
 // arg in double quotes, with the backslashes that end it doubled so that they
 // cannot escape the closing quote ("C:\" becomes "C:\\").
 std::string QuoteArgument(const std::string& arg);

@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr size_t kMaxCommandLine = 32767;
+
 HANDLE AsHandle(intptr_t value) { return reinterpret_cast<HANDLE>(value); }
 
 intptr_t FromHandle(HANDLE handle) { return reinterpret_cast<intptr_t>(handle); }
@@ -31,6 +33,13 @@ bool ScannerProcess::Start(const std::string& commandLine, SystemErrorCode* erro
   Close();
 
   const std::wstring line = Widen(commandLine);
+  // The system takes at most 32767 characters, the terminating zero
+  // included. A longer line is refused here: passed on, it could reach the
+  // scanner cut short (Wine does that), with a different last argument.
+  if (line.size() >= kMaxCommandLine) {
+    if (error) *error = ERROR_FILENAME_EXCED_RANGE;
+    return false;
+  }
   const std::wstring program = QuotedProgram(line);
   // CreateProcessW may write into the command line: hand it a copy.
   std::vector<wchar_t> writableLine(line.begin(), line.end());

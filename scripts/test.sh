@@ -24,8 +24,19 @@ echo "== Windows x86_64 tests under Wine"
 scripts/with-wine.sh ctest --preset win64 || status=1
 echo "== Windows i686: built, not run; the installed layout is checked"
 ls build/win32/bin/quorvel.exe build/win32/tests/*.exe >/dev/null
-ctest --test-dir build/win32 -R '^install_layout$' --output-on-failure || status=1
+ctest --test-dir build/win32 -R '^(install_layout|hardening_flags)$' --output-on-failure || status=1
 echo "== Packages: DEB (Linux), ZIP (Windows x86_64 and i686)"
 scripts/package.sh linux win64 win32 || status=1
+
+# --- Hardening (issue 7): threads, fuzzing, benchmarks ----------------------
+echo "== Threaded tests under ThreadSanitizer"
+build linux-tsan
+TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp second_deadlock_stack=1" \
+  ctest --preset linux-tsan || status=1
+echo "== Fuzzing the scanner's command line (bounded)"
+scripts/fuzz.sh "${QUORVEL_FUZZ_SECONDS:-60}" || status=1
+echo "== Benchmarks, briefly (figures: docs/performance.md)"
+scripts/bench.sh || status=1
+# -----------------------------------------------------------------------------
 
 exit $status
