@@ -28,7 +28,7 @@ ctest --test-dir build/win32 -R '^(install_layout|hardening_flags)$' --output-on
 echo "== Packages: DEB (Linux), ZIP (Windows x86_64 and i686)"
 scripts/package.sh linux win64 win32 || status=1
 
-# --- Hardening (issue 7): threads, fuzzing, benchmarks ----------------------
+# --- Threads, fuzzing, benchmarks ------------------------------------------
 echo "== Threaded tests under ThreadSanitizer"
 build linux-tsan
 TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp second_deadlock_stack=1" \
