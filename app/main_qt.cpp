@@ -4,13 +4,11 @@
 #include <cstdlib>
 
 #include <QApplication>
-#include <QLibraryInfo>
 #include <QTranslator>
 
 #include "application.h"
 #include "qt_host.h"
 #include "scan_app.h"
-#include "texts.h"
 
 // The application object, built during static initialisation.
 ScanApp theApp;
@@ -45,16 +43,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   QApplication application(argc, argv);
-  QApplication::setApplicationName(QString::fromUtf8(texts::kTitle));
-  const QIcon icon = ui::AppIcon();
-  if (!icon.isNull()) QApplication::setWindowIcon(icon);
-
-  // Every text of the program is Chinese; Qt's own buttons (Yes/No, the
-  // pickers) should read the same.
   QTranslator qtTexts;
-  if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),
-                   QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-    QApplication::installTranslator(&qtTexts);
+  ui::ConfigureApplication(qtTexts);
 
   ui::QtModalRunner runner;
   ui::SetModalRunner(&runner);

@@ -16,7 +16,6 @@
 #include <QDialog>
 #include <QEvent>
 #include <QLabel>
-#include <QLibraryInfo>
 #include <QTimer>
 #include <QTranslator>
 
@@ -24,7 +23,6 @@
 #include "dialog.h"
 #include "qt_host.h"
 #include "scan_app.h"
-#include "texts.h"
 
 ScanApp theApp;
 
@@ -81,13 +79,8 @@ int main(int argc, char** argv) {
   }
 
   // As app/main_qt.cpp does it.
-  QApplication::setApplicationName(QString::fromUtf8(texts::kTitle));
-  const QIcon icon = ui::AppIcon();
-  if (!icon.isNull()) QApplication::setWindowIcon(icon);
   QTranslator qtTexts;
-  if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),
-                   QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-    QApplication::installTranslator(&qtTexts);
+  ui::ConfigureApplication(qtTexts);
 
   PaintWatcher watcher(start, [] {
     if (ui::QtDialogWindow* window = ui::QtDialogWindow::Active()) {

@@ -3,11 +3,15 @@
 // dialog's font; the same arithmetic here keeps the layout of both builds
 // alike and lets the captions fit the controls whatever CJK font stands in.
 
+#include <QApplication>
 #include <QFile>
 #include <QFontMetrics>
+#include <QLibraryInfo>
 #include <QStringList>
+#include <QTranslator>
 
 #include "qt_host.h"
+#include "texts.h"
 
 namespace ui {
 
@@ -68,6 +72,16 @@ QRect DialogUnitsToPixels(const QRect& units, const QSize& baseUnits) {
 QIcon AppIcon() {
   if (!QFile::exists(QString::fromLatin1(kAppIconResource))) return QIcon();
   return QIcon(QString::fromLatin1(kAppIconResource));
+}
+
+void ConfigureApplication(QTranslator& qtTexts) {
+  QApplication::setApplicationName(QString::fromUtf8(texts::kTitle));
+  const QIcon icon = AppIcon();
+  if (!icon.isNull()) QApplication::setWindowIcon(icon);
+  // Every text of the program is Chinese; Qt's own buttons should read the same.
+  if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&qtTexts);
 }
 
 }  // namespace ui

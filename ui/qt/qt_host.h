@@ -17,6 +17,8 @@
 class QDialog;
 class QWidget;
 
+class QTranslator;
+
 namespace ui {
 
 // Every control widget carries its control id in this property, so that tests
@@ -38,6 +40,11 @@ QRect DialogUnitsToPixels(const QRect& units, const QSize& baseUnits);
 // The application's icon compiled into the program, or a null icon when the
 // build has none.
 QIcon AppIcon();
+
+// The program-wide settings of a Qt application: its name, its icon and Qt's
+// own texts in Chinese (the Yes/No buttons, the pickers). qtTexts must live as
+// long as the application.
+void ConfigureApplication(QTranslator& qtTexts);
 
 // One dialog's window, built from its template, with the host attached to the
 // dialog for as long as the window lives. Destroying it closes the dialog's
