@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,14 +27,8 @@ using namespace testing_support;
 
 constexpr auto kPatience = std::chrono::seconds(60);
 
-template <typename Condition>
-bool WaitUntil(Condition condition) {
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
+bool WaitUntil(const std::function<bool()>& done) {
+  return testing_support::WaitUntil(done, kPatience);
 }
 
 class BridgeSignalTest : public ::testing::TestWithParam<int> {

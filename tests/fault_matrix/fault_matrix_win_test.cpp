@@ -138,12 +138,7 @@ std::string WindowText(HWND window) {
 }
 
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 20s) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(10ms);
-  }
-  return true;
+  return testing_support::WaitUntil(done, limit);
 }
 
 // The main window among the thread's visible windows: the one with a Scan button.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <condition_variable>
 #include <filesystem>
 #include <memory>
@@ -85,14 +86,8 @@ class RecordingReceiver : public StatusReceiver {
   std::vector<Report> reports_;
 };
 
-template <typename Condition>
-bool WaitUntil(Condition condition) {
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
+bool WaitUntil(const std::function<bool()>& done) {
+  return testing_support::WaitUntil(done, kPatience);
 }
 
 // The scanner's path as the command line builder writes it: quoted when it

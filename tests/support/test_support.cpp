@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <system_error>
+#include <thread>
 
 #include "fs_helpers.h"
 
@@ -94,6 +95,15 @@ FakeScannerRun ReadFakeScannerRecord(const std::string& recordPath) {
     ++index;
   }
   return run;
+}
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
 }
 
 void ResetFakeScannerEnvironment() {

@@ -1,7 +1,9 @@
 // Helpers shared by the test programs.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -59,6 +61,11 @@ struct FakeScannerRun {
 };
 // Reads the record the fake scanner wrote.
 FakeScannerRun ReadFakeScannerRecord(const std::string& recordPath);
+
+// Polls done() every few milliseconds until it holds (true) or timeout
+// passes (false).
+bool WaitUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 // The QUORVEL_FAKE_SCAN_EXIT setting for a scanner that ends without an exit
 // code of its own: killed by a signal on Linux, 0xC000013A on Windows.

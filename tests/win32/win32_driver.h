@@ -16,20 +16,14 @@
 #include <thread>
 #include <vector>
 
+#include "test_support.h"
 #include "utf_win.h"
 
 namespace win32_driver {
 
 using namespace std::chrono_literals;
 
-inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {
-  const auto end = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
+using testing_support::WaitUntil;
 
 // WM_GETTEXT, which also reads the controls of another program's window.
 inline std::string WindowText(HWND window) {
