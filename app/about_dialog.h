@@ -7,7 +7,7 @@
 #include "desktop_services.h"
 #include "dialog.h"
 
-// "Quorvel v1.0.3" followed by the fixed block: ten lines, CR LF breaks,
+// "Quorvel v<version>" followed by the fixed block: ten lines, CR LF breaks,
 // no break at the end.
 std::string AboutText();
 

@@ -2,9 +2,11 @@
 
 #include "about_dialog.h"
 #include "error_box.h"
+#include "exit_codes.h"
 #include "fs_helpers.h"
 #include "resource_ids.h"
 #include "scan_command.h"
+#include "switch_boxes.h"
 #include "text_format.h"
 #include "texts.h"
 
@@ -31,13 +33,9 @@ constexpr ui::CommandEntry<MainDialog> kCommands[] = {
 
 // The report group's controls that follow the "write a report" check box.
 constexpr int kReportOptionControls[] = {
-    IDC_REPORT_FILE, IDC_BROWSE_REPORT, IDC_APPEND,         IDC_RPT_ALL,
+    IDC_REPORT_FILE, IDC_BROWSE_REPORT, IDC_APPEND,          IDC_RPT_ALL,
     IDC_RPT_CORRUPT, IDC_RPT_ERRORS,    IDC_VIEW_AFTER_SCAN,
 };
-
-constexpr uint32_t kExitNothingFound = 0;
-constexpr uint32_t kExitStopped = 102;
-constexpr uint32_t kExitNoExitCode = 0xC000013A;
 
 }  // namespace
 
@@ -88,8 +86,7 @@ void MainDialog::OnMoveToggled() {
 ScanSettings MainDialog::GatherSettings() const {
   ScanSettings settings;
   settings.target = GetItemText(IDC_TARGET);
-  for (size_t i = 0; i < kScanSwitches.size(); ++i)
-    settings.switchOn[i] = IsChecked(kScanSwitches[i].controlId);
+  for (const SwitchBox& box : kSwitchBoxes) settings.SetSwitch(box.id, IsChecked(box.controlId));
   settings.reportToFile = IsChecked(IDC_REPORT);
   settings.reportPath = GetItemText(IDC_REPORT_FILE);
   settings.moveInfected = IsChecked(IDC_MOVE);
@@ -117,10 +114,17 @@ void MainDialog::OnScanStatus(const std::string& text) {
   const uint32_t exitCode = runner_.exitCode();
   std::string status = FormatText(texts::kStatusDone, static_cast<unsigned>(exitCode));
   switch (exitCode) {
-    case kExitNothingFound: status += texts::kVerdictNothingFound; break;
-    case kExitStopped: status += texts::kVerdictStopped; break;
-    case kExitNoExitCode: status += texts::kVerdictCrashed; break;
-    default: break;
+    case kExitNothingFound:
+      status += texts::kVerdictNothingFound;
+      break;
+    case kExitStopped:
+      status += texts::kVerdictStopped;
+      break;
+    case kNoExitCode:
+      status += texts::kVerdictCrashed;
+      break;
+    default:
+      break;
   }
   SetItemText(IDC_STATUS, status);
   EnableItem(IDC_SCAN, true);

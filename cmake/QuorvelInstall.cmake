@@ -17,11 +17,8 @@ else()
   set(QUORVEL_INSTALL_PROGRAM_DIR ${CMAKE_INSTALL_BINDIR})
 endif()
 
-# A build of the program alone also puts the readme beside it.
-add_dependencies(quorvel quorvel_readme)
-
 install(TARGETS quorvel RUNTIME DESTINATION ${QUORVEL_INSTALL_PROGRAM_DIR} COMPONENT program)
-install(FILES ${PROJECT_SOURCE_DIR}/res/quorvel.txt DESTINATION ${QUORVEL_INSTALL_PROGRAM_DIR}
+install(FILES ${QUORVEL_README} DESTINATION ${QUORVEL_INSTALL_PROGRAM_DIR}
         COMPONENT program)
 
 if(NOT WIN32)
@@ -59,14 +56,14 @@ set(CPACK_SOURCE_GENERATOR "")
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
-  # quorvel-1.0.3-windows-x86_64.zip, quorvel-1.0.3-windows-i686.zip
+  # quorvel-<version>-windows-x86_64.zip, quorvel-<version>-windows-i686.zip
   set(CPACK_PACKAGE_FILE_NAME
       "quorvel-${PROJECT_VERSION}-windows-${CMAKE_SYSTEM_PROCESSOR}")
   # One folder in the archive, holding the program and its readme.
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 else()
   set(CPACK_GENERATOR DEB)
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # quorvel_1.0.3_amd64.deb
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # quorvel_<version>_amd64.deb
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # The Qt libraries come from dpkg-shlibdeps; the dialogs need a CJK font.

@@ -2,11 +2,13 @@
 // dialog templates live in main_dialog.inc and about_dialog.inc.
 #pragma once
 
+#include "version.h"
+
 namespace texts {
 
 // Window title and version.
 inline constexpr const char kTitle[] = "Quorvel";
-inline constexpr const char kVersion[] = "v1.0.3";
+inline constexpr const char kVersion[] = "v" QUORVEL_VERSION;
 
 // Scan worker reports; the two markers are never shown.
 inline constexpr const char kReportExecuting[] = "执行中";

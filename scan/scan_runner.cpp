@@ -5,13 +5,12 @@
 #include <utility>
 
 #include "error_box.h"
+#include "exit_codes.h"
 #include "scanner_process.h"
 #include "text_format.h"
 #include "texts.h"
 
 namespace {
-
-constexpr uint32_t kNoScanExitCode = 0xFFFFFFFF;
 
 // The default way to make the worker: a detached std::thread. Nothing waits
 // for it; it ends on its own when the scanner has ended.

@@ -7,11 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "exit_codes.h"
 #include "system_error.h"
-
-// Exit code reported for a scanner that ended without one of its own (on
-// Linux: killed by a signal).
-inline constexpr uint32_t kNoExitCode = 0xC000013A;
 
 class ScannerProcess {
  public:

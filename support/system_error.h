@@ -8,8 +8,5 @@
 
 using SystemErrorCode = uint32_t;
 
-// The calling thread's last error value, read now.
-SystemErrorCode LastSystemError();
-
 // The system's description of code, or the empty string when it has none.
 std::string SystemErrorText(SystemErrorCode code);

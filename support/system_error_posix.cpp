@@ -1,9 +1,6 @@
 #include "system_error.h"
 
-#include <cerrno>
 #include <cstring>
-
-SystemErrorCode LastSystemError() { return static_cast<SystemErrorCode>(errno); }
 
 namespace {
 

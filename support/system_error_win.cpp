@@ -4,8 +4,6 @@
 
 #include "utf_win.h"
 
-SystemErrorCode LastSystemError() { return GetLastError(); }
-
 std::string SystemErrorText(SystemErrorCode code) {
   wchar_t* buffer = nullptr;
   const DWORD length = FormatMessageW(

@@ -7,6 +7,7 @@
 #include "fake_desktop.h"
 #include "fs_helpers.h"
 #include "main_dialog_fixture.h"
+#include "version.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ std::vector<std::string> SplitCrLf(const std::string& text) {
 
 TEST(AboutText, HasTenCrLfLinesInItsFixedShape) {
   const std::string text = AboutText();
-  EXPECT_EQ(text.rfind("Quorvel v1.0.3\r\n", 0), 0u);
+  EXPECT_EQ(text.rfind("Quorvel v" QUORVEL_VERSION "\r\n", 0), 0u);
   EXPECT_NE(text.back(), '\n');
   // No lone line feed or carriage return.
   std::string rest = text;

@@ -2,20 +2,24 @@
 // commands, on the in-memory host.
 #include "fs_helpers.h"
 #include "main_dialog_fixture.h"
+#include "scan_command.h"
+#include "version.h"
 
 namespace {
 
 constexpr int kCheckBoxes[] = {
-    IDC_ALL_DRIVES, IDC_SUBDIRS,   IDC_ALL_LOCAL_DRIVES, IDC_ARCHIVES,        IDC_ALL_EXTENSIONS,
-    IDC_ALL_NET_DRIVES, IDC_BOOT_ONLY, IDC_STREAMS,       IDC_MIME,            IDC_NO_OFFICE,
-    IDC_CLEAN,      IDC_DELETE,    IDC_MOVE,             IDC_REMOVE_MACROS,   IDC_REPORT,
-    IDC_APPEND,     IDC_RPT_CORRUPT, IDC_VIEW_AFTER_SCAN, IDC_RPT_ERRORS,     IDC_RPT_ALL,
-    IDC_VIRUS_LIST,
+    IDC_ALL_DRIVES, IDC_SUBDIRS,        IDC_ALL_LOCAL_DRIVES,
+    IDC_ARCHIVES,   IDC_ALL_EXTENSIONS, IDC_ALL_NET_DRIVES,
+    IDC_BOOT_ONLY,  IDC_STREAMS,        IDC_MIME,
+    IDC_NO_OFFICE,  IDC_CLEAN,          IDC_DELETE,
+    IDC_MOVE,       IDC_REMOVE_MACROS,  IDC_REPORT,
+    IDC_APPEND,     IDC_RPT_CORRUPT,    IDC_VIEW_AFTER_SCAN,
+    IDC_RPT_ERRORS, IDC_RPT_ALL,        IDC_VIRUS_LIST,
 };
 
 TEST_F(MainDialogTest, StartUpStateWithATemporaryDirectory) {
   Open();
-  EXPECT_EQ(host->Title(), "Quorvel v1.0.3");
+  EXPECT_EQ(host->Title(), "Quorvel v" QUORVEL_VERSION);
   EXPECT_EQ(host->IconId(), IDI_APP);
   for (int id : kCheckBoxes) {
     const bool on = id == IDC_ALL_LOCAL_DRIVES || id == IDC_REPORT || id == IDC_VIEW_AFTER_SCAN ||
@@ -35,6 +39,26 @@ TEST_F(MainDialogTest, StartUpStateWithATemporaryDirectory) {
   for (int id : {IDC_REPORT_FILE, IDC_BROWSE_REPORT, IDC_APPEND, IDC_RPT_ALL, IDC_SCAN, IDC_TARGET})
     EXPECT_TRUE(Enabled(id)) << id;
   EXPECT_EQ(host->FocusedItem(), IDC_TARGET);
+}
+
+// Each switch box adds its own switch to the line, the macro box none.
+TEST_F(MainDialogTest, EachSwitchBoxGivesItsOwnSwitch) {
+  const std::pair<int, std::string> boxes[] = {
+      {IDC_ALL_DRIVES, " /ad"},      {IDC_ALL_LOCAL_DRIVES, " /adl"},
+      {IDC_ALL_NET_DRIVES, " /adn"}, {IDC_CLEAN, " /clean"},
+      {IDC_BOOT_ONLY, " /boot"},     {IDC_DELETE, " /del"},
+      {IDC_APPEND, " /append"},      {IDC_MIME, " /mime"},
+      {IDC_SUBDIRS, " /sub"},        {IDC_ARCHIVES, " /unzip"},
+      {IDC_ALL_EXTENSIONS, " /all"}, {IDC_RPT_ALL, " /rptall"},
+      {IDC_RPT_CORRUPT, " /rptcor"}, {IDC_RPT_ERRORS, " /rpterr"},
+      {IDC_STREAMS, " /streams"},    {IDC_VIRUS_LIST, " /virlist"},
+      {IDC_NO_OFFICE, " /nodoc"},    {IDC_REMOVE_MACROS, ""}};
+  Open();
+  for (const auto& [box, text] : boxes) {
+    for (int id : kCheckBoxes) host->SetCheck(id, 0);
+    host->SetCheck(box, 1);
+    EXPECT_EQ(ComposeScanCommandLine(dialog.GatherSettings(), "scan"), "scan" + text) << box;
+  }
 }
 
 TEST_F(MainDialogTest, StartUpWithAnExistingReportEnablesViewAndDelete) {

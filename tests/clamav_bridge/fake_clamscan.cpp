@@ -29,8 +29,6 @@ namespace {
 
 using fake_program::Environment;
 #if defined(_WIN32)
-using fake_program::ToUtf8;
-
 long ProcessId() { return static_cast<long>(GetCurrentProcessId()); }
 #else
 long ProcessId() { return static_cast<long>(getpid()); }
@@ -88,7 +86,7 @@ int Run(const std::vector<std::string>& arguments) {
 #if defined(_WIN32)
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> arguments;
-  for (int i = 1; i < argc; ++i) arguments.push_back(ToUtf8(argv[i]));
+  for (int i = 1; i < argc; ++i) arguments.push_back(Narrow(argv[i]));
   return Run(arguments);
 }
 #else

@@ -24,10 +24,6 @@
 namespace {
 
 using fake_program::Environment;
-#if defined(_WIN32)
-using fake_program::ToUtf8;
-#endif
-
 std::filesystem::path PathOf(const std::string& utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
@@ -119,8 +115,8 @@ int Scan(const std::string& rawLine, const std::vector<std::string>& arguments) 
 #if defined(_WIN32)
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> arguments;
-  for (int i = 0; i < argc; ++i) arguments.push_back(ToUtf8(argv[i]));
-  return Scan(ToUtf8(GetCommandLineW()), arguments);
+  for (int i = 0; i < argc; ++i) arguments.push_back(Narrow(argv[i]));
+  return Scan(Narrow(GetCommandLineW()), arguments);
 }
 #else
 int main(int argc, char** argv) {

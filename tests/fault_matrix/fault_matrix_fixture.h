@@ -35,6 +35,3 @@ class FaultMatrixTest : public MainDialogTest {
 
   std::string record;
 };
-
-// The full path of this test program.
-std::string OwnProgramPath();

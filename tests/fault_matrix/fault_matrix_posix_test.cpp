@@ -14,11 +14,6 @@
 #include "fault_matrix_fixture.h"
 #include "test_support.h"
 
-std::string OwnProgramPath() {
-  std::error_code error;
-  return testing_support::Utf8(std::filesystem::read_symlink("/proc/self/exe", error));
-}
-
 namespace {
 
 using testing::HasSubstr;

@@ -227,33 +227,24 @@ TEST_F(FaultMatrixTest, ExtraParametersWithQuotesFollowTheSplittingRules) {
   EXPECT_EQ(Text(IDC_STATUS), "完成. 退出代码=0. 没有发现");
 }
 
-// Run by the next test in a copy of this program: the scanner beside a
-// program that lies in an unusual folder is found and started.
-TEST_F(FaultMatrixTest, DISABLED_ScanFromWhereTheProgramLies) {
-  Open();
-  ASSERT_TRUE(ScanAndWait());
-  EXPECT_EQ(Text(IDC_STATUS), "完成. 退出代码=0. 没有发现");
-  EXPECT_EQ(testing_support::ReadFakeScannerRecord(record).program, ScannerPath());
-}
-
 TEST_F(FaultMatrixTest, ProgramInAFolderWithBlanksAndNonAsciiNamesStartsItsScanner) {
   // Blanks (the scanner's path is then quoted and, on Windows, also passed as
   // the program to start) and GBK double bytes ending in 0x5C.
   const std::string folder = temp.Join("程序 目录 誠謀") + kSep + "淺 籠 é";
   ASSERT_TRUE(MakeFolders(folder));
-  const std::filesystem::path program = testing_support::FsPath(OwnProgramPath());
-  const std::string copy = folder + kSep + testing_support::Utf8(program.filename());
+  // The probe runs a scan from the main window of its copy there.
+  const std::string copy = folder + kSep + QUORVEL_SCAN_BESIDE_PROBE;
   std::error_code error;
-  std::filesystem::copy_file(program, testing_support::FsPath(copy), error);
+  std::filesystem::copy_file(
+      testing_support::FsPath(GetModuleRelativePath(QUORVEL_SCAN_BESIDE_PROBE)),
+      testing_support::FsPath(copy), error);
   ASSERT_FALSE(error) << error.message();
   std::filesystem::copy_file(testing_support::FsPath(ScannerPath()),
                              testing_support::FsPath(folder + kSep + "scan.exe"), error);
   ASSERT_FALSE(error) << error.message();
 
   ScannerProcess child;
-  ASSERT_TRUE(child.Start(QuoteArgument(copy) +
-                          " --gtest_also_run_disabled_tests"
-                          " --gtest_filter=FaultMatrixTest.DISABLED_ScanFromWhereTheProgramLies"));
+  ASSERT_TRUE(child.Start(QuoteArgument(copy)));
   uint32_t exitCode = 1;
   ASSERT_TRUE(child.WaitForExitCode(&exitCode));
   EXPECT_EQ(exitCode, 0u) << "the scan from " << folder << " failed (its output is above)";

@@ -14,16 +14,6 @@
 #include "utf_win.h"
 #include "win32_host.h"
 
-std::string OwnProgramPath() {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length < buffer.size()) return Narrow(std::wstring(buffer.data(), length));
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
 namespace {
 
 using namespace std::chrono_literals;

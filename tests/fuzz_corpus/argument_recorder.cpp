@@ -8,18 +8,7 @@
 #include <vector>
 
 #if defined(_WIN32)
-#include <windows.h>
-
-namespace {
-std::string ToUtf8(const wchar_t* text) {
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (length <= 1) return {};
-  std::string result(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), length, nullptr, nullptr);
-  result.resize(static_cast<size_t>(length - 1));
-  return result;
-}
-}  // namespace
+#include "utf_win.h"
 #endif
 
 namespace {
@@ -27,10 +16,7 @@ namespace {
 int Record(const std::string& recordPath, const std::vector<std::string>& arguments) {
   if (recordPath.empty()) return 2;
 #if defined(_WIN32)
-  const int length = MultiByteToWideChar(CP_UTF8, 0, recordPath.c_str(), -1, nullptr, 0);
-  std::wstring widePath(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, recordPath.c_str(), -1, widePath.data(), length);
-  FILE* out = _wfopen(widePath.c_str(), L"wb");
+  FILE* out = _wfopen(Widen(recordPath).c_str(), L"wb");
 #else
   FILE* out = std::fopen(recordPath.c_str(), "wb");
 #endif
@@ -48,9 +34,9 @@ int Record(const std::string& recordPath, const std::vector<std::string>& argume
 #if defined(_WIN32)
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> arguments;
-  for (int i = 0; i < argc; ++i) arguments.push_back(ToUtf8(argv[i]));
+  for (int i = 0; i < argc; ++i) arguments.push_back(Narrow(argv[i]));
   const wchar_t* record = _wgetenv(L"QUORVEL_ARGUMENT_RECORD");
-  return Record(record ? ToUtf8(record) : std::string(), arguments);
+  return Record(record ? Narrow(record) : std::string(), arguments);
 }
 #else
 int main(int argc, char** argv) {

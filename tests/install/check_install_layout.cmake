@@ -94,7 +94,7 @@ foreach(file IN LISTS installed)
 endforeach()
 
 # --- Contents ----------------------------------------------------------------
-expect_same_file("${INSTALL_DIR}/${program_dir}quorvel.txt" "${SOURCE_DIR}/res/quorvel.txt")
+expect_same_file("${INSTALL_DIR}/${program_dir}quorvel.txt" "${BUILD_DIR}/bin/quorvel.txt")
 set(program_path "${INSTALL_DIR}/${program_dir}${program}")
 
 if(LAYOUT STREQUAL "windows" AND EXISTS "${program_path}")

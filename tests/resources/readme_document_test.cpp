@@ -10,7 +10,8 @@
 
 #include "dialog_templates.h"
 #include "resource_ids.h"
-#include "scan_settings.h"
+#include "scan_switches.h"
+#include "switch_boxes.h"
 #include "test_support.h"
 #include "texts.h"
 
@@ -25,8 +26,8 @@ std::string SourceFile(const std::string& relative) {
 class ReadmeDocument : public testing::Test {
  protected:
   void SetUp() override {
-    raw = SourceFile("res/quorvel.txt");
-    ASSERT_FALSE(raw.empty()) << "res/quorvel.txt not found (QUORVEL_SOURCE_DIR)";
+    raw = testing_support::ReadTextFile(QUORVEL_README);
+    ASSERT_FALSE(raw.empty()) << QUORVEL_README << " not found";
     text = raw.substr(raw.rfind(kBom, 0) == 0 ? kBom.size() : 0);
     for (size_t start = 0, end; start < text.size(); start = end + 2) {
       end = text.find("\r\n", start);
@@ -78,8 +79,8 @@ TEST_F(ReadmeDocument, IsUtf8WithByteOrderMarkAndCrLfLineEnds) {
 
 TEST_F(ReadmeDocument, ListsEveryCheckBoxWithTheSwitchItPasses) {
   std::vector<std::pair<int, std::string>> passes;
-  for (const ScanSwitch& entry : kScanSwitches)
-    passes.emplace_back(entry.controlId, entry.text + 1);
+  for (const SwitchBox& box : kSwitchBoxes)
+    passes.emplace_back(box.controlId, kScanSwitches[SwitchIndex(box.id)].text + 1);
   passes.emplace_back(IDC_REPORT, "/report");
   passes.emplace_back(IDC_MOVE, "/move");
 
@@ -101,7 +102,7 @@ TEST_F(ReadmeDocument, ListsEveryCheckBoxWithTheSwitchItPasses) {
 
   // The order in which the switches stand in the command line.
   std::string order;
-  for (const ScanSwitch& entry : kScanSwitches) order += entry.text;
+  for (const ScanSwitchEntry& entry : kScanSwitches) order += entry.text;
   std::string listed;
   for (const std::string& line : lines)
     if (line.rfind("    /", 0) == 0) listed += line.substr(3);

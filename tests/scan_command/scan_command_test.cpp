@@ -9,7 +9,6 @@
 #include "error_box.h"
 #include "fake_yes_no_asker.h"
 #include "fs_helpers.h"
-#include "resource_ids.h"
 #include "scan_command.h"
 #include "test_support.h"
 
@@ -73,9 +72,9 @@ class ScanCommandTest : public testing::Test {
 TEST_F(ScanCommandTest, ComposesTheWorkedExample) {
   ScanSettings settings;
   settings.target = R"(D:\data)";
-  settings.SetSwitch(IDC_SUBDIRS, true);
-  settings.SetSwitch(IDC_RPT_CORRUPT, true);
-  settings.SetSwitch(IDC_RPT_ERRORS, true);
+  settings.SetSwitch(ScanSwitch::kSubdirs, true);
+  settings.SetSwitch(ScanSwitch::kReportCorrupt, true);
+  settings.SetSwitch(ScanSwitch::kReportErrors, true);
   settings.reportToFile = true;
   settings.reportPath = R"(C:\TEMP\scan.txt)";
   settings.moveDirectory = R"(c:\quarantine)";  // move is off: never looked at
@@ -87,9 +86,9 @@ TEST_F(ScanCommandTest, ComposesTheWorkedExample) {
 
 TEST_F(ScanCommandTest, ComposesTheStartUpDefaults) {
   ScanSettings settings;
-  settings.SetSwitch(IDC_ALL_LOCAL_DRIVES, true);
-  settings.SetSwitch(IDC_RPT_CORRUPT, true);
-  settings.SetSwitch(IDC_RPT_ERRORS, true);
+  settings.SetSwitch(ScanSwitch::kAllLocalDrives, true);
+  settings.SetSwitch(ScanSwitch::kReportCorrupt, true);
+  settings.SetSwitch(ScanSwitch::kReportErrors, true);
   settings.reportToFile = true;
   settings.reportPath = GetTempDirectory() + "scan.txt";
   settings.moveDirectory = DefaultQuarantineDirectory();
@@ -104,16 +103,16 @@ TEST_F(ScanCommandTest, ComposesTheStartUpDefaults) {
 }
 
 TEST_F(ScanCommandTest, PutsEverySwitchInItsPlace) {
-  const std::vector<std::pair<int, std::string>> table = {
-      {IDC_ALL_DRIVES, " /ad"},      {IDC_ALL_LOCAL_DRIVES, " /adl"},
-      {IDC_ALL_NET_DRIVES, " /adn"}, {IDC_CLEAN, " /clean"},
-      {IDC_BOOT_ONLY, " /boot"},     {IDC_DELETE, " /del"},
-      {IDC_APPEND, " /append"},      {IDC_MIME, " /mime"},
-      {IDC_SUBDIRS, " /sub"},        {IDC_ARCHIVES, " /unzip"},
-      {IDC_ALL_EXTENSIONS, " /all"}, {IDC_RPT_ALL, " /rptall"},
-      {IDC_RPT_CORRUPT, " /rptcor"}, {IDC_RPT_ERRORS, " /rpterr"},
-      {IDC_STREAMS, " /streams"},    {IDC_VIRUS_LIST, " /virlist"},
-      {IDC_NO_OFFICE, " /nodoc"}};
+  const std::vector<std::pair<ScanSwitch, std::string>> table = {
+      {ScanSwitch::kAllDrives, " /ad"},         {ScanSwitch::kAllLocalDrives, " /adl"},
+      {ScanSwitch::kAllNetDrives, " /adn"},     {ScanSwitch::kClean, " /clean"},
+      {ScanSwitch::kBootOnly, " /boot"},        {ScanSwitch::kDelete, " /del"},
+      {ScanSwitch::kAppend, " /append"},        {ScanSwitch::kMime, " /mime"},
+      {ScanSwitch::kSubdirs, " /sub"},          {ScanSwitch::kArchives, " /unzip"},
+      {ScanSwitch::kAllExtensions, " /all"},    {ScanSwitch::kReportAll, " /rptall"},
+      {ScanSwitch::kReportCorrupt, " /rptcor"}, {ScanSwitch::kReportErrors, " /rpterr"},
+      {ScanSwitch::kStreams, " /streams"},      {ScanSwitch::kVirusList, " /virlist"},
+      {ScanSwitch::kNoOffice, " /nodoc"}};
   TempDir dir;
   const std::string report = dir.Join("r.txt");
 
@@ -125,20 +124,19 @@ TEST_F(ScanCommandTest, PutsEverySwitchInItsPlace) {
     settings.reportToFile = true;
     settings.reportPath = report;
     settings.extraArgs = "-x";
-    EXPECT_EQ(Build(settings), kScanner + " \"t\"" + text + " /report " + report + " -x") << id;
+    EXPECT_EQ(Build(settings), kScanner + " \"t\"" + text + " /report " + report + " -x") << text;
   }
 
   // All at once, in the fixed order.
   ScanSettings all;
   for (const auto& entry : table) all.SetSwitch(entry.first, true);
-  all.SetSwitch(IDC_REMOVE_MACROS, true);  // has no switch of its own
   EXPECT_EQ(Build(all), kScanner +
                             " /ad /adl /adn /clean /boot /del /append /mime /sub /unzip /all"
                             " /rptall /rptcor /rpterr /streams /virlist /nodoc");
 
   // A checked box counts even when the report is off and it is greyed.
   ScanSettings greyed;
-  greyed.SetSwitch(IDC_RPT_ERRORS, true);
+  greyed.SetSwitch(ScanSwitch::kReportErrors, true);
   greyed.reportPath = report;
   EXPECT_EQ(Build(greyed), kScanner + " /rpterr");
   EXPECT_TRUE(asker.questions.empty());
@@ -215,9 +213,9 @@ TEST_F(ScanCommandTest, DoesNotAskAboutTheReportWhenNothingIsOverwritten) {
 
   // Appending keeps the old report: " /append" stands before " /report ".
   settings.reportPath = dir.Join("scan.txt");
-  settings.SetSwitch(IDC_APPEND, true);
+  settings.SetSwitch(ScanSwitch::kAppend, true);
   EXPECT_EQ(Build(settings), kScanner + " /append /report " + settings.reportPath);
-  settings.SetSwitch(IDC_APPEND, false);
+  settings.SetSwitch(ScanSwitch::kAppend, false);
 
   // Directories are no reports, whether named or matched by a pattern.
   settings.reportPath = dir.Join("folder.txt");
@@ -370,8 +368,8 @@ TEST_F(ScanCommandTest, LineParsesBackIntoTheIntendedArguments) {
   for (const Case& c : cases) {
     ScanSettings settings;
     settings.target = c.target;
-    settings.SetSwitch(IDC_SUBDIRS, true);
-    settings.SetSwitch(IDC_RPT_ERRORS, true);
+    settings.SetSwitch(ScanSwitch::kSubdirs, true);
+    settings.SetSwitch(ScanSwitch::kReportErrors, true);
     settings.reportToFile = true;
     settings.reportPath = report;
     settings.moveInfected = true;

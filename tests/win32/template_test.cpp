@@ -308,10 +308,10 @@ TEST(ProgramResources, VersionInfoCarriesTheShownVersion) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT fixedLength = 0;
   ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedLength));
-  EXPECT_EQ(fixed->dwFileVersionMS, DWORD{MAKELONG(0, 1)});
-  EXPECT_EQ(fixed->dwFileVersionLS, DWORD{MAKELONG(0, 3)});
+  EXPECT_EQ(fixed->dwFileVersionMS, DWORD{MAKELONG(QUORVEL_VERSION_MINOR, QUORVEL_VERSION_MAJOR)});
+  EXPECT_EQ(fixed->dwFileVersionLS, DWORD{MAKELONG(0, QUORVEL_VERSION_PATCH)});
 
-  // The title shows "v1.0.3"; the version resource must say the same.
+  // The title shows "v" and the version; the version resource must say the same.
   const std::string shown = std::string(texts::kVersion).substr(1);
   for (const char* language : {"080404b0", "040904b0"}) {
     SCOPED_TRACE(language);

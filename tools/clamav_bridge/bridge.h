@@ -2,10 +2,12 @@
 // gives its scanner, runs ClamAV's clamscan with the matching options and ends
 // with an exit code the window understands.
 //
-// The portable part (this header, bridge.cpp) turns the arguments into a plan:
-// the clamscan arguments, the report handling, the notes to print and the
-// exit code. bridge_win.cpp and bridge_posix.cpp find clamscan, list the
-// drives, run it and turn Ctrl+C or a closed console into "stopped".
+// The portable part turns the arguments into a plan and carries it out:
+// bridge_arguments.cpp reads the arguments, bridge_drives.cpp picks the drives,
+// bridge_plan.cpp makes clamscan's arguments and the exit code, bridge_run.cpp
+// runs clamscan and writes the report. bridge_win.cpp and bridge_posix.cpp
+// find clamscan, list the drives, run it and turn Ctrl+C or a closed console
+// into "stopped".
 #pragma once
 
 #include <functional>
@@ -14,14 +16,9 @@
 #include <string_view>
 #include <vector>
 
-namespace bridge {
+#include "exit_codes.h"
 
-// Exit codes the window tells apart: 0 nothing found, 102 stopped; 13 and 2
-// are shown as numbers.
-inline constexpr int kExitNothingFound = 0;
-inline constexpr int kExitError = 2;
-inline constexpr int kExitInfected = 13;
-inline constexpr int kExitStopped = 102;
+namespace bridge {
 
 // Names the path to clamscan, overriding the search on PATH.
 inline constexpr char kClamscanOverride[] = "QUORVEL_CLAMSCAN";

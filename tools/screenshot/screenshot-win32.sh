@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes a PNG of the Windows program's main window as Wine draws it: starts
 # bin/quorvel.exe of a win64 build under Wine on a virtual X display, waits
-# for the window titled "Quorvel v1.0.3", grabs it with ImageMagick's import
+# for the window titled "Quorvel v<version>", grabs it with ImageMagick's import
 # and ends the program.
 #   tools/screenshot/screenshot-win32.sh [build folder] [output PNG]
 # The build folder defaults to build/win64, the output to
@@ -15,9 +15,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(realpath -m "${1:-$root/build/win64}")
 out=$(realpath -m "${2:-$root/docs/screenshots/main-win32.png}")
-title=${QUORVEL_SCREENSHOT_TITLE:-Quorvel v1.0.3}
 exe="$build/bin/quorvel.exe"
 [ -f "$exe" ] || { echo "$0: no $exe: build the win64 preset first" >&2; exit 1; }
+# The version the build was made with (res/version.h of the build folder).
+version=$(sed -n 's/^#define QUORVEL_VERSION "\(.*\)"$/\1/p' "$build/res/version.h")
+title=${QUORVEL_SCREENSHOT_TITLE:-Quorvel v$version}
 
 if [ -z "${QUORVEL_SCREENSHOT_INSIDE:-}" ]; then
   # Again, inside a display, a prepared prefix and a running wineserver.

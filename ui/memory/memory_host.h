@@ -53,7 +53,6 @@ class MemoryHost : public DialogHost {
   int FocusedItem() const { return focused_; }
   const std::string& Title() const { return title_; }
   int IconId() const { return iconId_; }
-  bool HasItem(int id) const { return controls_.count(id) != 0; }
 
   // Runs queued reports on this thread until done() holds or timeout passes.
   // True when done() held.
@@ -99,7 +98,6 @@ class MemoryHost : public DialogHost {
   std::condition_variable queued_;
   std::deque<std::function<void()>> tasks_;
   std::shared_ptr<BlockingReportChannel> channel_;
-
 };
 
 // Shows dialogs modally on MemoryHosts: for a dialog that opens another (the

@@ -1,0 +1,121 @@
+// The drives behind /ad, /adl and /adn: Windows drive kinds, Linux mounts.
+#include <algorithm>
+#include <cstring>
+#include <sstream>
+
+#include "bridge.h"
+#include "bridge_internal.h"
+
+namespace bridge {
+
+namespace {
+
+std::string RegexEscape(const std::string& text) {
+  std::string result;
+  for (char c : text) {
+    if (std::strchr(".[]{}()\\*+?^$|", c) != nullptr) result += '\\';
+    result += c;
+  }
+  return result;
+}
+
+// A clamscan --exclude-dir pattern for dir and everything below it.
+std::string ExcludeDirPattern(const std::string& dir) { return "^" + RegexEscape(dir) + "(/|$)"; }
+
+bool IsUnder(const std::string& path, const std::string& dir) {
+  if (dir == "/") return true;
+  return path == dir || (StartsWith(path, dir) && path[dir.size()] == '/');
+}
+
+// Keeps only the folders not inside another one of the list.
+std::vector<std::string> Outermost(std::vector<std::string> dirs) {
+  std::sort(dirs.begin(), dirs.end());
+  dirs.erase(std::unique(dirs.begin(), dirs.end()), dirs.end());
+  std::vector<std::string> result;
+  for (const std::string& dir : dirs)
+    if (std::none_of(result.begin(), result.end(),
+                     [&](const std::string& outer) { return IsUnder(dir, outer); }))
+      result.push_back(dir);
+  return result;
+}
+
+// The mount point field of /proc/self/mounts writes blanks, tabs, line feeds
+// and backslashes as octal escapes.
+std::string UnescapeMountField(const std::string& field) {
+  std::string result;
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' &&
+        field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
+      result += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
+                                  (field[i + 3] - '0'));
+      i += 3;
+    } else {
+      result += field[i];
+    }
+  }
+  return result;
+}
+
+bool IsNetworkFileSystem(const std::string& type) {
+  static constexpr const char* kTypes[] = {
+      "nfs",         "nfs4",           "cifs",        "smb3",      "smbfs",          "ncpfs",
+      "afs",         "coda",           "9p",          "ceph",      "glusterfs",      "lustre",
+      "davfs",       "fuse.sshfs",     "fuse.rclone", "fuse.s3fs", "fuse.glusterfs", "fuse.cephfs",
+      "fuse.davfs2", "fuse.gvfsd-fuse"};
+  return std::any_of(std::begin(kTypes), std::end(kTypes),
+                     [&](const char* name) { return type == name; });
+}
+
+// File systems of the kernel that hold no files worth scanning.
+bool IsPseudoFileSystem(const std::string& type) {
+  static constexpr const char* kTypes[] = {
+      "proc",    "sysfs",       "devtmpfs", "devpts",   "cgroup",     "cgroup2",   "securityfs",
+      "debugfs", "tracefs",     "pstore",   "bpf",      "mqueue",     "hugetlbfs", "configfs",
+      "fusectl", "binfmt_misc", "autofs",   "efivarfs", "rpc_pipefs", "nsfs",      "selinuxfs"};
+  return std::any_of(std::begin(kTypes), std::end(kTypes),
+                     [&](const char* name) { return type == name; });
+}
+
+}  // namespace
+
+DriveSelection SelectWindowsDrives(const std::vector<Drive>& drives, bool local, bool network) {
+  DriveSelection selection;
+  for (const Drive& drive : drives)
+    if ((local && drive.kind == DriveKind::kLocal) ||
+        (network && drive.kind == DriveKind::kNetwork))
+      selection.roots.push_back(drive.root);
+  return selection;
+}
+
+DriveSelection SelectPosixDrives(const std::string& mountsText, bool local, bool network) {
+  std::vector<std::string> networkMounts;
+  // Always left out, whatever is mounted there.
+  std::vector<std::string> pseudoMounts = {"/proc", "/sys", "/dev"};
+  std::istringstream lines(mountsText);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string device, dir, type;
+    if (!(fields >> device >> dir >> type)) continue;
+    dir = UnescapeMountField(dir);
+    if (dir.empty() || dir[0] != '/') continue;
+    if (IsNetworkFileSystem(type))
+      networkMounts.push_back(dir);
+    else if (IsPseudoFileSystem(type))
+      pseudoMounts.push_back(dir);
+  }
+
+  DriveSelection selection;
+  if (local) {
+    selection.roots.push_back("/");
+    std::vector<std::string> excluded = pseudoMounts;
+    if (!network) excluded.insert(excluded.end(), networkMounts.begin(), networkMounts.end());
+    for (const std::string& dir : Outermost(excluded))
+      if (dir != "/") selection.excludeDirs.push_back(ExcludeDirPattern(dir));
+  } else if (network) {
+    selection.roots = Outermost(networkMounts);
+  }
+  return selection;
+}
+
+}  // namespace bridge
