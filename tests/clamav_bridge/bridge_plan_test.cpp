@@ -185,15 +185,15 @@ TEST(BridgeDrives, LinuxNetworkDrivesAreTheMountedNetworkFileSystems) {
 
 TEST(BridgeExitCode, TellsNothingFoundInfectionsErrorsAndStops) {
   using Kind = ChildEnd::Kind;
-  EXPECT_EQ(bridge::MapExitCode({Kind::kExited, 0}, false), 0);
-  EXPECT_EQ(bridge::MapExitCode({Kind::kExited, 1}, false), 13);
-  EXPECT_EQ(bridge::MapExitCode({Kind::kExited, 2}, false), 2);
-  EXPECT_EQ(bridge::MapExitCode({Kind::kExited, 50}, false), 2);
-  EXPECT_EQ(bridge::MapExitCode({Kind::kOther, 0}, false), 2);  // crashed
-  EXPECT_EQ(bridge::MapExitCode({Kind::kInterrupted, 0}, false), 102);
+  EXPECT_EQ(bridge::MapExitCode({Kind::kExited, 0}, false), kExitNothingFound);
+  EXPECT_EQ(bridge::MapExitCode({Kind::kExited, 1}, false), kExitInfected);
+  EXPECT_EQ(bridge::MapExitCode({Kind::kExited, 2}, false), kExitError);
+  EXPECT_EQ(bridge::MapExitCode({Kind::kExited, 50}, false), kExitError);
+  EXPECT_EQ(bridge::MapExitCode({Kind::kOther, 0}, false), kExitError);  // crashed
+  EXPECT_EQ(bridge::MapExitCode({Kind::kInterrupted, 0}, false), kExitStopped);
   // Stopped by the user, whatever clamscan managed to say.
-  EXPECT_EQ(bridge::MapExitCode({Kind::kExited, 0}, true), 102);
-  EXPECT_EQ(bridge::MapExitCode({Kind::kExited, 1}, true), 102);
+  EXPECT_EQ(bridge::MapExitCode({Kind::kExited, 0}, true), kExitStopped);
+  EXPECT_EQ(bridge::MapExitCode({Kind::kExited, 1}, true), kExitStopped);
 }
 
 // ---- The command line for CreateProcessW ----

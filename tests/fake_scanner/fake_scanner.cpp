@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "exit_codes.h"
 #include "fake_program_env.h"
 
 #if defined(_WIN32)
@@ -99,7 +100,7 @@ int Scan(const std::string& rawLine, const std::vector<std::string>& arguments) 
   const std::string exit = Environment("QUORVEL_FAKE_SCAN_EXIT");
   if (StartsWith(exit, "signal:")) {
 #if defined(_WIN32)
-    return static_cast<int>(0xC000013A);
+    return static_cast<int>(kNoExitCode);
 #else
     const int number = static_cast<int>(ParseNumber(exit.substr(7)));
     std::signal(number, SIG_DFL);

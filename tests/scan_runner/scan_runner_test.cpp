@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "error_box.h"
+#include "exit_codes.h"
 #include "fs_helpers.h"
 #include "scan_runner.h"
 #include "scanner_process.h"
@@ -28,7 +29,6 @@ using namespace testing_support;
 namespace fs = std::filesystem;
 
 constexpr unsigned kMessage = 15000;
-constexpr uint32_t kNoScan = 0xFFFFFFFF;
 constexpr auto kPatience = std::chrono::seconds(60);
 
 struct Report {
@@ -147,7 +147,7 @@ class ScanRunnerTest : public ::testing::Test {
 TEST_F(ScanRunnerTest, ScannerThatEndsAtOnceGivesTheFourReportsInOrder) {
   ScanRunner runner;
   EXPECT_TRUE(runner.IsIdle());
-  EXPECT_EQ(runner.exitCode(), kNoScan);
+  EXPECT_EQ(runner.exitCode(), kNoScanExitCode);
 
   const std::string report = dir_.Join("report.txt");
   const std::string line = ScannerLine(FakeScannerPath(), "/sub /report " + report);
@@ -184,13 +184,13 @@ TEST_F(ScanRunnerTest, ScannerThatCannotStartReportsTheLineAndNoExitCode) {
   EXPECT_EQ(receiver->texts(), expected);
   EXPECT_NE(receiver->texts()[2].find(line), std::string::npos);
   // The code of the scan before is gone by the time the window reads it.
-  EXPECT_EQ(receiver->Find(texts::kReportThreadDone).exitCode, kNoScan);
-  EXPECT_EQ(runner.exitCode(), kNoScan);
+  EXPECT_EQ(receiver->Find(texts::kReportThreadDone).exitCode, kNoScanExitCode);
+  EXPECT_EQ(runner.exitCode(), kNoScanExitCode);
 
   // An empty line starts nothing either.
   receiver = Scan(runner, "");
   EXPECT_EQ(receiver->texts()[2], FormatText(texts::kReportCreateProcessFailed, ""));
-  EXPECT_EQ(runner.exitCode(), kNoScan);
+  EXPECT_EQ(runner.exitCode(), kNoScanExitCode);
 }
 
 TEST_F(ScanRunnerTest, ExitCodeIsFinalWhenTheEndMarkerArrives) {
@@ -287,7 +287,7 @@ TEST_F(ScanRunnerTest, FailedWorkerThreadLeavesTheRunnerIdleAndTellsTheUser) {
   SetErrorBoxPresenter({});
 
   EXPECT_TRUE(runner.IsIdle());
-  EXPECT_EQ(runner.exitCode(), kNoScan);
+  EXPECT_EQ(runner.exitCode(), kNoScanExitCode);
   EXPECT_TRUE(receiver->reports().empty());
   // The window is not kept by a scan that never ran.
   EXPECT_EQ(receiver.use_count(), 1);
