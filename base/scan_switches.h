@@ -1,6 +1,7 @@
 // The scanner's switches, in the order in which they follow the target on its
-// command line. The window, the ClamAV bridge and the tests name them by
-// ScanSwitch; which check box stands for which switch is the window's business.
+// command line. The scan job names them by ScanSwitch, the ClamAV bridge reads
+// their texts; which check box stands for which switch is the window's
+// business (app/switch_boxes.h).
 #pragma once
 
 #include <array>
