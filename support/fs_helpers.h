@@ -7,11 +7,14 @@
 
 #include "system_error.h"
 
-// The separator of path components on this system.
+// The separator of path components on this system, and whether a file name
+// may hold a double quote (Linux names may, Windows names cannot).
 #if defined(_WIN32)
 inline constexpr char kPathSeparator = '\\';
+inline constexpr bool kNamesMayHoldQuotes = false;
 #else
 inline constexpr char kPathSeparator = '/';
+inline constexpr bool kNamesMayHoldQuotes = true;
 #endif
 
 // Attribute bit of a directory entry, as Windows reports it (also used on
