@@ -23,6 +23,10 @@ inline constexpr uint32_t kDirectoryAttribute = 0x10;
 // The "any entry that is not a directory" test for PathPatternExists.
 inline constexpr uint32_t kAnyNonDirectory = 0xFFFFFFFF;
 
+// The full path of the running executable, or empty when the system cannot
+// tell.
+std::string ExecutablePath();
+
 // The executable's directory followed by name ("scan.exe"); a name starting
 // with "." replaces the executable's extension instead. Empty when the
 // executable's path cannot be read.

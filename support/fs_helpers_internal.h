@@ -4,10 +4,6 @@
 
 #include <string>
 
-// The full path of the running executable, or empty when the system cannot
-// tell. Defined per platform.
-std::string ExecutablePath();
-
 // The path beside executablePath that GetModuleRelativePath describes: name
 // in place of the file name, or, for a name starting with ".", in place of
 // the file name's extension (appended when the file name has none).
