@@ -63,6 +63,10 @@ bool MainDialog::OnInitDialog() {
   }
   OnReportToggled();
   OnMoveToggled();
+  // The three "..." buttons say what they choose.
+  SetAccessibleName(IDC_BROWSE_TARGET, texts::kBrowseTargetTitle);
+  SetAccessibleName(IDC_BROWSE_MOVE_DIR, texts::kBrowseDirectoryTitle);
+  SetAccessibleName(IDC_BROWSE_REPORT, texts::kBrowseReportName);
   SetFocusItem(IDC_TARGET);
   return false;
 }

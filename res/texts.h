@@ -59,6 +59,9 @@ inline constexpr const char kReadmeName[] = "quorvel.txt";
 // Path choosers.
 inline constexpr const char kBrowseTargetTitle[] = "选择扫描目录";
 inline constexpr const char kBrowseDirectoryTitle[] = "选择目录";
+// What a screen reader announces for the report's "..." button (the two
+// folder buttons are announced by their pickers' titles).
+inline constexpr const char kBrowseReportName[] = "选择报告文件";
 inline constexpr const char kReportDefaultExtension[] = "txt";
 inline constexpr const char kReportFilterText[] = "TXT 文件 (*.txt) ";
 inline constexpr const char kReportFilterTextPattern[] = "*.txt";
