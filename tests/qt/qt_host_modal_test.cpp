@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QPushButton>
 #include <QTimer>
+#include <QTranslator>
 
 #include "error_box.h"
 #include "path_chooser.h"
@@ -210,6 +211,15 @@ TEST(QtOwnerlessBoxes, TheMainWindowTakesInputWhileTheErrorBoxOrAPickerIsOpen) {
     EXPECT_TRUE(clickedWhileOpen) << i;
     EXPECT_EQ(shown.dialog.GetCheck(IDC_ARCHIVES), i % 2 == 0 ? 1 : 0) << i;
   }
+}
+
+TEST(QtApplicationTexts, QtsOwnButtonsReadInChineseWhateverTheLocale) {
+  QTranslator qtTexts;
+  ui::ConfigureApplication(qtTexts);
+  QMessageBox box(QMessageBox::Warning, "", "", QMessageBox::Yes | QMessageBox::No);
+  EXPECT_EQ(box.button(QMessageBox::Yes)->text(), QStringLiteral("是(&Y)"));
+  EXPECT_EQ(box.button(QMessageBox::No)->text(), QStringLiteral("否(&N)"));
+  QApplication::removeTranslator(&qtTexts);
 }
 
 }  // namespace
