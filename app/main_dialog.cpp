@@ -153,7 +153,7 @@ void MainDialog::UpdateReportButtons() {
 
 void MainDialog::OpenReport() {
   const std::string path = GetItemText(IDC_REPORT_FILE);
-  SystemErrorCode error = 0;
+  SystemError error;
   if (!desktop_.OpenDocument(path, NativeHandle(), &error))
     ShowErrorBox(FormatText(texts::kErrorShellExecute, path.c_str()), error);
 }
