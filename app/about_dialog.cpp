@@ -29,7 +29,7 @@ bool AboutDialog::OnInitDialog() {
 
 void AboutDialog::OnReadme() {
   const std::string path = GetModuleRelativePath(texts::kReadmeName);
-  SystemErrorCode error = 0;
+  SystemError error;
   if (!desktop_.OpenDocument(path, NativeHandle(), &error))
     ShowErrorBox(FormatText(texts::kErrorShellExecute, path.c_str()), error);
 }

@@ -15,7 +15,7 @@ constexpr uint32_t kFolderBrowseFlags =
 
 class SystemDesktop : public DesktopServices {
  public:
-  bool OpenDocument(const std::string& path, void* ownerWindow, SystemErrorCode* error) override {
+  bool OpenDocument(const std::string& path, void* ownerWindow, SystemError* error) override {
     return OpenWithShell(path, ownerWindow, error);
   }
 

@@ -13,8 +13,8 @@ class DesktopServices {
   virtual ~DesktopServices() = default;
 
   // Opens path with the program the system associates with it. False on
-  // failure, with the system's error value in *error.
-  virtual bool OpenDocument(const std::string& path, void* ownerWindow, SystemErrorCode* error) = 0;
+  // failure, with the system's error value (and the opener's words) in *error.
+  virtual bool OpenDocument(const std::string& path, void* ownerWindow, SystemError* error) = 0;
 
   // Deletes one file. False on failure, with the system's error value.
   virtual bool RemoveFile(const std::string& path, SystemErrorCode* error) = 0;

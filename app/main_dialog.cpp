@@ -61,6 +61,10 @@ bool MainDialog::OnInitDialog() {
   }
   OnReportToggled();
   OnMoveToggled();
+  // The three "..." buttons say what they choose.
+  SetAccessibleName(IDC_BROWSE_TARGET, texts::kBrowseTargetTitle);
+  SetAccessibleName(IDC_BROWSE_MOVE_DIR, texts::kBrowseDirectoryTitle);
+  SetAccessibleName(IDC_BROWSE_REPORT, texts::kBrowseReportName);
   SetFocusItem(IDC_TARGET);
   return false;
 }
@@ -153,7 +157,7 @@ void MainDialog::UpdateReportButtons() {
 
 void MainDialog::OpenReport() {
   const std::string path = GetItemText(IDC_REPORT_FILE);
-  SystemErrorCode error = 0;
+  SystemError error;
   if (!desktop_.OpenDocument(path, NativeHandle(), &error))
     ShowErrorBox(FormatText(texts::kErrorShellExecute, path.c_str()), error);
 }

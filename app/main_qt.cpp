@@ -2,13 +2,17 @@
 // runs the one application object.
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include <QApplication>
 #include <QTranslator>
 
 #include "application.h"
+#include "fs_helpers.h"
+#include "process_start.h"
 #include "qt_host.h"
 #include "scan_app.h"
+#include "text_format.h"
 
 // The application object, built during static initialisation.
 ScanApp theApp;
@@ -27,19 +31,35 @@ bool HasDisplay() {
          EnvironmentHas("QT_QPA_PLATFORM");
 }
 
+// path as one word of a shell line: in single quotes unless it needs none.
+std::string ShellWord(const std::string& path) {
+  if (!path.empty() && path.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                              "0123456789/._+-") == std::string::npos)
+    return path;
+  std::string word = "'";
+  for (const char c : path) word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return word + "'";
+}
+
+// %s: the program's own path, so that the line can be run as it stands.
 constexpr char kNoDisplayMessage[] =
     "Quorvel: 没有可用的图形显示 (DISPLAY 和 WAYLAND_DISPLAY 均未设置).\n"
     "请在图形桌面中运行, 或在虚拟显示中运行:\n"
-    "    xvfb-run -a build/linux/bin/quorvel\n"
+    "    xvfb-run -a %s\n"
     "Quorvel: no graphical display is available (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
     "Run it on a graphical desktop, or under a virtual display:\n"
-    "    xvfb-run -a build/linux/bin/quorvel\n";
+    "    xvfb-run -a %s\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any thread: the scanner's exit status must be collectable.
+  RestoreDefaultChildSignal();
   if (!HasDisplay()) {
-    std::fputs(kNoDisplayMessage, stderr);
+    std::string program = ExecutablePath();
+    if (program.empty()) program = argv[0];
+    program = ShellWord(program);
+    std::fputs(FormatText(kNoDisplayMessage, program.c_str(), program.c_str()).c_str(), stderr);
     return 1;
   }
   QApplication application(argc, argv);

@@ -66,9 +66,11 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # quorvel_<version>_amd64.deb
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  # The Qt libraries come from dpkg-shlibdeps; the dialogs need a CJK font.
+  # The Qt libraries come from dpkg-shlibdeps; the dialogs need a CJK font
+  # and Qt's Chinese texts for its own buttons, opening the report xdg-open.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+      "fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n, xdg-utils")
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS clamav)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 endif()

@@ -58,9 +58,17 @@ inline constexpr const char kAboutCredit[] = "简体中文本地化：Quorvel �
 inline constexpr const char kScannerName[] = "scan.exe";
 inline constexpr const char kReadmeName[] = "quorvel.txt";
 
+// Linux: the desktop's opener of documents, and why it failed when it said
+// nothing itself (the opener's name, its exit status).
+inline constexpr const char kDocumentOpener[] = "xdg-open";
+inline constexpr const char kOpenerExitStatus[] = "%s 退出状态 %u";
+
 // Path choosers.
 inline constexpr const char kBrowseTargetTitle[] = "选择扫描目录";
 inline constexpr const char kBrowseDirectoryTitle[] = "选择目录";
+// What a screen reader announces for the report's "..." button (the two
+// folder buttons are announced by their pickers' titles).
+inline constexpr const char kBrowseReportName[] = "选择报告文件";
 inline constexpr const char kReportDefaultExtension[] = "txt";
 inline constexpr const char kReportFilterText[] = "TXT 文件 (*.txt) ";
 inline constexpr const char kReportFilterTextPattern[] = "*.txt";

@@ -8,20 +8,35 @@
 std::string QuoteArgument(const std::string& arg) {
   // Backslashes count as escapes only in front of a quote, so only those that
   // end the argument need doubling: "C:\" would otherwise quote the closing
-  // quote and swallow everything after it.
-  size_t trailing = 0;
-  while (trailing < arg.size() && arg[arg.size() - 1 - trailing] == '\\') ++trailing;
+  // quote and swallow everything after it. Where names may hold a quote, each
+  // one inside is escaped by the same rule (2n+1 backslashes and a quote stand
+  // for n backslashes and a quote), so the scanner gets the name unchanged.
   std::string quoted;
-  quoted.reserve(arg.size() + trailing + 2);
+  quoted.reserve(arg.size() + 2);
   quoted += '"';
-  quoted += arg;
-  quoted.append(trailing, '\\');
+  size_t backslashes = 0;
+  for (const char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    const bool escapeQuote = c == '"' && kNamesMayHoldQuotes;
+    quoted.append(escapeQuote ? 2 * backslashes + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(2 * backslashes, '\\');
   quoted += '"';
   return quoted;
 }
 
 std::string QuoteIfBlank(const std::string& arg) {
   return arg.find_first_of(" \t") == std::string::npos ? arg : QuoteArgument(arg);
+}
+
+std::string QuotePathIfNeeded(const std::string& path) {
+  return kNamesMayHoldQuotes && path.find('"') != std::string::npos ? QuoteArgument(path)
+                                                                    : QuoteIfBlank(path);
 }
 
 std::string ComposeScanCommandLine(const ScanSettings& settings, const std::string& scannerPath) {
@@ -37,8 +52,8 @@ std::string ComposeScanCommandLine(const ScanSettings& settings, const std::stri
     if (settings.switchOn[i]) line += kScanSwitches[i].text;
 
   // Appended even when empty; the scanner then complains itself.
-  if (settings.reportToFile) line += " /report " + QuoteIfBlank(settings.reportPath);
-  if (settings.moveInfected) line += " /move " + QuoteIfBlank(settings.moveDirectory);
+  if (settings.reportToFile) line += " /report " + QuotePathIfNeeded(settings.reportPath);
+  if (settings.moveInfected) line += " /move " + QuotePathIfNeeded(settings.moveDirectory);
 
   if (!settings.extraArgs.empty()) line += " " + settings.extraArgs;
   return line;

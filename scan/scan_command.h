@@ -20,8 +20,14 @@ std::optional<std::string> BuildScanCommandLine(const ScanSettings& settings,
 std::string ComposeScanCommandLine(const ScanSettings& settings, const std::string& scannerPath);
 
 // arg in double quotes, with the backslashes that end it doubled so that they
-// cannot escape the closing quote ("C:\" becomes "C:\\").
+// cannot escape the closing quote ("C:\" becomes "C:\\"). Where names may
+// hold a double quote (Linux), each one inside is escaped as \".
 std::string QuoteArgument(const std::string& arg);
 
 // arg quoted by QuoteArgument when it holds a blank or a tab, else unchanged.
+// For the scanner's own path: the program name of a line knows no escapes.
 std::string QuoteIfBlank(const std::string& arg);
+
+// The report path or move directory as an argument: quoted by QuoteIfBlank,
+// or also when it holds a double quote where names may hold one.
+std::string QuotePathIfNeeded(const std::string& path);

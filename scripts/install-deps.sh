@@ -4,7 +4,10 @@
 #   install-deps.sh test   what building and running every test suite needs
 set -euo pipefail
 
-run_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-wqy-microhei clamav xvfb xauth)
+# qt6-translations-l10n: Qt's own buttons in Chinese; xdg-utils: xdg-open, which
+# opens the report.
+run_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-wqy-microhei clamav xvfb xauth
+  qt6-translations-l10n xdg-utils)
 test_packages=("${run_packages[@]}" libgtest-dev libgmock-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb xauth x11-utils
   xdotool imagemagick clang libclang-rt-14-dev dpkg-dev file)

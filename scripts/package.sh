@@ -46,8 +46,10 @@ for preset in "$@"; do
     expect_entries "$package" "$listing" ./usr/bin/quorvel ./usr/bin/quorvel.txt \
       ./usr/share/applications/quorvel.desktop ./usr/share/icons/hicolor/48x48/apps/quorvel.png \
       ./usr/share/doc/quorvel/copyright || status=1
-    dpkg-deb -f "$package" Depends | grep -q libqt6widgets6 ||
-      { echo "$package: Depends lacks the Qt libraries" >&2; status=1; }
+    for needed in libqt6widgets6 qt6-translations-l10n xdg-utils; do
+      dpkg-deb -f "$package" Depends | grep -q "$needed" ||
+        { echo "$package: Depends lacks $needed" >&2; status=1; }
+    done
   elif [ ${#zips[@]} -eq 1 ] && [ ${#debs[@]} -eq 0 ]; then
     package=${zips[0]}
     top=$(basename "$package" .zip)

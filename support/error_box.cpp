@@ -14,24 +14,33 @@ ErrorBoxPresenter presenter;
 
 }  // namespace
 
-std::string FormatErrorBoxText(const std::string& text, SystemErrorCode code) {
+std::string FormatErrorBoxText(const std::string& text, const SystemError& error) {
   std::string result = text;
-  if (code == 0) return result;
+  if (error.code == 0) return result;
   // Without a description the code alone is not shown either.
-  const std::string description = SystemErrorText(code);
+  const std::string description =
+      error.description.empty() ? SystemErrorText(error.code) : error.description;
   if (description.empty()) return result;
-  result += FormatText(texts::kErrorCodeLine, static_cast<unsigned>(code));
+  result += FormatText(texts::kErrorCodeLine, static_cast<unsigned>(error.code));
   result += FormatText(texts::kErrorMessageLine, description.c_str());
   return result;
 }
 
+std::string FormatErrorBoxText(const std::string& text, SystemErrorCode code) {
+  return FormatErrorBoxText(text, SystemError{code, {}});
+}
+
 void ShowErrorBox(const std::string& text, SystemErrorCode code) {
+  ShowErrorBox(text, SystemError{code, {}});
+}
+
+void ShowErrorBox(const std::string& text, const SystemError& error) {
   ErrorBoxPresenter show;
   {
     std::lock_guard<std::mutex> lock(presenterMutex);
     show = presenter;
   }
-  const std::string boxText = FormatErrorBoxText(text, code);
+  const std::string boxText = FormatErrorBoxText(text, error);
   if (show)
     show(boxText, texts::kErrorBoxCaption);
   else

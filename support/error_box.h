@@ -11,9 +11,13 @@
 // description for it, otherwise text, "\n\n系统错误代码: 0x%X" and
 // "\n系统错误信息: %s".
 std::string FormatErrorBoxText(const std::string& text, SystemErrorCode code);
+// The same with the failure's own description, when it has one, in place of
+// the system's text for its code.
+std::string FormatErrorBoxText(const std::string& text, const SystemError& error);
 
 // Shows the box (no owner, OK button, error icon) and returns when it is closed.
 void ShowErrorBox(const std::string& text, SystemErrorCode code);
+void ShowErrorBox(const std::string& text, const SystemError& error);
 
 // What actually shows a box: the system's message box unless replaced. Tests
 // replace it to see the text and caption without a modal window; an empty

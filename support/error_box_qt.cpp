@@ -19,5 +19,9 @@ void ShowSystemErrorBox(const std::string& text, const std::string& caption) {
   QMessageBox box(QMessageBox::Critical, QString::fromStdString(caption), body, QMessageBox::Ok,
                   nullptr);
   box.setTextFormat(Qt::PlainText);
+  // Without an owner and modal to none: exec() would otherwise block every
+  // window of the program, and the main window must stay usable meanwhile.
+  // exec() still returns only when the box is closed.
+  box.setWindowModality(Qt::WindowModal);
   box.exec();
 }

@@ -7,11 +7,14 @@
 
 #include "system_error.h"
 
-// The separator of path components on this system.
+// The separator of path components on this system, and whether a file name
+// may hold a double quote (Linux names may, Windows names cannot).
 #if defined(_WIN32)
 inline constexpr char kPathSeparator = '\\';
+inline constexpr bool kNamesMayHoldQuotes = false;
 #else
 inline constexpr char kPathSeparator = '/';
+inline constexpr bool kNamesMayHoldQuotes = true;
 #endif
 
 // Attribute bit of a directory entry, as Windows reports it (also used on
@@ -19,6 +22,10 @@ inline constexpr char kPathSeparator = '/';
 inline constexpr uint32_t kDirectoryAttribute = 0x10;
 // The "any entry that is not a directory" test for PathPatternExists.
 inline constexpr uint32_t kAnyNonDirectory = 0xFFFFFFFF;
+
+// The full path of the running executable, or empty when the system cannot
+// tell.
+std::string ExecutablePath();
 
 // The executable's directory followed by name ("scan.exe"); a name starting
 // with "." replaces the executable's extension instead. Empty when the

@@ -155,11 +155,42 @@ bool CreateDirectoryTree(const std::string& requested, SystemErrorCode* error) {
   }
 }
 
+namespace {
+
+std::string WithoutTrailingSlashes(std::string path) {
+  while (!path.empty() && path.back() == '/') path.pop_back();
+  return path;
+}
+
+// A directory itself (not a link to one) of this user's that no one else may
+// enter or write to.
+bool IsPrivateDirectory(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
+         (info.st_mode & 077) == 0;
+}
+
+}  // namespace
+
+std::string TemporaryDirectoryFrom(const char* tmpdir, const char* runtimeDir,
+                                   const std::string& sharedTemp) {
+  // The user's own choice.
+  if (tmpdir != nullptr && *tmpdir != '\0') return WithoutTrailingSlashes(tmpdir) + '/';
+  // Otherwise never a name in the shared directory that someone else could
+  // make first (and so see, replace or redirect the report): the session's
+  // own runtime directory, or a directory of this user's made there.
+  if (runtimeDir != nullptr && *runtimeDir != '\0') {
+    const std::string runtime = WithoutTrailingSlashes(runtimeDir);
+    if (IsPrivateDirectory(runtime)) return runtime + '/';
+  }
+  const std::string own =
+      WithoutTrailingSlashes(sharedTemp) + "/quorvel-" + std::to_string(geteuid());
+  mkdir(own.c_str(), 0700);  // or made before, by this user or by another
+  return IsPrivateDirectory(own) ? own + '/' : std::string();
+}
+
 std::string GetTempDirectory() {
-  const char* variable = std::getenv("TMPDIR");
-  std::string directory = variable != nullptr && *variable != '\0' ? variable : "/tmp";
-  while (!directory.empty() && directory.back() == '/') directory.pop_back();
-  return directory + '/';
+  return TemporaryDirectoryFrom(std::getenv("TMPDIR"), std::getenv("XDG_RUNTIME_DIR"), "/tmp");
 }
 
 std::string DefaultQuarantineDirectory() {

@@ -33,6 +33,11 @@ QString NameFilter(const FileTypeFilter& entry) {
   return description + u'(' + patterns.join(u' ') + u')';
 }
 
+// A picker without an owner blocks no other window: exec() would make it
+// application-modal, modal to the one window hierarchy (its own) it is not.
+// exec() still returns only when the picker is closed.
+void StayNonBlocking(QFileDialog& dialog) { dialog.setWindowModality(Qt::WindowModal); }
+
 }  // namespace
 
 struct PathChooser::State {
@@ -66,6 +71,7 @@ int PathChooser::DoModal() {
   State& s = *state_;
   // No parent: the main window stays usable while the picker is open.
   QFileDialog dialog(nullptr);
+  StayNonBlocking(dialog);
   dialog.setAcceptMode(s.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
   dialog.setFileMode((s.flags & kFileMustExist) != 0 ? QFileDialog::ExistingFile
                                                      : QFileDialog::AnyFile);
@@ -94,6 +100,7 @@ int PathChooser::BrowseForFolder(const std::string& title, const std::string& in
   if (!CanShowDialogs()) return kCancelled;
   // Every folder here is a file-system folder: the flags have nothing to add.
   QFileDialog dialog(nullptr, QString::fromStdString(title));
+  StayNonBlocking(dialog);
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly);
   const QFileInfo initial(QString::fromStdString(initialFolder));

@@ -8,5 +8,5 @@
 
 // ownerWindow: the native window that owns any message the shell shows (may
 // be null). False on failure, with the system's error value in *error (0 when
-// the system gives none).
-bool OpenWithShell(const std::string& path, void* ownerWindow, SystemErrorCode* error);
+// the system gives none) and, where the desktop's opener said why, its words.
+bool OpenWithShell(const std::string& path, void* ownerWindow, SystemError* error);

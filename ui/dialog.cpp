@@ -33,7 +33,9 @@ bool Dialog::Dispatch(Event event, int id, const std::string& text) {
   return false;
 }
 
-std::string Dialog::GetItemText(int id) const { return host_ ? host_->GetItemText(id) : std::string(); }
+std::string Dialog::GetItemText(int id) const {
+  return host_ ? host_->GetItemText(id) : std::string();
+}
 
 void Dialog::SetItemText(int id, const std::string& text) {
   if (host_) host_->SetItemText(id, text);
@@ -53,6 +55,10 @@ bool Dialog::IsItemEnabled(int id) const { return host_ && host_->IsItemEnabled(
 
 void Dialog::SetFocusItem(int id) {
   if (host_) host_->SetFocusItem(id);
+}
+
+void Dialog::SetAccessibleName(int id, const std::string& name) {
+  if (host_) host_->SetAccessibleName(id, name);
 }
 
 void Dialog::SetTitle(const std::string& title) {

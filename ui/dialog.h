@@ -91,6 +91,7 @@ class Dialog {
   void EnableItem(int id, bool enable);
   bool IsItemEnabled(int id) const;
   void SetFocusItem(int id);
+  void SetAccessibleName(int id, const std::string& name);
   void SetTitle(const std::string& title);
   void SetIcon(int iconId);
   bool AskYesNo(const std::string& text, const std::string& caption);

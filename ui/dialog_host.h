@@ -23,6 +23,9 @@ class DialogHost {
   virtual void EnableItem(int id, bool enable) = 0;
   virtual bool IsItemEnabled(int id) const = 0;
   virtual void SetFocusItem(int id) = 0;
+  // The name a screen reader announces for the control, where its caption
+  // does not say what it does (a "..." button).
+  virtual void SetAccessibleName(int id, const std::string& name) = 0;
 
   virtual void SetTitle(const std::string& title) = 0;
   virtual void SetIcon(int iconId) = 0;

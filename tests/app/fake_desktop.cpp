@@ -3,10 +3,10 @@
 #include "fs_helpers.h"
 #include "test_support.h"
 
-bool FakeDesktop::OpenDocument(const std::string& path, void*, SystemErrorCode* error) {
+bool FakeDesktop::OpenDocument(const std::string& path, void*, SystemError* error) {
   opened.push_back(path);
   if (testing_support::FileExists(path)) return true;
-  *error = openError;
+  *error = {openError, {}};
   return false;
 }
 

@@ -11,7 +11,7 @@
 
 class FakeDesktop : public DesktopServices {
  public:
-  bool OpenDocument(const std::string& path, void* ownerWindow, SystemErrorCode* error) override;
+  bool OpenDocument(const std::string& path, void* ownerWindow, SystemError* error) override;
   bool RemoveFile(const std::string& path, SystemErrorCode* error) override;
   std::optional<std::string> BrowseForFolder(const std::string& title,
                                              const std::string& initialFolder) override;

@@ -40,6 +40,28 @@ TEST_F(MainDialogScanTest, ScanButtonRunsTheScannerWithTheWindowsSettings) {
   EXPECT_TRUE(Enabled(IDC_SCAN));
 }
 
+TEST_F(MainDialogScanTest, QuotesInNamesReachTheScannerUnchanged) {
+  if (!kNamesMayHoldQuotes) GTEST_SKIP() << "Windows names cannot hold a double quote";
+  // A backslash before a quote and one at the end, too: all literal on Linux.
+  const std::string target = temp.Join("a\"b\\\"c\\");
+  const std::string report = temp.Join("rep\"ort.txt");
+  testing_support::WriteTextFile(report, "old");
+  Open();
+  host->Type(IDC_TARGET, target);
+  host->Type(IDC_REPORT_FILE, report);
+  host->Click(IDC_MOVE);
+  host->Type(IDC_MOVE_DIR, temp.path());
+  host->answers.push_back(true);
+  host->Click(IDC_SCAN);
+  ASSERT_TRUE(WaitForScanEnd());
+  // The question named the file the scanner then got.
+  ASSERT_EQ(host->questions.size(), 1u);
+  EXPECT_NE(host->questions[0].text.find(report), std::string::npos);
+  EXPECT_EQ(ReadFakeScannerRecord(record).arguments,
+            (std::vector<std::string>{target, "/sub", "/rptcor", "/rpterr", "/report", report,
+                                      "/move", temp.path()}));
+}
+
 TEST_F(MainDialogScanTest, EnterAndTheOkCommandStartAScan) {
   Open();
   host->PressEnter();

@@ -39,6 +39,10 @@ TEST_F(MainDialogTest, StartUpStateWithATemporaryDirectory) {
   for (int id : {IDC_REPORT_FILE, IDC_BROWSE_REPORT, IDC_APPEND, IDC_RPT_ALL, IDC_SCAN, IDC_TARGET})
     EXPECT_TRUE(Enabled(id)) << id;
   EXPECT_EQ(host->FocusedItem(), IDC_TARGET);
+  // Screen readers hear what each "..." button chooses.
+  EXPECT_EQ(host->AccessibleName(IDC_BROWSE_TARGET), "选择扫描目录");
+  EXPECT_EQ(host->AccessibleName(IDC_BROWSE_MOVE_DIR), "选择目录");
+  EXPECT_EQ(host->AccessibleName(IDC_BROWSE_REPORT), "选择报告文件");
 }
 
 // Each switch box adds its own switch to the line, the macro box none.

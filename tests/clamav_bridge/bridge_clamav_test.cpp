@@ -34,7 +34,7 @@ std::string EicarTestFile() {
 // Opens nothing, picks nothing; keeps what the window asked to open.
 class QuietDesktop : public DesktopServices {
  public:
-  bool OpenDocument(const std::string& path, void*, SystemErrorCode*) override {
+  bool OpenDocument(const std::string& path, void*, SystemError*) override {
     opened.push_back(path);
     return true;
   }

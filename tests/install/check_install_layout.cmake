@@ -123,6 +123,16 @@ if(LAYOUT STREQUAL "linux")
     endif()
   endif()
 
+  # Without a display the installed program says how to run it, by its own path.
+  if(EXISTS "${program_path}")
+    execute_process(COMMAND env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "${program_path}"
+                    RESULT_VARIABLE result OUTPUT_QUIET ERROR_VARIABLE message)
+    string(FIND "${message}" "xvfb-run -a ${program_path}\n" at)
+    if(result EQUAL 0 OR at EQUAL -1)
+      fail("without a display the program ended with ${result} and said:\n${message}")
+    endif()
+  endif()
+
   expect_same_file("${INSTALL_DIR}/share/doc/quorvel/copyright" "${SOURCE_DIR}/LICENSE")
   expect_same_file("${INSTALL_DIR}/share/icons/hicolor/scalable/apps/quorvel.svg"
                    "${SOURCE_DIR}/res/icon/quorvel.svg")

@@ -17,7 +17,7 @@ namespace {
 // Records what the dialog asks the desktop to open; everything else refuses.
 class RecordingDesktop : public DesktopServices {
  public:
-  bool OpenDocument(const std::string& path, void*, SystemErrorCode*) override {
+  bool OpenDocument(const std::string& path, void*, SystemError*) override {
     opened.push_back(path);
     return true;
   }

@@ -1,5 +1,6 @@
 // What the user's clicks and keys, and the dialog's own calls, send to the
 // command table on Qt, and what the control access reads back.
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,6 +34,15 @@ TEST_F(QtDialogEvents, ClickOnCheckBoxTogglesItAndSendsOneClick) {
   QTest::keyClick(control(IDC_ARCHIVES), Qt::Key_Space);
   EXPECT_EQ(dialog().EventsOf(Event::Clicked).size(), 2u);
   EXPECT_EQ(host().GetCheck(IDC_ARCHIVES), 0);
+}
+
+TEST_F(QtDialogEvents, AnAssistiveTechnologysToggleIsAClickToo) {
+  // A screen reader's toggle action calls QAbstractButton::toggle().
+  QAccessibleInterface* box = QAccessible::queryAccessibleInterface(control(IDC_MOVE));
+  ASSERT_TRUE(box && box->actionInterface());
+  box->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+  EXPECT_EQ(dialog().events, (std::vector<RecordedEvent>{{Event::Clicked, IDC_MOVE, ""}}));
+  EXPECT_EQ(host().GetCheck(IDC_MOVE), 1);
 }
 
 TEST_F(QtDialogEvents, CheckMarksSetFromCodeSendNothing) {

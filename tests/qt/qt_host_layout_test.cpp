@@ -1,5 +1,6 @@
 // The windows the Qt host builds from the templates: every control with its
 // id, kind, caption and place, the Tab order and what a screen reader hears.
+#include <QAccessible>
 #include <QCheckBox>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -194,6 +195,15 @@ TEST(QtDialogLayout, ScreenReadersHearCaptionsWithoutAccessKeys) {
   // A text set later is what is heard.
   window.Host().SetItemText(IDC_STATUS, "运行中");
   EXPECT_EQ(window.Control(IDC_STATUS)->accessibleName(), QStringLiteral("运行中"));
+  // The status line is labelled by the caption before it.
+  QAccessibleInterface* status = QAccessible::queryAccessibleInterface(window.Control(IDC_STATUS));
+  ASSERT_NE(status, nullptr);
+  const auto labels = status->relations(QAccessible::Label);
+  ASSERT_EQ(labels.size(), 1);
+  EXPECT_EQ(labels[0].first->text(QAccessible::Name), QStringLiteral("操作:"));
+  // A dialog's own name for a control is what is heard.
+  window.Host().SetAccessibleName(IDC_BROWSE_REPORT, "选择报告文件");
+  EXPECT_EQ(window.Control(IDC_BROWSE_REPORT)->accessibleName(), QStringLiteral("选择报告文件"));
 }
 
 TEST(QtDialogLayout, WindowsAreCentredOnTheScreen) {

@@ -1,9 +1,13 @@
 // Modal windows on Qt: DoModal through the Qt runner, a dialog opened over
 // another one, and the Yes/No box. The modal loops are driven from inside by
 // events queued before they start, never by timing.
+#include <QFileDialog>
 #include <QPushButton>
 #include <QTimer>
+#include <QTranslator>
 
+#include "error_box.h"
+#include "path_chooser.h"
 #include "qt_test_dialog.h"
 
 namespace {
@@ -171,6 +175,51 @@ TEST_F(QtYesNo, OnlyYesAnswersYes) {
   EXPECT_FALSE(Ask([](QMessageBox* box) { box->close(); }));
   EXPECT_FALSE(Ask(
       [](QMessageBox* box) { QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton); }));
+}
+
+// The error box and the pickers have no owner and block no window: the main
+// window takes the user's clicks while one is open, and the call returns only
+// once it is closed.
+TEST(QtOwnerlessBoxes, TheMainWindowTakesInputWhileTheErrorBoxOrAPickerIsOpen) {
+  ShownDialog shown;
+  ASSERT_NO_FATAL_FAILURE(shown.Open());
+  QWidget* window = shown.window->Window();
+  QWidget* check = shown.Control(IDC_ARCHIVES);
+  SetErrorBoxPresenter({});
+  const std::vector<std::function<void()>> openers = {
+      [] { ShowErrorBox("DeleteFile 失败", 0); },
+      [] { PathChooser().BrowseForFolder("选择目录", "", 0); },
+      [] {
+        PathChooser(false, "txt", "", 0, {{"所有文件 ", "*.*"}}, nullptr).DoModal();
+      },
+  };
+  for (size_t i = 0; i < openers.size(); ++i) {
+    bool clickedWhileOpen = false;
+    QTimer::singleShot(0, [&] {
+      QWidget* box = QApplication::activeModalWidget();
+      if (!box || box == window || !QTest::qWaitForWindowExposed(box)) {
+        ADD_FAILURE() << "no box open";
+        return;
+      }
+      // A click as the window system delivers it, through the main window.
+      QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                        check->mapTo(window, check->rect().center()));
+      clickedWhileOpen = box->isVisible();
+      if (auto* picker = qobject_cast<QDialog*>(box)) picker->reject();
+    });
+    openers[i]();
+    EXPECT_TRUE(clickedWhileOpen) << i;
+    EXPECT_EQ(shown.dialog.GetCheck(IDC_ARCHIVES), i % 2 == 0 ? 1 : 0) << i;
+  }
+}
+
+TEST(QtApplicationTexts, QtsOwnButtonsReadInChineseWhateverTheLocale) {
+  QTranslator qtTexts;
+  ui::ConfigureApplication(qtTexts);
+  QMessageBox box(QMessageBox::Warning, "", "", QMessageBox::Yes | QMessageBox::No);
+  EXPECT_EQ(box.button(QMessageBox::Yes)->text(), QStringLiteral("是(&Y)"));
+  EXPECT_EQ(box.button(QMessageBox::No)->text(), QStringLiteral("否(&N)"));
+  QApplication::removeTranslator(&qtTexts);
 }
 
 }  // namespace

@@ -148,8 +148,10 @@ TEST_F(ScanCommandTest, QuotesTheTargetAndKeepsTheRestAsTyped) {
       {R"(C:\)", R"( "C:\\")"},             // a drive root keeps its closing quote
       {R"(D:\dir\\)", R"( "D:\dir\\\\")"},  // every trailing backslash is doubled
       {R"(D:\a\b c)", R"( "D:\a\b c")"},    // inner backslashes stay single
-      {R"("D:\data")", R"( ""D:\data"")"},  // typed quotes get a second pair
-      {"   ", R"( "   ")"},                 // blanks only are a target
+      // Windows: typed quotes get a second pair; Linux names may hold quotes,
+      // which are escaped so that the scanner gets the name unchanged.
+      {R"("D:\data")", kNamesMayHoldQuotes ? R"( "\"D:\data\"")" : R"( ""D:\data"")"},
+      {"   ", R"( "   ")"},  // blanks only are a target
       {"", ""}};
   for (const auto& [target, quoted] : targets) {
     ScanSettings settings;

@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "process_start.h"
 #include "scan_runner.h"
 #include "scanner_process.h"
 #include "test_support.h"
@@ -147,6 +148,26 @@ TEST_F(ScannerProcessPosixTest, LostExitStatusIsReportedAndTheCodeBeforeStays) {
                                              texts::kReportThreadDone};
   EXPECT_EQ(reports, expected);
   EXPECT_EQ(runner.exitCode(), 13u);
+}
+
+TEST_F(ScannerProcessPosixTest, ExitCodeIsReadWhenStartedWithChildSignalsIgnored) {
+  // As a launcher that ignores SIGCHLD leaves the program; start-up restores it.
+  WriteTextFile(release_, "go");
+  SetEnv("QUORVEL_FAKE_SCAN_EXIT", "7");
+  struct sigaction ignore = {};
+  struct sigaction before = {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGCHLD, &ignore, &before);
+  RestoreDefaultChildSignal();
+
+  struct Ignoring : StatusReceiver {
+    void Send(unsigned, const std::string&) override {}
+  };
+  ScanRunner runner;
+  runner.Start(std::make_shared<Ignoring>(), FakeScannerPath(), 15000);
+  EXPECT_TRUE(WaitUntil([&] { return runner.IsIdle(); }, std::chrono::seconds(60)));
+  sigaction(SIGCHLD, &before, nullptr);
+  EXPECT_EQ(runner.exitCode(), 7u);
 }
 
 }  // namespace

@@ -71,7 +71,7 @@ TEST_F(ErrorBoxTest, ShowsTheFullTextUnderTheErrorCaption) {
 
 TEST(OpenWithShell, FailsForAMissingFileWithAnError) {
   testing_support::TempDir temp;
-  SystemErrorCode error = 0;
+  SystemError error;
   EXPECT_FALSE(OpenWithShell(temp.Join("missing.txt"), nullptr, &error));
-  EXPECT_NE(error, 0u);
+  EXPECT_NE(error.code, 0u);
 }

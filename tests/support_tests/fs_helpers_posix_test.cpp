@@ -1,5 +1,6 @@
 // Linux counterparts of the Windows path rules.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "fs_helpers.h"
+#include "fs_helpers_internal.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -102,6 +104,28 @@ TEST(CreateDirectoryTreePosix, CreatesPathsLongerThanWindowsAllows) {
   EXPECT_TRUE(DeleteFileAt(path + "/scan.txt", nullptr));
 }
 
+TEST(PosixDirectories, TheDefaultReportDirectoryIsThisUsersAlone) {
+  TempDir shared;  // stands in for /tmp
+  const std::string runtime = shared.Join("runtime");
+  const std::string own = shared.Join("quorvel-" + std::to_string(geteuid()));
+  ASSERT_EQ(mkdir(runtime.c_str(), 0755), 0);
+  // A runtime directory that others may enter is passed over for one of our
+  // own, made private.
+  EXPECT_EQ(TemporaryDirectoryFrom(nullptr, runtime.c_str(), shared.path()), own + "/");
+  struct stat info;
+  ASSERT_EQ(lstat(own.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISDIR(info.st_mode));
+  EXPECT_EQ(info.st_uid, geteuid());
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  ASSERT_EQ(chmod(runtime.c_str(), 0700), 0);
+  EXPECT_EQ(TemporaryDirectoryFrom("", (runtime + "/").c_str(), shared.path()), runtime + "/");
+  // A name someone else made first (here a link to elsewhere) is refused.
+  ASSERT_EQ(rmdir(own.c_str()), 0);
+  ASSERT_EQ(symlink(runtime.c_str(), own.c_str()), 0);
+  EXPECT_EQ(TemporaryDirectoryFrom(nullptr, nullptr, shared.path()), "");
+  EXPECT_EQ(TemporaryDirectoryFrom("/var/tmp", runtime.c_str(), shared.path()), "/var/tmp/");
+}
+
 TEST(PosixDirectories, FollowTheEnvironment) {
   {
     ScopedEnv tmp("TMPDIR", "/var/tmp//");
@@ -109,7 +133,7 @@ TEST(PosixDirectories, FollowTheEnvironment) {
   }
   {
     ScopedEnv tmp("TMPDIR", "");
-    EXPECT_EQ(GetTempDirectory(), "/tmp/");
+    EXPECT_NE(GetTempDirectory(), "/tmp/") << "a directory that every user shares";
   }
   {
     ScopedEnv tmp("TMPDIR", "/");

@@ -4,12 +4,15 @@
 // stands in for scan.exe. The last test starts the real program. Needs a
 // display (Xvfb under Wine).
 #include <windows.h>
+#include <initguid.h>
+#include <oleacc.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -358,6 +361,83 @@ TEST_F(Win32AppTest, AboutBoxOpensOverTheMainWindowAndOpensTheReadme) {
     EXPECT_TRUE(IsWindowEnabled(window));
     EXPECT_TRUE(IsWindowVisible(window));
   });
+}
+
+TEST_F(Win32AppTest, AfterAClickedScanEnterScansAgainAndNeverCloses) {
+  const int result = RunMain([&](HWND window) {
+    Click(window, IDC_REPORT);  // no report: no overwrite question the second time
+    // The clicked Scan button has the focus when it is greyed.
+    ScanAndWait(window);
+    HWND focus = FocusOf(ThreadOf(window));
+    EXPECT_EQ(focus, GetDlgItem(window, IDC_TARGET));
+    const size_t ends = status.Ends();
+    PostKey(focus, VK_RETURN);
+    EXPECT_TRUE(WaitUntil([&] { return status.Ends() > ends && dialog.Runner().IsIdle(); }, 15s));
+    EXPECT_TRUE(IsWindow(window));
+  });
+  EXPECT_EQ(result, IDCANCEL);
+}
+
+// The name a screen reader gets for a control, through the system's proxy.
+std::string AccessibleNameOf(HWND control) {
+  IAccessible* accessible = nullptr;
+  if (FAILED(AccessibleObjectFromWindow(control, OBJID_CLIENT, IID_IAccessible,
+                                        reinterpret_cast<void**>(&accessible))))
+    return "(none)";
+  VARIANT self;
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  std::string result;
+  if (accessible->get_accName(self, &name) == S_OK && name) result = Narrow(name);
+  SysFreeString(name);
+  accessible->Release();
+  return result;
+}
+
+// Whether the system keeps names given through its annotation service (Wine
+// does not implement SetHwndPropStr).
+bool SystemKeepsAccessibleNames() {
+  IAccPropServices* service = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IAccPropServices, reinterpret_cast<void**>(&service))))
+    return false;
+  HWND probe =
+      CreateWindowExW(0, L"EDIT", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  const bool kept = SUCCEEDED(
+      service->SetHwndPropStr(probe, OBJID_CLIENT, CHILDID_SELF, PROPID_ACC_NAME, L"probe"));
+  DestroyWindow(probe);
+  service->Release();
+  return kept;
+}
+
+TEST_F(Win32AppTest, EditsAndBrowseButtonsHaveTheirAccessibleNames) {
+  const std::map<int, std::string> expected = {
+      {IDC_TARGET, "扫描参数"},
+      {IDC_MOVE_DIR, "移动到:"},
+      {IDC_REPORT_FILE, "报告:"},
+      {IDC_EXTRA_ARGS, "扩展命令行参数:"},
+      {IDC_BROWSE_TARGET, "选择扫描目录"},
+      {IDC_BROWSE_MOVE_DIR, "选择目录"},
+      {IDC_BROWSE_REPORT, "选择报告文件"},
+  };
+  std::map<int, std::string> given, heard;
+  bool keepsNames = false;
+  ui::SetAccessibleNameObserver(
+      [&](HWND control, const std::string& name) { given[GetDlgCtrlID(control)] = name; });
+  RunMain([&](HWND window) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    keepsNames = SystemKeepsAccessibleNames();
+    for (const auto& entry : expected)
+      heard[entry.first] = AccessibleNameOf(GetDlgItem(window, entry.first));
+    CoUninitialize();
+  });
+  ui::SetAccessibleNameObserver({});
+  EXPECT_EQ(given, expected);
+  // Read back where the system keeps them (Windows; not Wine).
+  if (keepsNames) {
+    EXPECT_EQ(heard, expected);
+  }
 }
 
 TEST_F(Win32AppTest, ClosingDuringAScanEndsTheWindowAtOnceAndLeavesTheScanner) {

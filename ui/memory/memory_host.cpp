@@ -133,6 +133,10 @@ void MemoryHost::SetFocusItem(int id) {
   focused_ = id;
 }
 
+void MemoryHost::SetAccessibleName(int id, const std::string& name) {
+  Item(id).accessibleName = name;
+}
+
 void MemoryHost::SetTitle(const std::string& title) { title_ = title; }
 
 void MemoryHost::SetIcon(int iconId) { iconId_ = iconId; }

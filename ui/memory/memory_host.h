@@ -51,6 +51,8 @@ class MemoryHost : public DialogHost {
   // Every text a control was given, in order (the status line's history).
   const std::vector<std::string>& TextHistory(int id) const;
   int FocusedItem() const { return focused_; }
+  // The name the dialog gave the control for screen readers (empty: none).
+  const std::string& AccessibleName(int id) const { return Item(id).accessibleName; }
   const std::string& Title() const { return title_; }
   int IconId() const { return iconId_; }
 
@@ -67,6 +69,7 @@ class MemoryHost : public DialogHost {
   void EnableItem(int id, bool enable) override;
   bool IsItemEnabled(int id) const override;
   void SetFocusItem(int id) override;
+  void SetAccessibleName(int id, const std::string& name) override;
   void SetTitle(const std::string& title) override;
   void SetIcon(int iconId) override;
   bool AskYesNo(const std::string& text, const std::string& caption) override;
@@ -81,6 +84,7 @@ class MemoryHost : public DialogHost {
     int check = 0;
     bool enabled = true;
     std::vector<std::string> history;
+    std::string accessibleName;
   };
   Control& Item(int id);
   const Control& Item(int id) const;

@@ -1,12 +1,13 @@
 // The Qt host: a QDialog built from the dialog's template, its controls reached
 // by id, and the translation of Qt's signals into the dialog's command table.
 //
-// Events follow the Win32 build: a click on a button or check box (Qt's
-// clicked, not toggled) sends Clicked, so a check mark set from code sends
-// nothing; every change of an edit's text sends TextChanged, also one set from
-// code. Enter runs the default push button (or the focused one), never closes
-// the window by itself; Esc, the close box and reject() send IDCANCEL and the
-// dialog's table decides what happens.
+// Events follow the Win32 build: a click on a button, or any change the user
+// makes to a check box (mouse, keyboard or an assistive technology's toggle),
+// sends Clicked, while a check mark set from code sends nothing; every change
+// of an edit's text sends TextChanged, also one set from code. Enter runs the
+// default push button (or the focused one), never closes the window by
+// itself; Esc, the close box and reject() send IDCANCEL and the dialog's
+// table decides what happens.
 
 #include <algorithm>
 #include <mutex>
@@ -24,7 +25,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 
+#include "accessible_names.h"
 #include "blocking_report_channel.h"
 #include "qt_host.h"
 #include "resource_ids.h"
@@ -52,67 +55,9 @@ QString WithPlainLineBreaks(const std::string& text) {
   return result;
 }
 
-// A caption as a screen reader should say it: access-key marks removed, "&&"
-// read as one "&".
+// A caption as a screen reader should say it (see accessible_names.h).
 QString WithoutAccessKeys(const QString& caption) {
-  QString result;
-  result.reserve(caption.size());
-  for (qsizetype i = 0; i < caption.size(); ++i) {
-    if (caption[i] == u'&') {
-      if (i + 1 < caption.size() && caption[i + 1] == u'&') {
-        result += u'&';
-        ++i;
-      }
-      continue;
-    }
-    result += caption[i];
-  }
-  return result;
-}
-
-bool Overlaps(int start1, int length1, int start2, int length2) {
-  return start1 < start2 + length2 && start2 < start1 + length1;
-}
-
-// An edit has no caption of its own; it is named by the text beside it, as a
-// screen reader would find it: a label or check box just left of it on the
-// same line, else a label just above it, else the group box around it.
-QString EditAccessibleName(const DialogTemplate& dialogTemplate, const ControlTemplate& edit) {
-  constexpr int kNearLeft = 8;  // dialog units between caption and edit
-  constexpr int kNearAbove = 6;
-  const ControlTemplate* best = nullptr;
-  int bestGap = 0;
-  for (const ControlTemplate& other : dialogTemplate.controls) {
-    if (other.kind != ControlKind::Label && other.kind != ControlKind::CheckBox) continue;
-    const int gap = edit.x - (other.x + other.width);
-    if (gap >= -2 && gap <= kNearLeft && Overlaps(other.y, other.height, edit.y, edit.height) &&
-        (!best || gap < bestGap)) {
-      best = &other;
-      bestGap = gap;
-    }
-  }
-  if (!best) {
-    for (const ControlTemplate& other : dialogTemplate.controls) {
-      if (other.kind != ControlKind::Label) continue;
-      const int gap = edit.y - (other.y + other.height);
-      if (gap >= 0 && gap <= kNearAbove && Overlaps(other.x, other.width, edit.x, edit.width) &&
-          (!best || gap < bestGap)) {
-        best = &other;
-        bestGap = gap;
-      }
-    }
-  }
-  if (!best) {
-    for (const ControlTemplate& other : dialogTemplate.controls) {
-      if (other.kind == ControlKind::GroupBox && edit.x >= other.x && edit.y >= other.y &&
-          edit.x + edit.width <= other.x + other.width &&
-          edit.y + edit.height <= other.y + other.height) {
-        best = &other;
-        break;
-      }
-    }
-  }
-  return best ? WithoutAccessKeys(QString::fromUtf8(best->caption)) : QString();
+  return ToQString(ui::WithoutAccessKeys(ToStdString(caption)));
 }
 
 // What the dialog widget reports to its host.
@@ -209,6 +154,7 @@ class QtDialogWindow::Impl final : public DialogHost, private DialogWidgetOwner 
   void EnableItem(int id, bool enable) override;
   bool IsItemEnabled(int id) const override;
   void SetFocusItem(int id) override;
+  void SetAccessibleName(int id, const std::string& name) override;
   void SetTitle(const std::string& title) override;
   void SetIcon(int iconId) override;
   bool AskYesNo(const std::string& text, const std::string& caption) override;
@@ -282,7 +228,7 @@ QWidget* QtDialogWindow::Impl::CreateControl(const ControlTemplate& control) {
       edit->setText(caption);
       QObject::connect(edit, &QLineEdit::textChanged, window_,
                        [this, id] { OnControlEvent(Event::TextChanged, id); });
-      edit->setAccessibleName(EditAccessibleName(*template_, control));
+      edit->setAccessibleName(ToQString(EditAccessibleName(*template_, control)));
       return edit;
     }
     case ControlKind::PushButton:
@@ -299,7 +245,10 @@ QWidget* QtDialogWindow::Impl::CreateControl(const ControlTemplate& control) {
     }
     case ControlKind::CheckBox: {
       auto* check = new QCheckBox(caption, window_);
-      QObject::connect(check, &QAbstractButton::clicked, window_,
+      // toggled, not clicked: an assistive technology's toggle action calls
+      // toggle(), which sends no clicked. Changes made from code are kept
+      // quiet in SetCheck.
+      QObject::connect(check, &QAbstractButton::toggled, window_,
                        [this, id] { OnControlEvent(Event::Clicked, id); });
       check->setAccessibleName(WithoutAccessKeys(caption));
       return check;
@@ -353,6 +302,16 @@ void QtDialogWindow::Impl::Build() {
   // Group boxes are drawn beneath the controls they frame.
   for (QWidget* widget : controls_)
     if (qobject_cast<QGroupBox*>(widget)) widget->lower();
+  // A label that shows a value (the status line) is related to the caption
+  // before it ("操作:"), so that a screen reader says what the value is.
+  for (size_t i = 0; i < controls_.size(); ++i) {
+    const ControlTemplate& control = template_->controls[i];
+    if (control.kind != ControlKind::Label || control.id == IDC_STATIC) continue;
+    const ControlTemplate* caption = CaptionOf(*template_, control);
+    if (!caption || caption->kind != ControlKind::Label) continue;
+    auto* captionLabel = qobject_cast<QLabel*>(controls_[caption - template_->controls.data()]);
+    if (captionLabel) captionLabel->setBuddy(controls_[i]);
+  }
 }
 
 void QtDialogWindow::Impl::Initialize() {
@@ -461,8 +420,11 @@ int QtDialogWindow::Impl::GetCheck(int id) const {
 }
 
 void QtDialogWindow::Impl::SetCheck(int id, int state) {
-  // setChecked emits toggled, never clicked: nothing is dispatched.
-  if (auto* check = qobject_cast<QCheckBox*>(Control(id))) check->setChecked(state == 1);
+  // A check mark set from code sends nothing, as on Windows.
+  if (auto* check = qobject_cast<QCheckBox*>(Control(id))) {
+    const QSignalBlocker quiet(check);
+    check->setChecked(state == 1);
+  }
 }
 
 void QtDialogWindow::Impl::EnableItem(int id, bool enable) {
@@ -484,6 +446,10 @@ bool QtDialogWindow::Impl::IsItemEnabled(int id) const {
 
 void QtDialogWindow::Impl::SetFocusItem(int id) {
   if (QWidget* widget = Control(id)) widget->setFocus(Qt::OtherFocusReason);
+}
+
+void QtDialogWindow::Impl::SetAccessibleName(int id, const std::string& name) {
+  if (QWidget* widget = Control(id)) widget->setAccessibleName(ToQString(name));
 }
 
 void QtDialogWindow::Impl::SetTitle(const std::string& title) {

@@ -1,6 +1,8 @@
 #include "win32_host.h"
 
 #include <commctrl.h>
+#include <initguid.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <atomic>
@@ -9,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "accessible_names.h"
+#include "dialog_templates.h"
 #include "resource_ids.h"
 #include "utf_win.h"
 
@@ -62,6 +66,60 @@ class Win32ReportChannel final : public StatusReceiver {
   std::vector<const std::string*> inFlight_;
 };
 
+AccessibleNameObserver g_accessibleNameObserver;
+
+// Names for screen readers through the system's accessibility property
+// service: a dialog's edit would otherwise take its name from the label
+// before it in the template, which for most of them is none or the wrong
+// one. The names go when the window goes.
+class AccessibleNames {
+ public:
+  AccessibleNames() = default;
+  AccessibleNames(const AccessibleNames&) = delete;
+  AccessibleNames& operator=(const AccessibleNames&) = delete;
+  ~AccessibleNames() { Clear(); }
+
+  void Set(HWND control, const std::string& name) {
+    if (!control) return;
+    if (g_accessibleNameObserver) g_accessibleNameObserver(control, name);
+    if (!Service()) return;
+    if (SUCCEEDED(service_->SetHwndPropStr(control, OBJID_CLIENT, CHILDID_SELF, PROPID_ACC_NAME,
+                                           Widen(name).c_str())))
+      named_.push_back(control);
+  }
+
+  // Before the controls are destroyed.
+  void Clear() {
+    if (service_) {
+      MSAAPROPID name = PROPID_ACC_NAME;
+      for (HWND control : named_)
+        service_->ClearHwndProps(control, OBJID_CLIENT, CHILDID_SELF, &name, 1);
+      service_->Release();
+      service_ = nullptr;
+    }
+    named_.clear();
+    if (comInitialised_) CoUninitialize();
+    comInitialised_ = false;
+  }
+
+ private:
+  IAccPropServices* Service() {
+    if (service_ || triedService_) return service_;
+    triedService_ = true;
+    // A thread that has COM in another apartment already keeps it.
+    comInitialised_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IAccPropServices, reinterpret_cast<void**>(&service_))))
+      service_ = nullptr;
+    return service_;
+  }
+
+  IAccPropServices* service_ = nullptr;
+  bool triedService_ = false;
+  bool comInitialised_ = false;
+  std::vector<HWND> named_;
+};
+
 // Moves an owned dialog to the middle of its owner, kept inside the owner's
 // monitor.
 void CenterOverOwner(HWND window) {
@@ -104,6 +162,12 @@ class Win32DialogHost final : public DialogHost {
     channel_ = std::make_shared<Win32ReportChannel>(window);
     t_modalDialogs.push_back(window);
     CenterOverOwner(window);
+    // Each edit is named by the caption the window shows beside or above it.
+    if (const DialogTemplate* dialogTemplate = FindDialogTemplate(dialog_.TemplateId())) {
+      for (const ControlTemplate& control : dialogTemplate->controls)
+        if (control.kind == ControlKind::Edit)
+          accessibleNames_.Set(Item(control.id), EditAccessibleName(*dialogTemplate, control));
+    }
     // TRUE lets the system focus the first tab stop; FALSE: the dialog did.
     return dialog_.OnInitDialog() ? TRUE : FALSE;
   }
@@ -117,6 +181,9 @@ class Win32DialogHost final : public DialogHost {
         return reinterpret_cast<INT_PTR>(bigIcon_);
       case WM_PAINT:
         return IsIconic(window_) && bigIcon_ ? PaintMinimised() : FALSE;
+      case WM_DESTROY:
+        accessibleNames_.Clear();  // the controls still exist
+        return FALSE;
       default:
         break;
     }
@@ -166,8 +233,15 @@ class Win32DialogHost final : public DialogHost {
     HWND item = Item(id);
     if (!item) return;
     // A disabled control must not keep the focus, or the keyboard is lost to
-    // the window: move it on to the next tab stop first.
-    if (!enable && GetFocus() == item) SendMessageW(window_, WM_NEXTDLGCTL, 0, FALSE);
+    // the window. The focus goes to the first control where Enter still means
+    // the default button, not to the next tab stop: from Scan that is Exit,
+    // and Enter after a scan started by a click would close the window.
+    if (!enable && GetFocus() == item) {
+      if (HWND next = FirstTabStopBesidesButtons(item))
+        SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
+      else
+        SendMessageW(window_, WM_NEXTDLGCTL, 0, FALSE);
+    }
     EnableWindow(item, enable ? TRUE : FALSE);
   }
 
@@ -181,6 +255,10 @@ class Win32DialogHost final : public DialogHost {
     // default-button highlight.
     if (HWND item = Item(id))
       SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+  }
+
+  void SetAccessibleName(int id, const std::string& name) override {
+    accessibleNames_.Set(Item(id), name);
   }
 
   void SetTitle(const std::string& title) override {
@@ -217,6 +295,20 @@ class Win32DialogHost final : public DialogHost {
 
  private:
   HWND Item(int id) const { return window_ ? GetDlgItem(window_, id) : nullptr; }
+
+  // The first enabled, visible tab stop in template order other than except
+  // that is no push button, or null.
+  HWND FirstTabStopBesidesButtons(HWND except) const {
+    for (HWND child = GetWindow(window_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      const LONG_PTR style = GetWindowLongPtrW(child, GWL_STYLE);
+      if (child == except || !(style & WS_TABSTOP) || !(style & WS_VISIBLE) ||
+          (style & WS_DISABLED))
+        continue;
+      const LRESULT code = SendMessageW(child, WM_GETDLGCODE, 0, 0);
+      if (!(code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON))) return child;
+    }
+    return nullptr;
+  }
 
   HICON LoadIconSized(int iconId, int width, int height) const {
     return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(iconId), IMAGE_ICON, width,
@@ -263,6 +355,7 @@ class Win32DialogHost final : public DialogHost {
   HICON bigIcon_ = nullptr;
   HICON smallIcon_ = nullptr;
   std::shared_ptr<Win32ReportChannel> channel_;
+  AccessibleNames accessibleNames_;
 };
 
 // The one dialog procedure of every dialog: the host travels in DWLP_USER from
@@ -301,6 +394,10 @@ void InitCommonControlsOnce() {
 }  // namespace
 
 HWND ActiveModalDialog() { return t_modalDialogs.empty() ? nullptr : t_modalDialogs.back(); }
+
+void SetAccessibleNameObserver(AccessibleNameObserver observer) {
+  g_accessibleNameObserver = std::move(observer);
+}
 
 Win32ModalRunner::Win32ModalRunner(HINSTANCE instance) : instance_(instance) {}
 

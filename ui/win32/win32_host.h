@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <string>
+
 #include "dialog.h"
 
 namespace ui {
@@ -27,5 +30,11 @@ class Win32ModalRunner : public ModalRunner {
 
 // The innermost dialog this thread shows through Win32ModalRunner, or null.
 HWND ActiveModalDialog();
+
+// Sees every accessible name a dialog gives one of its controls (through the
+// system's accessibility property service), as the control and the name; an
+// empty function stops it. For tests: not every system reads the names back.
+using AccessibleNameObserver = std::function<void(HWND control, const std::string& name)>;
+void SetAccessibleNameObserver(AccessibleNameObserver observer);
 
 }  // namespace ui

@@ -1,0 +1,10 @@
+#include <signal.h>
+
+#include "process_start.h"
+
+void RestoreDefaultChildSignal() {
+  struct sigaction action = {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGCHLD, &action, nullptr);
+}
