@@ -44,10 +44,12 @@ for preset in "$@"; do
     package=${debs[0]}
     listing=$(dpkg-deb -c "$package" | awk '{print $6}')
     expect_entries "$package" "$listing" ./usr/bin/quorvel ./usr/bin/quorvel.txt \
-      ./usr/share/applications/quorvel.desktop ./usr/share/icons/hicolor/48x48/apps/quorvel.png \
-      ./usr/share/doc/quorvel/copyright || status=1
+      ./usr/bin/quorvel-console ./usr/share/applications/quorvel.desktop \
+      ./usr/share/icons/hicolor/48x48/apps/quorvel.png ./usr/share/doc/quorvel/copyright || status=1
     dpkg-deb -f "$package" Depends | grep -q libqt6widgets6 ||
       { echo "$package: Depends lacks the Qt libraries" >&2; status=1; }
+    dpkg-deb -f "$package" Depends | grep -qF 'x-terminal-emulator | xterm' ||
+      { echo "$package: Depends lacks a terminal" >&2; status=1; }
   elif [ ${#zips[@]} -eq 1 ] && [ ${#debs[@]} -eq 0 ]; then
     package=${zips[0]}
     top=$(basename "$package" .zip)
