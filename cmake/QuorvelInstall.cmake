@@ -2,7 +2,7 @@
 #
 # Windows: quorvel.exe and quorvel.txt side by side in the installation's
 # root folder; the user drops scan.exe beside them. Linux: bin/quorvel with
-# bin/quorvel.txt beside it (the program looks for the readme and for
+# bin/quorvel.txt and the console helper bin/quorvel-console beside it (the program looks for the readme and for
 # scan.exe in its own folder), a desktop entry, the icon in the hicolor theme
 # and the licence under share/doc/quorvel.
 #
@@ -67,10 +67,11 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # The Qt libraries come from dpkg-shlibdeps; the dialogs need a CJK font
-  # and Qt's Chinese texts for its own buttons, opening the report xdg-open.
+  # and Qt's Chinese texts for its own buttons, opening the report xdg-open,
+  # and the scanner's console window a terminal.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n, xdg-utils")
+      "fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n, xdg-utils, x-terminal-emulator | xterm")
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS clamav)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 endif()

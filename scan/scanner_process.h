@@ -1,7 +1,9 @@
 // Starting the scanner and waiting for it: the edge between the runner and
 // the operating system. Windows: CreateProcessW with its own console.
-// Linux: the line split by the Windows rules and started with posix_spawn in
-// a session of its own, never through a shell.
+// Linux: the line split by the Windows rules, never through a shell; the
+// scanner runs in a terminal window of its own through the console helper,
+// or, with no terminal to be had, is started directly with posix_spawn in a
+// session of its own.
 #pragma once
 
 #include <cstdint>
@@ -30,7 +32,11 @@ class ScannerProcess {
   void Close();
 
  private:
-  // Windows: process and thread handles; Linux: the process id in process_.
+  // Windows: process and thread handles. Linux: the process id of a scanner
+  // started directly in process_; for one in a terminal, the console
+  // helper's socket in channel_ and the terminal's process id in terminal_.
   intptr_t process_ = 0;
   intptr_t thread_ = 0;
+  intptr_t channel_ = -1;
+  intptr_t terminal_ = 0;
 };

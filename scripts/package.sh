@@ -44,10 +44,10 @@ for preset in "$@"; do
     package=${debs[0]}
     listing=$(dpkg-deb -c "$package" | awk '{print $6}')
     expect_entries "$package" "$listing" ./usr/bin/quorvel ./usr/bin/quorvel.txt \
-      ./usr/share/applications/quorvel.desktop ./usr/share/icons/hicolor/48x48/apps/quorvel.png \
-      ./usr/share/doc/quorvel/copyright || status=1
-    for needed in libqt6widgets6 qt6-translations-l10n xdg-utils; do
-      dpkg-deb -f "$package" Depends | grep -q "$needed" ||
+      ./usr/bin/quorvel-console ./usr/share/applications/quorvel.desktop \
+      ./usr/share/icons/hicolor/48x48/apps/quorvel.png ./usr/share/doc/quorvel/copyright || status=1
+    for needed in libqt6widgets6 qt6-translations-l10n xdg-utils 'x-terminal-emulator | xterm'; do
+      dpkg-deb -f "$package" Depends | grep -qF -- "$needed" ||
         { echo "$package: Depends lacks $needed" >&2; status=1; }
     done
   elif [ ${#zips[@]} -eq 1 ] && [ ${#debs[@]} -eq 0 ]; then

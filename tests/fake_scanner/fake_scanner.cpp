@@ -16,6 +16,7 @@
 #include "fake_program_env.h"
 
 #if defined(_WIN32)
+#include <io.h>
 #include <windows.h>
 #else
 #include <csignal>
@@ -37,6 +38,26 @@ uint32_t ParseNumber(const std::string& text) {
   return static_cast<uint32_t>(std::strtoull(text.c_str(), nullptr, 10));
 }
 
+// How the scanner's console looks from inside: "T" for each of the standard
+// streams that is a terminal ("-" if not), then "F" when (Linux) its process
+// group is the terminal's foreground group, so Ctrl+C reaches it, then a
+// blank and (Linux) the name of the program that started it.
+std::string DescribeConsole() {
+  std::string console;
+#if defined(_WIN32)
+  for (int stream = 0; stream < 3; ++stream) console += _isatty(stream) ? 'T' : '-';
+  console += "- ";
+#else
+  for (int stream = 0; stream < 3; ++stream) console += isatty(stream) ? 'T' : '-';
+  console += isatty(0) && tcgetpgrp(0) == getpgrp() ? "F " : "- ";
+  std::ifstream parent("/proc/" + std::to_string(getppid()) + "/comm");
+  std::string name;
+  std::getline(parent, name);
+  console += name;
+#endif
+  return console;
+}
+
 // Written aside and renamed, so that a test that sees the record sees all of it.
 void WriteRecord(const std::string& path, const std::string& rawLine,
                  const std::vector<std::string>& arguments) {
@@ -44,7 +65,7 @@ void WriteRecord(const std::string& path, const std::string& rawLine,
   part += ".part";
   {
     std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    out << rawLine << '\n';
+    out << rawLine << '\n' << DescribeConsole() << '\n';
     for (const std::string& argument : arguments) out << argument << '\n';
   }
   std::error_code error;
@@ -85,7 +106,20 @@ void WaitForFile(const std::string& path) {
   }
 }
 
+#if !defined(_WIN32)
+volatile sig_atomic_t g_hangUpExit = 0;
+void OnHangUp(int) { _exit(g_hangUpExit); }
+#endif
+
 int Scan(const std::string& rawLine, const std::vector<std::string>& arguments) {
+#if !defined(_WIN32)
+  // As a scanner that ends with a code of its own when its terminal closes.
+  const std::string hangUpExit = Environment("QUORVEL_FAKE_SCAN_HANGUP_EXIT");
+  if (!hangUpExit.empty()) {
+    g_hangUpExit = static_cast<sig_atomic_t>(ParseNumber(hangUpExit));
+    std::signal(SIGHUP, OnHangUp);
+  }
+#endif
   const std::string record = Environment("QUORVEL_FAKE_SCAN_RECORD");
   if (!record.empty()) WriteRecord(record, rawLine, arguments);
   WriteReport(arguments);

@@ -70,7 +70,7 @@ if(LAYOUT STREQUAL "windows")
 elseif(LAYOUT STREQUAL "linux")
   set(program_dir "bin/")
   set(program quorvel)
-  set(expected bin/quorvel bin/quorvel.txt share/applications/quorvel.desktop
+  set(expected bin/quorvel bin/quorvel.txt bin/quorvel-console share/applications/quorvel.desktop
                share/icons/hicolor/scalable/apps/quorvel.svg share/doc/quorvel/copyright)
   foreach(size IN LISTS icon_sizes)
     list(APPEND expected share/icons/hicolor/${size}x${size}/apps/quorvel.png)

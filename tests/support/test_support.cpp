@@ -89,6 +89,8 @@ FakeScannerRun ReadFakeScannerRecord(const std::string& recordPath) {
     if (index == 0)
       run.rawCommandLine = line;
     else if (index == 1)
+      run.console = line;
+    else if (index == 2)
       run.program = line;
     else
       run.arguments.push_back(line);
@@ -107,9 +109,9 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds time
 }
 
 void ResetFakeScannerEnvironment() {
-  for (const char* name :
-       {"QUORVEL_FAKE_SCAN_RECORD", "QUORVEL_FAKE_SCAN_EXIT", "QUORVEL_FAKE_SCAN_WAIT_FILE",
-        "QUORVEL_FAKE_SCAN_SLEEP_MS", "QUORVEL_FAKE_SCAN_OUTPUT_BYTES"})
+  for (const char* name : {"QUORVEL_FAKE_SCAN_RECORD", "QUORVEL_FAKE_SCAN_EXIT",
+                           "QUORVEL_FAKE_SCAN_WAIT_FILE", "QUORVEL_FAKE_SCAN_SLEEP_MS",
+                           "QUORVEL_FAKE_SCAN_OUTPUT_BYTES", "QUORVEL_FAKE_SCAN_HANGUP_EXIT"})
     SetEnv(name, "");
 }
 

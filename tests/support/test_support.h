@@ -47,15 +47,21 @@ void SetEnv(const std::string& name, const std::string& value);
 // The fake scanner is steered through the environment it inherits:
 //   QUORVEL_FAKE_SCAN_RECORD  file to which it writes, one a line (UTF-8), the
 //                             raw command line (Windows; empty line on Linux),
-//                             then argv[0], argv[1], ...
+//                             its console (see FakeScannerRun::console), then
+//                             argv[0], argv[1], ...
 //   QUORVEL_FAKE_SCAN_EXIT    exit code (decimal or 0x...); "signal:N" ends it
 //                             with signal N (Linux)
 //   QUORVEL_FAKE_SCAN_WAIT_FILE  it waits until this file exists before ending
 //   QUORVEL_FAKE_SCAN_SLEEP_MS   it sleeps this long before ending
 //   QUORVEL_FAKE_SCAN_OUTPUT_BYTES  it writes this many bytes to its console
+//   QUORVEL_FAKE_SCAN_HANGUP_EXIT   on SIGHUP it ends with this code (Linux)
 // With "/report <path>" it writes a line to that report (appending with /append).
 struct FakeScannerRun {
-  std::string rawCommandLine;          // Windows only
+  std::string rawCommandLine;  // Windows only
+  // "TTTF quorvel-console": stdin, stdout and stderr a terminal ("T") or not
+  // ("-"); "F" when its process group is the terminal's foreground group
+  // (Linux); after a blank the name of the process that started it (Linux).
+  std::string console;
   std::string program;                 // argv[0]
   std::vector<std::string> arguments;  // argv[1..]
 };
