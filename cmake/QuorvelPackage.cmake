@@ -6,7 +6,8 @@
 # pkg/; the readme, the licence and the icon are the program's own.
 
 set(QUORVEL_VENDOR "Quorvel 的作者们")
-set(QUORVEL_PACKAGE_MAINTAINER "Quorvel 的作者们 <noreply@invalid>"
+set(default_maintainer "Quorvel 的作者们 <noreply@invalid>")
+set(QUORVEL_PACKAGE_MAINTAINER "${default_maintainer}"
     CACHE STRING "Name and mail address of whoever builds the packages: the DEB's \
 maintainer and the signer of its changelog entry. The default is a placeholder that \
 reaches nobody; a packager sets their own.")
@@ -72,9 +73,11 @@ if(WIN32)
     set(QUORVEL_MSI_PROGRAM_FILES ProgramFilesFolder)
     set(QUORVEL_MSI_UPGRADE_CODE ECA60428-B62E-4C8E-8500-57D6BFB1AB91)
   endif()
-  set(QUORVEL_MSI_ICON ${PROJECT_SOURCE_DIR}/res/quorvel.ico)
-  set(QUORVEL_MSI_PROGRAM $<TARGET_FILE:quorvel>)
-  set(QUORVEL_MSI_BRIDGE $<TARGET_FILE:clamav_bridge>)
+  # wixl takes the files by names relative to the build folder.
+  file(RELATIVE_PATH QUORVEL_MSI_ICON ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR}/res/quorvel.ico)
+  file(RELATIVE_PATH QUORVEL_MSI_README ${CMAKE_BINARY_DIR} ${QUORVEL_README})
+  set(QUORVEL_MSI_PROGRAM $<PATH:RELATIVE_PATH,$<TARGET_FILE:quorvel>,${CMAKE_BINARY_DIR}>)
+  set(QUORVEL_MSI_BRIDGE $<PATH:RELATIVE_PATH,$<TARGET_FILE:clamav_bridge>,${CMAKE_BINARY_DIR}>)
   configure_file(${PROJECT_SOURCE_DIR}/pkg/windows/quorvel.wxs.in
                  ${CMAKE_BINARY_DIR}/pkg/quorvel.wxs.genex @ONLY)
   file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/pkg/quorvel.wxs
@@ -84,7 +87,7 @@ if(WIN32)
   add_custom_target(msi
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packages
     COMMAND $<IF:$<BOOL:${QUORVEL_WIXL}>,${QUORVEL_WIXL},wixl> -a ${QUORVEL_MSI_PLATFORM}
-            -o ${msi} ${CMAKE_BINARY_DIR}/pkg/quorvel.wxs
+            -I ${CMAKE_BINARY_DIR} -o ${msi} ${CMAKE_BINARY_DIR}/pkg/quorvel.wxs
     DEPENDS quorvel clamav_bridge ${CMAKE_BINARY_DIR}/pkg/quorvel.wxs
     COMMENT "Installer ${msi}" VERBATIM)
 else()
@@ -131,6 +134,13 @@ else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # quorvel_<version>_amd64.deb
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QUORVEL_PACKAGE_MAINTAINER}")
+  # For scripts/package.sh: lintian's complaint about the placeholder address
+  # is expected only while the placeholder is in use.
+  if(QUORVEL_PACKAGE_MAINTAINER STREQUAL default_maintainer)
+    set(CPACK_QUORVEL_DEFAULT_MAINTAINER ON)
+  else()
+    set(CPACK_QUORVEL_DEFAULT_MAINTAINER OFF)
+  endif()
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
