@@ -4,7 +4,8 @@
 # (DEP), 64-bit address randomisation on x86_64, and stripped, trimmed
 # release programs. The program itself restricts DLL loading to the system
 # directory at start-up (app/main_win.cpp).
-# Linux: position-independent executables, stack protector, and the checked
+# Linux: position-independent executables, read-only relocations bound at
+# start (-z relro -z now), stack protector, and the checked
 # C library calls of _FORTIFY_SOURCE=2 where the build optimises (the checks
 # need it) and no sanitizer runs (they get in each other's way).
 # tests/hardening checks the result in the built program.
@@ -52,6 +53,7 @@ else()
     message(WARNING "No position-independent executables: ${quorvel_pie_output}")
   endif()
   set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+  add_link_options(-Wl,-z,relro -Wl,-z,now)
   add_compile_options(-fstack-protector-strong)
   if(NOT QUORVEL_SANITIZED)
     add_compile_options($<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-U_FORTIFY_SOURCE>

@@ -25,7 +25,7 @@ scripts/with-wine.sh ctest --preset win64 || status=1
 echo "== Windows i686: built, not run; the installed layout is checked"
 ls build/win32/bin/quorvel.exe build/win32/tests/*.exe >/dev/null
 ctest --test-dir build/win32 -R '^(install_layout|hardening_flags)$' --output-on-failure || status=1
-echo "== Packages: DEB (Linux), ZIP (Windows x86_64 and i686)"
+echo "== Packages: DEB (Linux), MSI and ZIP (Windows x86_64 and i686), linted, installed and removed"
 scripts/package.sh linux win64 win32 || status=1
 
 # --- Threads, fuzzing, benchmarks ------------------------------------------

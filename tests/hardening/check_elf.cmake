@@ -1,7 +1,8 @@
 # cmake -DPROGRAM=<file> -DREADELF=<readelf> -DFORTIFY=ON|OFF -P check_elf.cmake
 # Fails unless PROGRAM is a position-independent executable that uses the
-# stack protector and, with FORTIFY, the C library's checked (_chk) calls.
-execute_process(COMMAND "${READELF}" -h -d --dyn-syms -W "${PROGRAM}"
+# stack protector, has read-only relocations bound at start (RELRO, NOW)
+# and, with FORTIFY, uses the C library's checked (_chk) calls.
+execute_process(COMMAND "${READELF}" -h -l -d --dyn-syms -W "${PROGRAM}"
                 OUTPUT_VARIABLE elf RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "readelf failed on ${PROGRAM}")
@@ -9,6 +10,9 @@ endif()
 set(missing)
 if(NOT elf MATCHES "Type:[ ]+DYN" OR NOT elf MATCHES "FLAGS_1[^\n]*PIE")
   list(APPEND missing "position independence (PIE)")
+endif()
+if(NOT elf MATCHES "GNU_RELRO" OR NOT elf MATCHES "FLAGS_1[^\n]*NOW")
+  list(APPEND missing "read-only relocations bound at start (-z relro -z now)")
 endif()
 if(NOT elf MATCHES "__stack_chk_fail")
   list(APPEND missing "the stack protector (__stack_chk_fail)")

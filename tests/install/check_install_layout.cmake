@@ -68,18 +68,23 @@ if(LAYOUT STREQUAL "windows")
   set(program quorvel.exe)
   set(expected quorvel.exe quorvel.txt)
 elseif(LAYOUT STREQUAL "linux")
-  set(program_dir "bin/")
+  # A private folder for the program; bin/ holds only the link to it.
+  set(program_dir "lib/quorvel/")
   set(program quorvel)
-  set(expected bin/quorvel bin/quorvel.txt bin/quorvel-console share/applications/quorvel.desktop
-               share/icons/hicolor/scalable/apps/quorvel.svg share/doc/quorvel/copyright)
+  set(expected bin/quorvel lib/quorvel/quorvel lib/quorvel/quorvel.txt lib/quorvel/quorvel-console
+               share/applications/quorvel.desktop share/icons/hicolor/scalable/apps/quorvel.svg
+               share/doc/quorvel/copyright share/doc/quorvel/changelog.gz
+               share/man/man1/quorvel.1.gz share/metainfo/invalid.quorvel.quorvel.metainfo.xml
+               share/lintian/overrides/quorvel)
   foreach(size IN LISTS icon_sizes)
     list(APPEND expected share/icons/hicolor/${size}x${size}/apps/quorvel.png)
   endforeach()
 else()
   message(FATAL_ERROR "unknown LAYOUT ${LAYOUT}")
 endif()
-# The optional ClamAV bridge is installed as the scanner beside the program.
-set(allowed_extra ${program_dir}scan.exe)
+# The optional ClamAV bridge is installed as the scanner beside the program,
+# and on Linux the console helper, when it is built.
+set(allowed_extra ${program_dir}scan.exe ${program_dir}quorvel-console)
 
 file(GLOB_RECURSE installed LIST_DIRECTORIES false RELATIVE "${INSTALL_DIR}" "${INSTALL_DIR}/*")
 foreach(file IN LISTS expected)
@@ -132,8 +137,15 @@ if(LAYOUT STREQUAL "linux")
       fail("without a display the program ended with ${result} and said:\n${message}")
     endif()
   endif()
-
-  expect_same_file("${INSTALL_DIR}/share/doc/quorvel/copyright" "${SOURCE_DIR}/LICENSE")
+  set(link "${INSTALL_DIR}/bin/quorvel")
+  if(IS_SYMLINK "${link}")
+    file(READ_SYMLINK "${link}" target)
+    if(NOT target STREQUAL "../lib/quorvel/quorvel")
+      fail("bin/quorvel links to '${target}', not to ../lib/quorvel/quorvel")
+    endif()
+  elseif(EXISTS "${link}")
+    fail("bin/quorvel is no symbolic link")
+  endif()
   expect_same_file("${INSTALL_DIR}/share/icons/hicolor/scalable/apps/quorvel.svg"
                    "${SOURCE_DIR}/res/icon/quorvel.svg")
   # Each PNG in the folder of its size: the width and height in its header.
@@ -190,14 +202,15 @@ if(LAYOUT STREQUAL "linux")
     if(NOT DEFINED "entry_Name[zh_CN]" OR NOT DEFINED "entry_Comment[zh_CN]")
       fail("desktop entry has no Chinese name or comment")
     endif()
-    if(NOT "${entry_Categories}" MATCHES "(^|;)Utility;")
-      fail("desktop entry categories '${entry_Categories}' lack Utility")
+    if(NOT "${entry_Categories}" MATCHES "(^|;)System;")
+      fail("desktop entry categories '${entry_Categories}' lack System")
     endif()
   endif()
 endif()
 
-# --- The about box opens the installed readme --------------------------------
-# Copied beside the installed program after the layout check above.
+# --- The about box opens the installed readme, the scan the scanner ----------
+# Copied beside the installed program after the layout check above; on Linux
+# started through a link in bin/, as bin/quorvel is.
 set(emulator "")
 if(LAYOUT STREQUAL "windows")
   set(emulator ${EMULATOR})
@@ -207,24 +220,34 @@ if(LAYOUT STREQUAL "windows" AND "${emulator}" STREQUAL "")
 elseif(EXISTS "${program_path}")
   get_filename_component(probe_name "${PROBE}" NAME)
   file(COPY "${PROBE}" DESTINATION "${INSTALL_DIR}/${program_dir}")
-  execute_process(COMMAND ${emulator} "${INSTALL_DIR}/${program_dir}${probe_name}"
-                  RESULT_VARIABLE result OUTPUT_VARIABLE opened ERROR_VARIABLE errors)
-  file(REMOVE "${INSTALL_DIR}/${program_dir}${probe_name}")
-  string(STRIP "${opened}" opened)
-  set(readme "${INSTALL_DIR}/${program_dir}quorvel.txt")
+  set(probe "${INSTALL_DIR}/${program_dir}${probe_name}")
+  if(LAYOUT STREQUAL "linux")
+    file(CREATE_LINK "../${program_dir}${probe_name}" "${INSTALL_DIR}/bin/${probe_name}" SYMBOLIC)
+    set(probe "${INSTALL_DIR}/bin/${probe_name}")
+  endif()
+  execute_process(COMMAND ${emulator} "${probe}"
+                  RESULT_VARIABLE result OUTPUT_VARIABLE found ERROR_VARIABLE errors)
+  file(REMOVE "${INSTALL_DIR}/${program_dir}${probe_name}" "${INSTALL_DIR}/bin/${probe_name}")
+  string(REPLACE "\r" "" found "${found}")
+  string(STRIP "${found}" found)
+  string(REPLACE "\n" ";" found "${found}")
+  foreach(name IN ITEMS quorvel.txt scan.exe)
+    file(REAL_PATH "${INSTALL_DIR}/${program_dir}" path)
+    string(APPEND path "/${name}")
+    if(LAYOUT STREQUAL "windows")
+      # Wine shows the Linux file system as drive Z:.
+      string(REPLACE "/" "\\" path "Z:${path}")
+      string(TOLOWER "${path}" path)
+    endif()
+    list(APPEND wanted "${path}")
+  endforeach()
   if(LAYOUT STREQUAL "windows")
-    # Wine shows the Linux file system as drive Z:.
-    file(REAL_PATH "${readme}" readme)
-    string(REPLACE "/" "\\" readme "Z:${readme}")
-    string(TOLOWER "${readme}" readme)
-    string(TOLOWER "${opened}" opened)
-  else()
-    file(REAL_PATH "${readme}" readme)
+    string(TOLOWER "${found}" found)
   endif()
   if(NOT result EQUAL 0)
     fail("readme_path_probe failed (${result}): ${errors}")
-  elseif(NOT opened STREQUAL readme)
-    fail("the about box opens '${opened}', not the installed '${readme}'")
+  elseif(NOT found STREQUAL wanted)
+    fail("the about box and the scan use '${found}', not the installed '${wanted}'")
   endif()
 endif()
 

@@ -1,7 +1,9 @@
-// Prints the file that the about box's licence button opens. The installation
-// test copies this program beside an installed quorvel and expects the
-// installed quorvel.txt: the probe runs the about box's own code, so it finds
-// the readme exactly as the installed program does.
+// Prints the file that the about box's licence button opens, then the scanner
+// that a scan would start. The installation tests copy this program beside an
+// installed quorvel (and start it through a link, as /usr/bin/quorvel is one)
+// and expect the installed quorvel.txt and scan.exe: the probe runs the about
+// box's and the scan's own code, so it finds them exactly as the installed
+// program does.
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -9,8 +11,10 @@
 
 #include "about_dialog.h"
 #include "desktop_services.h"
+#include "fs_helpers.h"
 #include "memory_host.h"
 #include "resource_ids.h"
+#include "texts.h"
 
 namespace {
 
@@ -43,6 +47,7 @@ int main() {
     std::fprintf(stderr, "the licence button opened %zu documents\n", desktop.opened.size());
     return 1;
   }
-  std::printf("%s\n", desktop.opened.front().c_str());
+  std::printf("%s\n%s\n", desktop.opened.front().c_str(),
+              GetModuleRelativePath(texts::kScannerName).c_str());
   return 0;
 }
