@@ -252,7 +252,6 @@ void PrintToConsole(const std::string& line, bool error) {
 void WaitForKeyAfterError() {
   termios saved;
   if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved) != 0) return;
-  PrintToConsole(texts::kPressAnyKey, false);
   // One key, unseen, without Enter; keys typed during the scan do not count.
   termios raw = saved;
   raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
@@ -260,6 +259,7 @@ void WaitForKeyAfterError() {
   raw.c_cc[VTIME] = 0;
   tcsetattr(STDIN_FILENO, TCSANOW, &raw);
   tcflush(STDIN_FILENO, TCIFLUSH);
+  PrintToConsole(texts::kPressAnyKey, false);
   // A hang-up, Ctrl+C or SIGTERM wakes the wait as a key does.
   while (g_stopSignal == 0) {
     pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {g_wakePipe[0], POLLIN, 0}};

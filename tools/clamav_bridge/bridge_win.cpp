@@ -232,9 +232,9 @@ void WaitForKeyAfterError() {
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   DWORD mode = 0;
   if (input == nullptr || input == INVALID_HANDLE_VALUE || !GetConsoleMode(input, &mode)) return;
-  PrintToConsole(texts::kPressAnyKey, false);
   // Keys typed during the scan do not count.
   FlushConsoleInputBuffer(input);
+  PrintToConsole(texts::kPressAnyKey, false);
   g_waitingForKey = true;
   const HANDLE waits[2] = {input, StopEvent()};
   while (!g_stop && WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
