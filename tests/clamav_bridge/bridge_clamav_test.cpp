@@ -12,6 +12,7 @@
 
 #include "bridge.h"
 #include "bridge_test_support.h"
+#include "bridge_texts.h"
 #include "desktop_services.h"
 #include "fs_helpers.h"
 #include "main_dialog.h"
@@ -23,13 +24,8 @@
 namespace {
 
 using namespace testing_support;
+using bridge_testing::EicarTestFile;
 namespace fs = std::filesystem;
-
-// The EICAR test file: 68 bytes, no line ending.
-std::string EicarTestFile() {
-  return std::string("X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR") + "-STANDARD-ANTIVIRUS-TEST" +
-         "-FILE!$H+H*";
-}
 
 // Opens nothing, picks nothing; keeps what the window asked to open.
 class QuietDesktop : public DesktopServices {
@@ -62,9 +58,7 @@ class BridgeClamavTest : public ::testing::Test {
     if (bridge::FindClamscan(&problem).empty()) GTEST_SKIP() << problem;
 
     database_ = dir_.Join("signatures");
-    fs::create_directories(FsPath(database_));
-    WriteTextFile(database_ + "/test.hdb",
-                  "44d88612fea8a8f36de82e1278abb02f:68:Eicar-Test-Signature\n");
+    bridge_testing::WriteEicarDatabase(database_);
     clean_ = dir_.Join("clean folder");
     fs::create_directories(FsPath(clean_ + "/sub"));
     WriteTextFile(clean_ + "/readme.txt", "nothing to see\n");
@@ -73,9 +67,8 @@ class BridgeClamavTest : public ::testing::Test {
     fs::create_directories(FsPath(infected_ + "/deeper"));
     WriteTextFile(infected_ + "/readme.txt", "nothing to see\n");
     eicar_ = infected_ + "/deeper/eicar.com";
-    const std::string eicar = EicarTestFile();
-    ASSERT_EQ(eicar.size(), 68u);
-    WriteTextFile(eicar_, eicar);
+    ASSERT_EQ(EicarTestFile().size(), 68u);
+    WriteTextFile(eicar_, EicarTestFile());
     quarantine_ = dir_.Join("quarantine");
 
     desktop_.temporaryDirectory = dir_.path() + "/";
@@ -143,6 +136,15 @@ TEST_F(BridgeClamavTest, MovedInfectedFileIsOnlyInTheQuarantine) {
   EXPECT_EQ(Utf8(copies[0].parent_path()), quarantine_);
   EXPECT_TRUE(FileExists(infected_ + "/readme.txt"));
   EXPECT_NE(Report().find(eicar_), std::string::npos) << Report();
+}
+
+TEST_F(BridgeClamavTest, WithoutSignaturesTheReportSaysToRunFreshclam) {
+  database_ = dir_.Join("no signatures");
+  fs::create_directories(FsPath(database_));
+  EXPECT_EQ(Scan(clean_), "完成. 退出代码=2. ");
+  const std::string report = Report();
+  EXPECT_NE(report.find("No supported database files found"), std::string::npos) << report;
+  EXPECT_NE(report.find(bridge::texts::kErrorNoDatabase), std::string::npos) << report;
 }
 
 TEST_F(BridgeClamavTest, VirusListCountsTheSignaturesOfTheDatabase) {

@@ -1,6 +1,6 @@
 // The bridge's portable logic: reading the scanner arguments, the clamscan
 // options they become, the drive lists, the exit codes, the command line for
-// CreateProcessW and the /virlist summary.
+// CreateProcessW, the /virlist summary and the reading of clamscan's output.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "bridge.h"
+#include "bridge_internal.h"
+#include "bridge_texts.h"
 #include "command_line_split.h"
 
 namespace {
@@ -31,9 +33,9 @@ std::string ParseError(const Strings& args, PathStyle style = PathStyle::kWindow
   return ParseArguments(args, style).error;
 }
 
-Strings ClamscanArgs(const Strings& args, const DriveSelection& drives = {},
-                     PathStyle style = PathStyle::kWindows) {
-  return bridge::MakePlan(Parsed(args, style), drives).clamscanArgs;
+std::vector<Strings> ClamscanRuns(const Strings& args, const DriveSelection& drives = {},
+                                  PathStyle style = PathStyle::kWindows) {
+  return bridge::MakePlan(Parsed(args, style), drives).clamscanRuns;
 }
 
 // ---- Reading the arguments ----
@@ -105,22 +107,34 @@ TEST(BridgeArguments, TakesTheValueOfAClamscanOptionWithIt) {
 
 // ---- The clamscan options ----
 
-TEST(BridgePlan, PlainTargetListsOnlyInfectedFilesAndScansNoArchivesOrMail) {
-  EXPECT_EQ(ClamscanArgs({"D:\\data"}),
-            (Strings{"--scan-archive=no", "--scan-mail=no", "--infected", "D:\\data"}));
+TEST(BridgePlan, PlainTargetListsEveryFileAndScansNoArchivesOrMail) {
+  EXPECT_EQ(ClamscanRuns({"D:\\data"}),
+            (std::vector<Strings>{{"--scan-archive=no", "--scan-mail=no", "D:\\data"}}));
 }
 
-TEST(BridgePlan, DrivesFollowTheTargetWithTheirExclusionsBeforeThem) {
+TEST(BridgePlan, DrivesAreScannedWithAllBelowThemAndATargetOnlyWithSub) {
   const DriveSelection drives{{"/"}, {"^/proc(/|$)"}};
-  EXPECT_EQ(ClamscanArgs({"/srv", "/adl", "-d", "/db"}, drives, PathStyle::kPosix),
-            (Strings{"--scan-archive=no", "--scan-mail=no", "--infected",
-                     "--exclude-dir=^/proc(/|$)", "-d", "/db", "/srv", "/"}));
+  for (const char* driveSwitch : {"/ad", "/adl", "/adn"}) {
+    // Without /sub the target gets a run of its own, not recursive.
+    EXPECT_EQ(ClamscanRuns({"/srv", driveSwitch, "-d", "/db"}, drives, PathStyle::kPosix),
+              (std::vector<Strings>{{"--scan-archive=no", "--scan-mail=no", "-d", "/db", "/srv"},
+                                    {"--recursive", "--scan-archive=no", "--scan-mail=no",
+                                     "--exclude-dir=^/proc(/|$)", "-d", "/db", "/"}}))
+        << driveSwitch;
+    EXPECT_EQ(ClamscanRuns({"/srv", driveSwitch, "/sub"}, drives, PathStyle::kPosix),
+              (std::vector<Strings>{{"--recursive", "--scan-archive=no", "--scan-mail=no",
+                                     "--exclude-dir=^/proc(/|$)", "/srv", "/"}}))
+        << driveSwitch;
+  }
 }
 
-TEST(BridgePlan, NoDriveFoundMeansNothingToScan) {
-  const Plan plan = bridge::MakePlan(Parsed({"/adn"}), {});
+TEST(BridgePlan, NoDriveFoundIsAProblemAndWithoutTargetNothingToScan) {
+  Plan plan = bridge::MakePlan(Parsed({"/adn"}), {});
   EXPECT_EQ(plan.action, Plan::Action::kNothingToScan);
-  EXPECT_EQ(plan.notes.size(), 1u);
+  EXPECT_EQ(plan.problems, Strings{bridge::texts::kNoteNoDrives});
+  plan = bridge::MakePlan(Parsed({"C:\\x", "/adn"}), {});
+  EXPECT_EQ(plan.action, Plan::Action::kScan);
+  EXPECT_EQ(plan.problems.size(), 1u);
 }
 
 TEST(BridgePlan, VirusListKeepsOnlyTheDatabaseOptions) {
@@ -194,6 +208,10 @@ TEST(BridgeExitCode, TellsNothingFoundInfectionsErrorsAndStops) {
   // Stopped by the user, whatever clamscan managed to say.
   EXPECT_EQ(bridge::MapExitCode({Kind::kExited, 0}, true), kExitStopped);
   EXPECT_EQ(bridge::MapExitCode({Kind::kExited, 1}, true), kExitStopped);
+  // Parts of one scan: infected files are told even when another part failed.
+  EXPECT_EQ(bridge::WorseExitCode(2, 13), 13);
+  EXPECT_EQ(bridge::WorseExitCode(0, 2), 2);
+  EXPECT_EQ(bridge::WorseExitCode(13, 102), 102);
 }
 
 // ---- The command line for CreateProcessW ----
@@ -227,6 +245,50 @@ TEST(BridgeCommandLine, SplitsBackIntoTheSameArguments) {
 TEST(BridgeVirusList, NoCountWithoutLoadedSignatures) {
   EXPECT_FALSE(bridge::VirusListLines("ClamAV 1.4.6\n", "ERROR: Can't open file\n").has_value());
   EXPECT_FALSE(bridge::VirusListLines("ClamAV 1.4.6\n", "Known viruses: 0\n").has_value());
+}
+
+// ---- clamscan's output ----
+
+TEST(BridgeOutput, ReadsClamscanLinesHoweverTheyArrive) {
+  Strings console, errors;
+  const bridge::Printer print = [&](const std::string& line, bool error) {
+    (error ? errors : console).push_back(line);
+  };
+  bridge::Output out(print);
+  bridge::ClamscanReader reader(out, false);
+  const std::string text =
+      "/a: b.txt: OK\r\n/x/eicar.com: Eicar-Signature FOUND\n/x/eicar.com: Removed.\n\n"
+      "----------- SCAN SUMMARY -----------\nScanned directories: 3\nScanned files: 7\n"
+      "Infected files: 1\n/last: OK";
+  // One byte at a time: lines split anywhere, the last one without its end.
+  for (char c : text) reader.Feed(std::string_view(&c, 1), false);
+  reader.Feed("LibClamAV Error: cli_loaddbdir: No supported database files found in /db\nERR",
+              true);
+  reader.Feed("OR: Can't open file or directory", true);
+  reader.FinishRun();
+  EXPECT_EQ(console, (Strings{"/a: b.txt: OK",
+                              bridge::texts::kInfectedMark +
+                                  std::string("/x/eicar.com: Eicar-Signature FOUND"),
+                              "/x/eicar.com: Removed."}));
+  EXPECT_EQ(errors.size(), 2u);
+  // The summary's counts win over the lines seen (clamscan may be told to list fewer).
+  const bridge::ScanTotals& totals = reader.totals();
+  EXPECT_EQ(totals.files, 7);
+  EXPECT_EQ(totals.infected, 1);
+  EXPECT_EQ(totals.directories, 3);
+  EXPECT_EQ(totals.errors, 1);
+  EXPECT_TRUE(totals.missingDatabase);
+
+  // A line that never ends is passed on in parts, not held without bound.
+  reader.Feed(std::string(200 * 1024, 'x'), false);
+  EXPECT_GE(console.size(), 6u);
+}
+
+TEST(BridgeOutput, FileNamesCannotSteerTheConsole) {
+  EXPECT_EQ(bridge::ConsoleSafe("\x1b]0;title\x07/tmp/\x1b[2Jx: OK"), "?]0;title?/tmp/?[2Jx: OK");
+  // Broken UTF-8, an overlong '/', C1 controls; whole characters stay.
+  EXPECT_EQ(bridge::ConsoleSafe("a\xff\xc0\xaf\xc2\x9b\xe4\xb8\xad\t\xe4\xb8"),
+            "a????\xe4\xb8\xad\t??");
 }
 
 }  // namespace

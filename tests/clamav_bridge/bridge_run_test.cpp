@@ -1,6 +1,7 @@
 // The bridge run against a fake clamscan that records its arguments: what
 // clamscan receives for the window's switches, the exit codes, the report
-// file, refused arguments, a missing clamscan and /virlist.
+// file, refused arguments, nothing to scan, clamscan's output, a missing
+// clamscan and /virlist.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,8 +26,8 @@ using bridge_testing::ReadClamscanRuns;
 using Strings = std::vector<std::string>;
 
 constexpr const char* kFakeVariables[] = {
-    "QUORVEL_FAKE_CLAMSCAN_RECORD", "QUORVEL_FAKE_CLAMSCAN_EXIT", "QUORVEL_FAKE_CLAMSCAN_SLEEP_MS",
-    bridge::kClamscanOverride};
+    "QUORVEL_FAKE_CLAMSCAN_RECORD", "QUORVEL_FAKE_CLAMSCAN_EXIT",  "QUORVEL_FAKE_CLAMSCAN_SLEEP_MS",
+    "QUORVEL_FAKE_CLAMSCAN_OUTPUT", "QUORVEL_FAKE_CLAMSCAN_LINES", bridge::kClamscanOverride};
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -82,23 +83,25 @@ TEST_F(BridgeRunTest, EverySwitchOfTheWindowReachesClamscanAsMapped) {
             0);
   const std::vector<Strings> runs = Runs();
   ASSERT_EQ(runs.size(), 1u);
-  EXPECT_EQ(runs[0], (Strings{"--recursive", "--scan-archive=yes", "--scan-mail=yes",
-                              "--scan-ole2=no", "--remove=yes", "--move=" + quarantine_,
-                              "--log=" + report_, "-d", database_, target_}));
+  EXPECT_EQ(runs[0],
+            (Strings{"--recursive", "--scan-archive=yes", "--scan-mail=yes", "--scan-ole2=no",
+                     "--remove=yes", "--move=" + quarantine_, "-d", database_, target_}));
   // One line each for what ClamAV cannot do; the scan went on.
-  EXPECT_EQ(output_, (Strings{bridge::texts::kNoteClean, bridge::texts::kNoteBoot,
-                              bridge::texts::kNoteStreams}));
+  ASSERT_GE(output_.size(), 3u);
+  EXPECT_EQ(
+      Strings(output_.begin(), output_.begin() + 3),
+      (Strings{bridge::texts::kNoteClean, bridge::texts::kNoteBoot, bridge::texts::kNoteStreams}));
   EXPECT_TRUE(errors_.empty()) << AllErrors();
 }
 
-TEST_F(BridgeRunTest, TheWindowsDefaultsScanTheLocalDrives) {
+TEST_F(BridgeRunTest, TheWindowsDefaultsScanTheLocalDrivesWithAllBelowThem) {
   EXPECT_EQ(Run({"/adl", "/rptcor", "/rpterr", "/report", report_}), 0);
   const std::vector<Strings> runs = Runs();
   ASSERT_EQ(runs.size(), 1u);
   const Strings& args = runs[0];
-  ASSERT_GE(args.size(), 5u);
-  EXPECT_EQ(Strings(args.begin(), args.begin() + 4),
-            (Strings{"--scan-archive=no", "--scan-mail=no", "--log=" + report_, "--infected"}));
+  ASSERT_GE(args.size(), 4u);
+  EXPECT_EQ(Strings(args.begin(), args.begin() + 3),
+            (Strings{"--recursive", "--scan-archive=no", "--scan-mail=no"}));
   if (bridge::NativePathStyle() == bridge::PathStyle::kPosix) {
     // The root, without the kernel's file systems.
     EXPECT_EQ(args.back(), "/");
@@ -107,7 +110,7 @@ TEST_F(BridgeRunTest, TheWindowsDefaultsScanTheLocalDrives) {
   } else {
     // Drive roots such as "C:\", at least the system's own.
     size_t roots = 0;
-    for (size_t i = 4; i < args.size(); ++i) {
+    for (size_t i = 3; i < args.size(); ++i) {
       EXPECT_EQ(args[i].size(), 3u) << args[i];
       EXPECT_EQ(args[i].substr(1), ":\\") << args[i];
       ++roots;
@@ -129,18 +132,54 @@ TEST_F(BridgeRunTest, ClamscansExitCodeBecomesOneTheWindowKnows) {
 
 TEST_F(BridgeRunTest, ReportStartsEmptyUnlessAppending) {
   const std::string line = kPathSeparator == '\\' ? "\r\n" : "\n";
+  const std::string found = "C:\\odd: name.com: Fake.Virus FOUND";
+  SetEnv("QUORVEL_FAKE_CLAMSCAN_EXIT", "1");
+  SetEnv("QUORVEL_FAKE_CLAMSCAN_OUTPUT", "clean.txt: OK|" + found);
   WriteTextFile(report_, "earlier scan\n");
+  EXPECT_EQ(Run({target_, "/report", report_}), 13);
+  const std::string summary = std::string(bridge::texts::kSummaryHeading) + line;
+  EXPECT_EQ(ReadTextFile(report_).substr(0, found.size() + line.size() + summary.size()),
+            found + line + summary);
+
+  WriteTextFile(report_, "earlier scan\n");
+  EXPECT_EQ(Run({target_, "/append", "/report", report_}), 13);
+  EXPECT_EQ(ReadTextFile(report_).substr(0, 13 + found.size()), "earlier scan\n" + found);
+
+  // The bridge's own notes open the report, before clamscan's lines; every
+  // scanned file only with /rptall.
+  EXPECT_EQ(Run({target_, "/boot", "/rptall", "/report", report_}), 13);
+  const std::string expected = bridge::texts::kNoteBoot + line + "clean.txt: OK" + line + found;
+  EXPECT_EQ(ReadTextFile(report_).substr(0, expected.size()), expected);
+}
+
+TEST_F(BridgeRunTest, NothingScannedIsAnErrorWithItsReason) {
+  // No network drive here: /adn has nothing to scan.
+  if (bridge::GatherDrives(false, true).roots.empty()) {
+    EXPECT_EQ(Run({"/adn", "/report", report_}), 2);
+    EXPECT_TRUE(Has(ReadTextFile(report_), bridge::texts::kNoteNoDrives));
+    EXPECT_FALSE(FileExists(record_)) << "clamscan ran";
+  }
+  const std::string missing = dir_.Join("not there");
+  EXPECT_EQ(Run({missing, "/sub", "/report", report_}), 2);
+  EXPECT_TRUE(Has(ReadTextFile(report_), bridge::texts::kErrorTargetMissing + missing));
+  EXPECT_FALSE(FileExists(record_)) << "clamscan ran";
+  // Beside a target that is there: that one is scanned, and the scan still fails.
+  EXPECT_EQ(Run({missing, "/sub", target_}), 2);
+  ASSERT_EQ(Runs().size(), 1u);
+  EXPECT_EQ(Runs()[0].back(), target_);
+}
+
+TEST_F(BridgeRunTest, BothOfClamscansStreamsAreReadAsTheyCome) {
+  // More than either pipe holds, on both streams at once.
+  SetEnv("QUORVEL_FAKE_CLAMSCAN_LINES", "20000");
   EXPECT_EQ(Run({target_, "/report", report_}), 0);
-  EXPECT_EQ(ReadTextFile(report_), "fake clamscan report\n");
-
-  WriteTextFile(report_, "earlier scan\n");
-  EXPECT_EQ(Run({target_, "/append", "/report", report_}), 0);
-  EXPECT_EQ(ReadTextFile(report_), "earlier scan\nfake clamscan report\n");
-
-  // The bridge's own notes open the report, before clamscan's lines.
-  EXPECT_EQ(Run({target_, "/boot", "/report", report_}), 0);
-  EXPECT_EQ(ReadTextFile(report_),
-            std::string(bridge::texts::kNoteBoot) + line + "fake clamscan report\n");
+  EXPECT_EQ(output_.front(), "file 0: OK");
+  EXPECT_EQ(errors_.size(), 20000u);
+  const std::string report = ReadTextFile(report_);
+  EXPECT_TRUE(Has(report, "WARNING: file 19999: Can't access file"));
+  EXPECT_FALSE(Has(report, ": OK"));
+  EXPECT_TRUE(Has(report, std::string(bridge::texts::kSummaryFiles) + "20000"));
+  EXPECT_TRUE(Has(report, std::string(bridge::texts::kSummaryErrors) + "20000"));
 }
 
 TEST_F(BridgeRunTest, RefusedArgumentsScanNothingAndLeaveTheReport) {
@@ -210,8 +249,8 @@ TEST_F(BridgeRunTest, TheProgramTakesTheWindowsLineAndEndsWithTheMappedCode) {
   EXPECT_EQ(code, 13u);
   const std::vector<Strings> runs = Runs();
   ASSERT_EQ(runs.size(), 1u);
-  EXPECT_EQ(runs[0], (Strings{"--recursive", "--scan-archive=no", "--scan-mail=no",
-                              "--log=" + report_, "--infected", "-d", database_, target_}));
+  EXPECT_EQ(runs[0], (Strings{"--recursive", "--scan-archive=no", "--scan-mail=no", "-d", database_,
+                              target_}));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
-// Where the bridge and the fake clamscan lie, and what the fake recorded.
+// Where the bridge and the fake clamscan lie, what the fake recorded, and the
+// EICAR test file with a database that knows only it.
 #pragma once
 
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -38,6 +40,19 @@ inline std::vector<std::vector<std::string>> ReadClamscanRuns(const std::string&
     }
   }
   return runs;
+}
+
+// The EICAR test file: 68 bytes, no line ending; assembled here, never stored.
+inline std::string EicarTestFile() {
+  return std::string("X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR") + "-STANDARD-ANTIVIRUS-TEST" +
+         "-FILE!$H+H*";
+}
+
+// A signature folder for clamscan's -d that knows the EICAR file by its hash.
+inline void WriteEicarDatabase(const std::string& folder) {
+  std::filesystem::create_directories(testing_support::FsPath(folder));
+  testing_support::WriteTextFile(folder + "/test.hdb",
+                                 "44d88612fea8a8f36de82e1278abb02f:68:Eicar-Test-Signature\n");
 }
 
 }  // namespace bridge_testing

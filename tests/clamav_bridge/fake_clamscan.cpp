@@ -4,9 +4,11 @@
 //                                   and then its arguments, one a line (UTF-8)
 //   QUORVEL_FAKE_CLAMSCAN_EXIT      exit code of a scan (default 0)
 //   QUORVEL_FAKE_CLAMSCAN_SLEEP_MS  how long a scan takes
+//   QUORVEL_FAKE_CLAMSCAN_OUTPUT    lines a scan prints, separated by '|'
+//   QUORVEL_FAKE_CLAMSCAN_LINES     a scan also prints this many "<n>: OK" lines,
+//                                   each beside a warning on standard error
 // "--version" prints a version line; a scan of "-" (empty input) prints the
-// summary line with the signature count. "--log=FILE" gets one line appended,
-// as clamscan appends its report.
+// summary line with the signature count.
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -67,13 +69,16 @@ int Run(const std::vector<std::string>& arguments) {
       std::cout << "ClamAV 9.9.9/27555/Fake\n";
       return 0;
     }
-    if (argument.rfind("--log=", 0) == 0) {
-      std::ofstream log(PathOf(argument.substr(6)), std::ios::binary | std::ios::app);
-      log << "fake clamscan report\n";
-    }
   }
   if (!arguments.empty() && arguments.back() == "-")
     std::cout << "stdin: OK\n\n----------- SCAN SUMMARY -----------\nKnown viruses: 8675309\n";
+  std::istringstream lines(Environment("QUORVEL_FAKE_CLAMSCAN_OUTPUT"));
+  for (std::string line; std::getline(lines, line, '|');) std::cout << line << '\n';
+  const std::string count = Environment("QUORVEL_FAKE_CLAMSCAN_LINES");
+  for (long i = 0; i < (count.empty() ? 0 : std::stol(count)); ++i) {
+    std::cout << "file " << i << ": OK\n";
+    std::cerr << "WARNING: file " << i << ": Can't access file\n";
+  }
   std::cout.flush();
   const std::string sleep = Environment("QUORVEL_FAKE_CLAMSCAN_SLEEP_MS");
   if (!sleep.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(std::stol(sleep)));

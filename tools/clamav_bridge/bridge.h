@@ -4,10 +4,11 @@
 //
 // The portable part turns the arguments into a plan and carries it out:
 // bridge_arguments.cpp reads the arguments, bridge_drives.cpp picks the drives,
-// bridge_plan.cpp makes clamscan's arguments and the exit code, bridge_run.cpp
-// runs clamscan and writes the report. bridge_win.cpp and bridge_posix.cpp
-// find clamscan, list the drives, run it and turn Ctrl+C or a closed console
-// into "stopped".
+// bridge_plan.cpp makes clamscan's arguments and the exit code,
+// bridge_output.cpp reads clamscan's output and writes console and report,
+// bridge_run.cpp runs the whole scan. bridge_win.cpp and bridge_posix.cpp
+// find clamscan, list the drives, run it, turn Ctrl+C or a closed console
+// into "stopped" and wait for a key after an error.
 #pragma once
 
 #include <functional>
@@ -68,14 +69,19 @@ DriveSelection SelectWindowsDrives(const std::vector<Drive>& drives, bool local,
 // are wanted too); the network drives are the mounted network file systems.
 DriveSelection SelectPosixDrives(const std::string& mountsText, bool local, bool network);
 
-// What one run of the bridge does.
+// What one run of the bridge does. Drives are always scanned with everything
+// below them; a target folder only with /sub. clamscan's --recursive counts
+// for all its paths, so a target without /sub beside drives gets a run of
+// its own.
 struct Plan {
   enum class Action { kScan, kVirusList, kNothingToScan };
   Action action = Action::kScan;
-  std::vector<std::string> notes;            // lines printed (and put in the report) first
-  std::vector<std::string> clamscanArgs;     // the scan's arguments, without the program
+  std::vector<std::string> notes;     // lines printed (and put in the report) first
+  std::vector<std::string> problems;  // what cannot be scanned as asked: the scan ends with 2
+  std::vector<std::vector<std::string>> clamscanRuns;  // each run's arguments, without the program
   std::vector<std::string> databaseOptions;  // "-d <dir>" and the like, for the virus list
 };
+// arguments.targets are the targets that exist.
 Plan MakePlan(const Arguments& arguments, const DriveSelection& drives);
 
 // How the child process ended.
@@ -86,6 +92,8 @@ struct ChildEnd {
 };
 // clamscan 0 -> 0, 1 -> 13, anything else -> 2; stopped by the user -> 102.
 int MapExitCode(const ChildEnd& end, bool stopRequested);
+// The code of a scan of several parts: stopped before infected before error.
+int WorseExitCode(int a, int b);
 
 // A command line for CreateProcessW whose arguments the child's C runtime
 // splits back into args exactly.
@@ -121,11 +129,15 @@ struct RunOutcome {
   ChildEnd end;
   bool stopRequested = false;  // Ctrl+C, a closed console or a stop signal
 };
-// Runs program with args, no shell. Without capture the child shares the
-// console; with it, the child reads empty input and its output (both streams)
-// lands in *capture. A stop request ends the child and is reported.
+// Receives the child's output as it comes, in pieces of any size (never from
+// two threads at once); errorStream tells standard error from output.
+using OutputSink = std::function<void(std::string_view piece, bool errorStream)>;
+// Runs program with args, no shell. The child reads empty input and keeps
+// the console for its stop events; both its output streams are read as they
+// come, so neither can fill up and stall it. A stop request ends the child
+// and is reported.
 RunOutcome RunProgram(const std::string& program, const std::vector<std::string>& args,
-                      std::string* capture);
+                      const OutputSink& sink);
 
 // Turns Ctrl+C, a closed console (Windows) or SIGINT/SIGHUP/SIGTERM (Linux)
 // into a stop request for the running child. Called once by main.
@@ -134,5 +146,10 @@ bool StopRequested();
 
 // Writes a line to the console in a form it can show.
 void PrintToConsole(const std::string& line, bool error);
+
+// After an error, when the input is a console, asks for a key and waits for
+// it, so that the console does not close before the reason could be read. A
+// closed console ends the wait (and the bridge) at once.
+void WaitForKeyAfterError();
 
 }  // namespace bridge

@@ -40,28 +40,36 @@ Plan MakePlan(const Arguments& arguments, const DriveSelection& drives) {
   if (arguments.Has("/clean")) plan.notes.push_back(texts::kNoteClean);
   if (arguments.Has("/boot")) plan.notes.push_back(texts::kNoteBoot);
   if (arguments.Has("/streams")) plan.notes.push_back(texts::kNoteStreams);
+  const bool wantsDrives = arguments.WantsLocalDrives() || arguments.WantsNetworkDrives();
+  if (wantsDrives && drives.roots.empty()) plan.problems.push_back(texts::kNoteNoDrives);
 
-  std::vector<std::string>& args = plan.clamscanArgs;
-  if (arguments.Has("/sub")) args.push_back("--recursive");
-  args.push_back(arguments.Has("/unzip") ? "--scan-archive=yes" : "--scan-archive=no");
-  args.push_back(arguments.Has("/mime") ? "--scan-mail=yes" : "--scan-mail=no");
-  if (arguments.Has("/nodoc")) args.push_back("--scan-ole2=no");
-  if (arguments.Has("/del")) args.push_back("--remove=yes");
-  if (arguments.moveDirectory) args.push_back("--move=" + *arguments.moveDirectory);
-  if (arguments.reportFile) args.push_back("--log=" + *arguments.reportFile);
-  // clamscan lists every file it scans unless told to list only the infected
-  // ones; errors it reports either way.
-  if (!arguments.Has("/rptall")) args.push_back("--infected");
-  for (const std::string& pattern : drives.excludeDirs) args.push_back("--exclude-dir=" + pattern);
-  args.insert(args.end(), arguments.clamscanOptions.begin(), arguments.clamscanOptions.end());
+  // clamscan lists every file it reaches: the bridge shows them and writes
+  // the report itself (no --infected, no --log).
+  std::vector<std::string> options;
+  options.push_back(arguments.Has("/unzip") ? "--scan-archive=yes" : "--scan-archive=no");
+  options.push_back(arguments.Has("/mime") ? "--scan-mail=yes" : "--scan-mail=no");
+  if (arguments.Has("/nodoc")) options.push_back("--scan-ole2=no");
+  if (arguments.Has("/del")) options.push_back("--remove=yes");
+  if (arguments.moveDirectory) options.push_back("--move=" + *arguments.moveDirectory);
+  const auto run = [&](bool recursive, const std::vector<std::string>& excludeDirs,
+                       const std::vector<std::string>& targets,
+                       const std::vector<std::string>& roots) {
+    std::vector<std::string> args;
+    if (recursive) args.push_back("--recursive");
+    args.insert(args.end(), options.begin(), options.end());
+    for (const std::string& pattern : excludeDirs) args.push_back("--exclude-dir=" + pattern);
+    args.insert(args.end(), arguments.clamscanOptions.begin(), arguments.clamscanOptions.end());
+    args.insert(args.end(), targets.begin(), targets.end());
+    args.insert(args.end(), roots.begin(), roots.end());
+    plan.clamscanRuns.push_back(std::move(args));
+  };
 
-  const size_t firstTarget = args.size();
-  args.insert(args.end(), arguments.targets.begin(), arguments.targets.end());
-  args.insert(args.end(), drives.roots.begin(), drives.roots.end());
-  if (args.size() == firstTarget) {
-    plan.action = Plan::Action::kNothingToScan;
-    plan.notes.push_back(texts::kNoteNoDrives);
-  }
+  const bool sub = arguments.Has("/sub");
+  if (!sub && !arguments.targets.empty()) run(false, {}, arguments.targets, {});
+  if (!drives.roots.empty() || (sub && !arguments.targets.empty()))
+    run(true, drives.excludeDirs, sub ? arguments.targets : std::vector<std::string>{},
+        drives.roots);
+  if (plan.clamscanRuns.empty()) plan.action = Plan::Action::kNothingToScan;
   return plan;
 }
 
@@ -78,6 +86,14 @@ int MapExitCode(const ChildEnd& end, bool stopRequested) {
       break;
   }
   return kExitError;
+}
+
+// The more telling code wins: a stop, then infected files (which the user
+// must hear of even when another part failed), then an error.
+int WorseExitCode(int a, int b) {
+  for (int code : {kExitStopped, kExitInfected, kExitError})
+    if (a == code || b == code) return code;
+  return a;
 }
 
 }  // namespace bridge

@@ -3,6 +3,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -107,23 +108,25 @@ DriveSelection GatherDrives(bool local, bool network) {
 }
 
 RunOutcome RunProgram(const std::string& program, const std::vector<std::string>& args,
-                      std::string* capture) {
+                      const OutputSink& sink) {
   EnsureWakePipe();
   RunOutcome outcome;
 
-  int output[2] = {-1, -1};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (capture) {
-    if (pipe2(output, O_CLOEXEC) != 0) {
+  // Output and error stream each through a pipe of their own.
+  int pipes[2][2] = {{-1, -1}, {-1, -1}};
+  for (auto& ends : pipes)
+    if (pipe2(ends, O_CLOEXEC) != 0) {
       outcome.startError = std::strerror(errno);
-      posix_spawn_file_actions_destroy(&actions);
+      for (auto& open : pipes)
+        for (int fd : open)
+          if (fd >= 0) close(fd);
       return outcome;
     }
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, output[1], STDERR_FILENO);
-  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, pipes[0][1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, pipes[1][1], STDERR_FILENO);
   // The child starts with the usual signal handling, whatever the bridge does.
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
@@ -145,21 +148,33 @@ RunOutcome RunProgram(const std::string& program, const std::vector<std::string>
       posix_spawn(&child, program.c_str(), &actions, &attributes, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
-  if (output[1] >= 0) close(output[1]);
+  int reading[2] = {pipes[0][0], pipes[1][0]};
+  for (auto& ends : pipes) close(ends[1]);
   if (error != 0) {
-    if (output[0] >= 0) close(output[0]);
+    for (int fd : reading) close(fd);
     outcome.startError = std::strerror(error);
     outcome.stopRequested = g_stopSignal != 0;
     return outcome;
   }
   outcome.started = true;
 
+  // Reads what one stream has; closes it at its end.
+  char buffer[16 * 1024];
+  const auto readFrom = [&](int stream) {
+    const ssize_t n = read(reading[stream], buffer, sizeof buffer);
+    if (n > 0) {
+      sink(std::string_view(buffer, static_cast<size_t>(n)), stream == 1);
+    } else if (n == 0 || errno != EINTR) {
+      close(reading[stream]);
+      reading[stream] = -1;
+    }
+  };
+
   int status = 0;
   bool reaped = false;
   bool asked = false;
   bool killed = false;
   std::chrono::steady_clock::time_point deadline;
-  char buffer[4096];
   for (;;) {
     const pid_t done = waitpid(child, &status, WNOHANG);
     if (done == child) {
@@ -187,29 +202,24 @@ RunOutcome RunProgram(const std::string& program, const std::vector<std::string>
       }
     }
 
-    pollfd fds[2] = {{g_wakePipe[0], POLLIN, 0}, {output[0], POLLIN, 0}};
-    poll(fds, output[0] >= 0 ? 2 : 1, timeout);
+    // A closed stream stays in the list with -1, which poll passes over.
+    pollfd fds[3] = {{g_wakePipe[0], POLLIN, 0}, {reading[0], POLLIN, 0}, {reading[1], POLLIN, 0}};
+    poll(fds, 3, timeout);
     DrainWakePipe();
-    if (output[0] >= 0 && fds[1].revents != 0) {
-      const ssize_t n = read(output[0], buffer, sizeof buffer);
-      if (n > 0) {
-        capture->append(buffer, static_cast<size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        close(output[0]);
-        output[0] = -1;
-      }
-    }
+    for (int stream = 0; stream < 2; ++stream)
+      if (reading[stream] >= 0 && fds[stream + 1].revents != 0) readFrom(stream);
   }
-  // What the child wrote just before it ended.
-  while (output[0] >= 0) {
-    const ssize_t n = read(output[0], buffer, sizeof buffer);
-    if (n > 0) {
-      capture->append(buffer, static_cast<size_t>(n));
-    } else if (n == 0 || errno != EINTR) {
-      close(output[0]);
-      output[0] = -1;
-    }
+  // What the child wrote just before it ended. A grandchild that holds a
+  // stream open would keep it from ending: no longer than the grace time.
+  const auto last = std::chrono::steady_clock::now() + kStopGrace;
+  while ((reading[0] >= 0 || reading[1] >= 0) && std::chrono::steady_clock::now() < last) {
+    pollfd fds[2] = {{reading[0], POLLIN, 0}, {reading[1], POLLIN, 0}};
+    if (poll(fds, 2, 100) < 0 && errno != EINTR) break;
+    for (int stream = 0; stream < 2; ++stream)
+      if (reading[stream] >= 0 && fds[stream].revents != 0) readFrom(stream);
   }
+  for (int fd : reading)
+    if (fd >= 0) close(fd);
 
   outcome.stopRequested = g_stopSignal != 0;
   if (reaped && WIFEXITED(status)) {
@@ -237,6 +247,31 @@ void PrintToConsole(const std::string& line, bool error) {
   std::fputs(line.c_str(), stream);
   std::fputc('\n', stream);
   std::fflush(stream);
+}
+
+void WaitForKeyAfterError() {
+  termios saved;
+  if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved) != 0) return;
+  // One key, unseen, without Enter; keys typed during the scan do not count.
+  termios raw = saved;
+  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  raw.c_cc[VMIN] = 1;
+  raw.c_cc[VTIME] = 0;
+  tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+  tcflush(STDIN_FILENO, TCIFLUSH);
+  PrintToConsole(texts::kPressAnyKey, false);
+  // A hang-up, Ctrl+C or SIGTERM wakes the wait as a key does.
+  while (g_stopSignal == 0) {
+    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {g_wakePipe[0], POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
+    DrainWakePipe();
+    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) break;
+    if (fds[0].revents & POLLIN) {
+      char key;
+      if (read(STDIN_FILENO, &key, 1) >= 0 || errno != EINTR) break;
+    }
+  }
+  tcsetattr(STDIN_FILENO, TCSANOW, &saved);
 }
 
 }  // namespace bridge

@@ -1,9 +1,7 @@
-// Running clamscan: the report file, the virus list, the whole run, and the
-// command line that starts clamscan on Windows.
-#include <cerrno>
-#include <cstring>
+// Running clamscan: the virus list, the scan, the whole run, and the command
+// line that starts clamscan on Windows.
+#include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "bridge.h"
@@ -29,46 +27,17 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-std::filesystem::path FsPath(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+// Runs clamscan and keeps both its streams in *text.
+RunOutcome RunCapturing(const std::string& clamscan, const std::vector<std::string>& args,
+                        std::string* text) {
+  return RunProgram(clamscan, args, [text](std::string_view piece, bool) { text->append(piece); });
 }
-
-// The bridge's own lines go to the console and, when a report file is asked
-// for, into that file too: on Windows the scanner's console closes as soon as
-// the bridge ends, so the report is where the user can read them.
-class Output {
- public:
-  explicit Output(const Printer& print) : print_(print) {}
-
-  // Empties (or, appending, keeps) the report file. False with a message when
-  // it cannot be written.
-  bool OpenReport(const std::string& path, bool empty) {
-    std::ofstream file(FsPath(path), std::ios::binary | (empty ? std::ios::trunc : std::ios::app));
-    if (!file) {
-      print_(texts::kErrorReport + path + ": " + std::strerror(errno), true);
-      return false;
-    }
-    report_ = path;
-    return true;
-  }
-
-  void Line(const std::string& line, bool error) {
-    print_(line, error);
-    if (!report_) return;
-    std::ofstream file(FsPath(*report_), std::ios::binary | std::ios::app);
-    file << line << (NativePathStyle() == PathStyle::kWindows ? "\r\n" : "\n");
-  }
-
- private:
-  const Printer& print_;
-  std::optional<std::string> report_;
-};
 
 int ShowVirusList(const std::string& clamscan, const Plan& plan, Output& out) {
   std::vector<std::string> versionArgs = {"--version"};
   versionArgs.insert(versionArgs.end(), plan.databaseOptions.begin(), plan.databaseOptions.end());
   std::string versionOutput;
-  const RunOutcome version = RunProgram(clamscan, versionArgs, &versionOutput);
+  const RunOutcome version = RunCapturing(clamscan, versionArgs, &versionOutput);
   if (version.stopRequested) return kExitStopped;
   if (!version.started) {
     out.Line(texts::kErrorStart + clamscan + ": " + version.startError, true);
@@ -79,7 +48,7 @@ int ShowVirusList(const std::string& clamscan, const Plan& plan, Output& out) {
   std::vector<std::string> countArgs = plan.databaseOptions;
   countArgs.push_back("-");
   std::string countOutput;
-  const RunOutcome count = RunProgram(clamscan, countArgs, &countOutput);
+  const RunOutcome count = RunCapturing(clamscan, countArgs, &countOutput);
   if (count.stopRequested) return kExitStopped;
   std::optional<std::vector<std::string>> lines;
   if (count.started && MapExitCode(count.end, false) == kExitNothingFound)
@@ -151,6 +120,49 @@ std::optional<std::vector<std::string>> VirusListLines(const std::string& versio
   return std::nullopt;
 }
 
+namespace {
+
+// Every run of the plan, one after the other, read as it goes; then the
+// summary. The code tells the worst of what happened.
+int Scan(const std::string& clamscan, const Plan& plan, bool reportEveryFile, int code,
+         Output& out) {
+  const auto started = std::chrono::steady_clock::now();
+  ClamscanReader reader(out, reportEveryFile);
+  bool anyRun = false;
+  for (const std::vector<std::string>& args : plan.clamscanRuns) {
+    if (StopRequested()) return kExitStopped;
+    const RunOutcome outcome = RunProgram(
+        clamscan, args,
+        [&](std::string_view piece, bool errorStream) { reader.Feed(piece, errorStream); });
+    reader.FinishRun();
+    if (!outcome.started) {
+      out.Line(texts::kErrorStart + clamscan + ": " + outcome.startError, true);
+      if (outcome.stopRequested) return kExitStopped;
+      code = WorseExitCode(code, kExitError);
+      continue;
+    }
+    anyRun = true;
+    code = WorseExitCode(code, MapExitCode(outcome.end, outcome.stopRequested));
+    if (code == kExitStopped) return code;
+  }
+  if (!anyRun) return code;
+
+  const ScanTotals& totals = reader.totals();
+  if (totals.missingDatabase) out.Line(texts::kErrorNoDatabase, true);
+  // Not one file or folder reached: whatever clamscan's code, nothing was
+  // scanned, and that is no clean result.
+  if (totals.summarySeen && totals.files == 0 && totals.directories == 0 && code == 0) {
+    out.Line(texts::kErrorNothingScanned, true);
+    code = kExitError;
+  }
+  const auto taken =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started);
+  for (const std::string& line : SummaryLines(totals, taken)) out.Line(line, false);
+  return code;
+}
+
+}  // namespace
+
 int RunBridge(const std::vector<std::string>& args, const Printer& print) {
   const ParseResult parsed = ParseArguments(args, NativePathStyle());
   if (!parsed.ok()) {
@@ -158,11 +170,10 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
     print(texts::kErrorNothingScanned, true);
     return kExitError;
   }
-  const Arguments& arguments = parsed.arguments;
+  Arguments arguments = parsed.arguments;
 
   Output out(print);
-  // The report starts empty unless the scan appends to it; clamscan's --log
-  // always appends.
+  // The report starts empty unless the scan appends to it.
   if (arguments.reportFile && !out.OpenReport(*arguments.reportFile, !arguments.Has("/append")))
     return kExitError;
 
@@ -173,6 +184,20 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
     return kExitError;
   }
 
+  // A target that is not there is named, and the rest is scanned.
+  int code = kExitNothingFound;
+  std::vector<std::string> present;
+  for (const std::string& target : arguments.targets) {
+    std::error_code error;
+    if (std::filesystem::exists(FsPath(target), error)) {
+      present.push_back(target);
+    } else {
+      out.Line(texts::kErrorTargetMissing + target, true);
+      code = kExitError;
+    }
+  }
+  arguments.targets = present;
+
   DriveSelection drives;
   if (arguments.WantsLocalDrives() || arguments.WantsNetworkDrives())
     drives = GatherDrives(arguments.WantsLocalDrives(), arguments.WantsNetworkDrives());
@@ -180,15 +205,14 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
   if (plan.action == Plan::Action::kVirusList) return ShowVirusList(clamscan, plan, out);
 
   for (const std::string& note : plan.notes) out.Line(note, false);
-  if (plan.action == Plan::Action::kNothingToScan) return kExitNothingFound;
-  if (StopRequested()) return kExitStopped;
-
-  const RunOutcome outcome = RunProgram(clamscan, plan.clamscanArgs, nullptr);
-  if (!outcome.started) {
-    out.Line(texts::kErrorStart + clamscan + ": " + outcome.startError, true);
-    return outcome.stopRequested ? kExitStopped : kExitError;
+  for (const std::string& line : plan.problems) out.Line(line, true);
+  if (!plan.problems.empty()) code = kExitError;
+  if (plan.action == Plan::Action::kNothingToScan) {
+    out.Line(texts::kErrorNothingScanned, true);
+    return kExitError;
   }
-  return MapExitCode(outcome.end, outcome.stopRequested);
+  if (StopRequested()) return kExitStopped;
+  return Scan(clamscan, plan, arguments.Has("/rptall"), code, out);
 }
 
 }  // namespace bridge

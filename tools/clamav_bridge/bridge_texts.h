@@ -28,6 +28,22 @@ inline constexpr const char kErrorOverrideMissing[] =
     "环境变量 QUORVEL_CLAMSCAN 指向的程序不存在: ";
 inline constexpr const char kErrorStart[] = "无法启动 ";
 inline constexpr const char kErrorReport[] = "无法创建报告文件 ";
+inline constexpr const char kErrorTargetMissing[] = "扫描目标不存在: ";
+inline constexpr const char kErrorNoDatabase[] =
+    "ClamAV 没有可用的病毒库. 请运行 freshclam 下载病毒库, 或用 -d <目录> 指定病毒库.";
+
+// The scan as it goes, and its end.
+inline constexpr const char kInfectedMark[] = "发现病毒 >> ";
+inline constexpr const char kSummaryHeading[] = "----------- 扫描结果 -----------";
+inline constexpr const char kSummaryFiles[] = "已扫描的文件: ";
+inline constexpr const char kSummaryInfected[] = "受感染的文件: ";
+inline constexpr const char kSummaryErrors[] = "错误: ";
+inline constexpr const char kSummaryTime[] = "用时: ";
+inline constexpr const char kHours[] = " 小时 ";
+inline constexpr const char kMinutes[] = " 分 ";
+inline constexpr const char kSeconds[] = " 秒";
+// After an error, before the console closes.
+inline constexpr const char kPressAnyKey[] = "按任意键关闭";
 
 // /virlist.
 inline constexpr const char kVirusListVersion[] = "ClamAV 版本/病毒库: ";

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "bridge.h"
@@ -39,6 +40,9 @@ std::string ErrorText(DWORD code) {
 
 // Set by the console handler; the wait for the child wakes on the event.
 std::atomic<bool> g_stop{false};
+// While the bridge waits for a key after an error, a closed console ends it
+// with that error's code.
+std::atomic<bool> g_waitingForKey{false};
 
 HANDLE StopEvent() {
   static const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -53,6 +57,7 @@ BOOL WINAPI OnConsoleEvent(DWORD type) {
   g_stop = true;
   SetEvent(StopEvent());
   if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) return TRUE;
+  if (g_waitingForKey) ExitProcess(kExitError);
   // The console is closing (or the session ends): the system ends the process
   // once this returns. The main thread ends the child and the bridge with 102
   // first; should it not manage, this does.
@@ -60,9 +65,14 @@ BOOL WINAPI OnConsoleEvent(DWORD type) {
   ExitProcess(kExitStopped);
 }
 
-void MakeInheritable(HANDLE handle) {
-  if (handle != nullptr && handle != INVALID_HANDLE_VALUE)
-    SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+// Hands each piece the pipe brings to the sink, one reader at a time.
+void ReadPipe(HANDLE pipe, bool errorStream, const OutputSink& sink, std::mutex& lock) {
+  char buffer[16 * 1024];
+  DWORD read = 0;
+  while (ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+    const std::lock_guard<std::mutex> guard(lock);
+    sink(std::string_view(buffer, read), errorStream);
+  }
 }
 
 }  // namespace
@@ -124,46 +134,45 @@ DriveSelection GatherDrives(bool local, bool network) {
 }
 
 RunOutcome RunProgram(const std::string& program, const std::vector<std::string>& args,
-                      std::string* capture) {
+                      const OutputSink& sink) {
   RunOutcome outcome;
   std::wstring commandLine = Widen(WindowsCommandLine(program, args));
 
+  // Output and error stream each through a pipe of their own; the child keeps
+  // the console, so that Ctrl+C and a closed console reach it too.
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE readEnds[2] = {nullptr, nullptr};
+  HANDLE writeEnds[2] = {nullptr, nullptr};
+  const auto closeAll = [&] {
+    for (HANDLE* ends : {readEnds, writeEnds})
+      for (int i = 0; i < 2; ++i)
+        if (ends[i]) CloseHandle(ends[i]), ends[i] = nullptr;
+  };
+  for (int i = 0; i < 2; ++i) {
+    if (!CreatePipe(&readEnds[i], &writeEnds[i], &inherit, 0)) {
+      outcome.startError = ErrorText(GetLastError());
+      closeAll();
+      return outcome;
+    }
+    SetHandleInformation(readEnds[i], HANDLE_FLAG_INHERIT, 0);
+  }
+  HANDLE emptyInput = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &inherit, OPEN_EXISTING, 0, nullptr);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  HANDLE readEnd = nullptr;
-  HANDLE writeEnd = nullptr;
-  HANDLE emptyInput = nullptr;
-  if (capture) {
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
-      outcome.startError = ErrorText(GetLastError());
-      return outcome;
-    }
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    emptyInput = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                             OPEN_EXISTING, 0, nullptr);
-    startup.hStdInput = emptyInput;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-  } else {
-    // The child writes where the bridge writes, console or file.
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    MakeInheritable(startup.hStdInput);
-    MakeInheritable(startup.hStdOutput);
-    MakeInheritable(startup.hStdError);
-  }
+  startup.hStdInput = emptyInput;
+  startup.hStdOutput = writeEnds[0];
+  startup.hStdError = writeEnds[1];
 
   PROCESS_INFORMATION process = {};
   const BOOL started = CreateProcessW(Widen(program).c_str(), commandLine.data(), nullptr, nullptr,
                                       TRUE, 0, nullptr, nullptr, &startup, &process);
   const DWORD startError = GetLastError();
-  if (writeEnd) CloseHandle(writeEnd);
-  if (emptyInput && emptyInput != INVALID_HANDLE_VALUE) CloseHandle(emptyInput);
+  for (HANDLE& end : writeEnds) CloseHandle(end), end = nullptr;
+  if (emptyInput != INVALID_HANDLE_VALUE) CloseHandle(emptyInput);
   if (!started) {
-    if (readEnd) CloseHandle(readEnd);
+    closeAll();
     outcome.startError = ErrorText(startError);
     outcome.stopRequested = g_stop;
     return outcome;
@@ -171,17 +180,12 @@ RunOutcome RunProgram(const std::string& program, const std::vector<std::string>
   outcome.started = true;
   CloseHandle(process.hThread);
 
-  // The pipe is read on its own thread so that a stop request is seen even
-  // while the child writes nothing.
-  std::thread reader;
-  if (readEnd) {
-    reader = std::thread([readEnd, capture] {
-      char buffer[4096];
-      DWORD read = 0;
-      while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0)
-        capture->append(buffer, read);
-    });
-  }
+  // Each pipe is read on a thread of its own, so that neither can fill up
+  // while the other is waited on, and a stop request is seen at any time.
+  std::mutex sinkLock;
+  std::thread readers[2];
+  for (int i = 0; i < 2; ++i)
+    readers[i] = std::thread(ReadPipe, readEnds[i], i == 1, std::cref(sink), std::ref(sinkLock));
 
   const HANDLE waits[2] = {process.hProcess, StopEvent()};
   if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 &&
@@ -197,8 +201,8 @@ RunOutcome RunProgram(const std::string& program, const std::vector<std::string>
       outcome.end = {ChildEnd::Kind::kExited, static_cast<int>(code)};
   }
   CloseHandle(process.hProcess);
-  if (reader.joinable()) reader.join();
-  if (readEnd) CloseHandle(readEnd);
+  for (std::thread& reader : readers) reader.join();
+  closeAll();
   outcome.stopRequested = g_stop;
   return outcome;
 }
@@ -222,6 +226,24 @@ void PrintToConsole(const std::string& line, bool error) {
     const std::string text = line + "\r\n";
     WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
   }
+}
+
+void WaitForKeyAfterError() {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode = 0;
+  if (input == nullptr || input == INVALID_HANDLE_VALUE || !GetConsoleMode(input, &mode)) return;
+  // Keys typed during the scan do not count.
+  FlushConsoleInputBuffer(input);
+  PrintToConsole(texts::kPressAnyKey, false);
+  g_waitingForKey = true;
+  const HANDLE waits[2] = {input, StopEvent()};
+  while (!g_stop && WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
+    INPUT_RECORD record;
+    DWORD count = 0;
+    if (!ReadConsoleInputW(input, &record, 1, &count)) break;
+    if (count == 1 && record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) break;
+  }
+  g_waitingForKey = false;
 }
 
 }  // namespace bridge

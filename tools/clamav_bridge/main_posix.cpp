@@ -8,5 +8,7 @@
 int main(int argc, char** argv) {
   bridge::InstallStopHandlers();
   const std::vector<std::string> args(argv + 1, argv + argc);
-  return bridge::RunBridge(args, bridge::PrintToConsole);
+  const int code = bridge::RunBridge(args, bridge::PrintToConsole);
+  if (code == kExitError) bridge::WaitForKeyAfterError();
+  return code;
 }

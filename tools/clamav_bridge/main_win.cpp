@@ -13,5 +13,7 @@ int wmain(int argc, wchar_t** argv) {
   bridge::InstallStopHandlers();
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(Narrow(argv[i]));
-  return bridge::RunBridge(args, bridge::PrintToConsole);
+  const int code = bridge::RunBridge(args, bridge::PrintToConsole);
+  if (code == kExitError) bridge::WaitForKeyAfterError();
+  return code;
 }
