@@ -3,15 +3,10 @@
 // dialog's font; the same arithmetic here keeps the layout of both builds
 // alike and lets the captions fit the controls whatever CJK font stands in.
 
-#include <QApplication>
-#include <QFile>
 #include <QFontMetrics>
-#include <QLibraryInfo>
 #include <QStringList>
-#include <QTranslator>
 
 #include "qt_host.h"
-#include "texts.h"
 
 namespace ui {
 
@@ -36,9 +31,6 @@ int MulDivRounded(int value, int numerator, int denominator) {
   if (product >= 0) return static_cast<int>((2 * product + denominator) / (2 * denominator));
   return -static_cast<int>((-2 * product + denominator) / (2 * denominator));
 }
-
-// Where the build compiled an application icon in (see ui/CMakeLists.txt).
-constexpr char kAppIconResource[] = ":/quorvel/app-icon";
 
 }  // namespace
 
@@ -67,21 +59,6 @@ QRect DialogUnitsToPixels(const QRect& units, const QSize& baseUnits) {
                MulDivRounded(units.y(), baseUnits.height(), 8),
                MulDivRounded(units.width(), baseUnits.width(), 4),
                MulDivRounded(units.height(), baseUnits.height(), 8));
-}
-
-QIcon AppIcon() {
-  if (!QFile::exists(QString::fromLatin1(kAppIconResource))) return QIcon();
-  return QIcon(QString::fromLatin1(kAppIconResource));
-}
-
-void ConfigureApplication(QTranslator& qtTexts) {
-  QApplication::setApplicationName(QString::fromUtf8(texts::kTitle));
-  const QIcon icon = AppIcon();
-  if (!icon.isNull()) QApplication::setWindowIcon(icon);
-  // Every text of the program is Chinese; Qt's own buttons should read the same.
-  if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),
-                   QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-    QApplication::installTranslator(&qtTexts);
 }
 
 }  // namespace ui

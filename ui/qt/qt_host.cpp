@@ -10,6 +10,7 @@
 // table decides what happens.
 
 #include <algorithm>
+#include <map>
 #include <mutex>
 
 #include <QAbstractButton>
@@ -39,6 +40,9 @@ namespace {
 // Windows that QtDialogWindow::Exec shows right now, innermost last (UI
 // thread only).
 std::vector<QtDialogWindow*> g_activeWindows;
+
+// The icons registered by resource id (UI thread only).
+std::map<int, QIcon> g_icons;
 
 // A label keeps the text it was given (CR LF and all) in this property, so
 // that reading it back returns exactly that; it shows the text with plain
@@ -457,9 +461,8 @@ void QtDialogWindow::Impl::SetTitle(const std::string& title) {
 }
 
 void QtDialogWindow::Impl::SetIcon(int iconId) {
-  if (iconId != IDI_APP) return;
-  const QIcon icon = AppIcon();
-  if (!icon.isNull()) window_->setWindowIcon(icon);
+  const auto registered = g_icons.find(iconId);
+  if (registered != g_icons.end()) window_->setWindowIcon(registered->second);
 }
 
 bool QtDialogWindow::Impl::AskYesNo(const std::string& text, const std::string& caption) {
@@ -499,6 +502,13 @@ QDialog* QtDialogWindow::Window() const { return impl_->window_; }
 QWidget* QtDialogWindow::Control(int id) const { return impl_->Control(id); }
 const std::vector<QWidget*>& QtDialogWindow::Controls() const { return impl_->controls_; }
 DialogHost& QtDialogWindow::Host() { return *impl_; }
+
+void RegisterIcon(int iconId, const QIcon& icon) {
+  if (icon.isNull())
+    g_icons.erase(iconId);
+  else
+    g_icons[iconId] = icon;
+}
 
 QtDialogWindow* QtDialogWindow::Active() {
   return g_activeWindows.empty() ? nullptr : g_activeWindows.back();
