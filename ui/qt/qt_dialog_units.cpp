@@ -2,8 +2,13 @@
 // dialog units, which Windows turns into pixels with the base units of the
 // dialog's font; the same arithmetic here keeps the layout of both builds
 // alike and lets the captions fit the controls whatever CJK font stands in.
+// Windows open centred, as a Windows dialog opens.
+
+#include <algorithm>
 
 #include <QFontMetrics>
+#include <QScreen>
+#include <QWidget>
 #include <QStringList>
 
 #include "qt_host.h"
@@ -59,6 +64,26 @@ QRect DialogUnitsToPixels(const QRect& units, const QSize& baseUnits) {
                MulDivRounded(units.y(), baseUnits.height(), 8),
                MulDivRounded(units.width(), baseUnits.width(), 4),
                MulDivRounded(units.height(), baseUnits.height(), 8));
+}
+
+void CentreOnOwner(QWidget* window) {
+  // Windows are placed by their frame, as a window manager places them: the
+  // native window is made now so that its frame is known where it can be.
+  window->winId();
+  QWidget* owner = window->parentWidget();
+  QScreen* screen = owner ? owner->screen() : window->screen();
+  if (!screen) return;
+  const QRect screenArea = screen->availableGeometry();
+  const QRect area = owner ? owner->frameGeometry() : screenArea;
+  const QSize size = window->frameGeometry().size();
+  QPoint topLeft(area.x() + (area.width() - size.width()) / 2,
+                 area.y() + (area.height() - size.height()) / 2);
+  // Keep the window on the screen, its top-left corner first.
+  topLeft.setX(
+      std::max(screenArea.left(), std::min(topLeft.x(), screenArea.right() + 1 - size.width())));
+  topLeft.setY(
+      std::max(screenArea.top(), std::min(topLeft.y(), screenArea.bottom() + 1 - size.height())));
+  window->move(topLeft);
 }
 
 }  // namespace ui

@@ -35,6 +35,10 @@ QSize DialogBaseUnits(const QFont& font);
 // y * baseY / 8, each rounded to the nearest pixel.
 QRect DialogUnitsToPixels(const QRect& units, const QSize& baseUnits);
 
+// Moves window to the centre of its owner, or of the screen without one,
+// keeping it on the screen.
+void CentreOnOwner(QWidget* window);
+
 // The icons a window takes by resource id (DialogHost::SetIcon), as a Windows
 // program finds them among its resources: the program registers each icon
 // once, before its windows open. An id nothing was registered under leaves
