@@ -15,5 +15,5 @@ std::vector<ArgvParser> ArgvParsers() {
 // The table the splitter is tested against is the system's own behaviour.
 TEST(CommandLineToArgvW, AgreesWithTheKnownCases) {
   for (const SplitCase& known : KnownSplitCases())
-    EXPECT_EQ(SystemSplit(known.line), known.args) << "line: " << known.line;
+    EXPECT_EQ(testing_support::CommandLineToArgs(known.line), known.args) << "line: " << known.line;
 }
