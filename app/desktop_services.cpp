@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "fs_helpers.h"
+#include "modal_answers.h"
 #include "path_chooser.h"
 #include "shell_open.h"
 #include "texts.h"
@@ -23,26 +24,6 @@ class SystemDesktop : public DesktopServices {
     return DeleteFileAt(path, error);
   }
 
-  std::optional<std::string> BrowseForFolder(const std::string& title,
-                                             const std::string& initialFolder) override {
-    PathChooser chooser;
-    if (chooser.BrowseForFolder(title, initialFolder, kFolderBrowseFlags) != PathChooser::kChosen)
-      return std::nullopt;
-    return chooser.GetFolderPath();
-  }
-
-  std::optional<std::string> ChooseReportFile(const std::string& initialName) override {
-    const std::vector<FileTypeFilter> filters = {
-        {texts::kReportFilterText, texts::kReportFilterTextPattern},
-        {texts::kReportFilterAll, texts::kReportFilterAllPattern},
-    };
-    // The save form with no options of its own: whether to overwrite an
-    // existing report is asked when the scan starts.
-    PathChooser chooser(false, texts::kReportDefaultExtension, initialName, 0, filters, nullptr);
-    if (chooser.DoModal() != PathChooser::kChosen) return std::nullopt;
-    return chooser.GetPathName();
-  }
-
   std::string TemporaryDirectory() override { return GetTempDirectory(); }
 };
 
@@ -51,4 +32,28 @@ class SystemDesktop : public DesktopServices {
 DesktopServices& SystemDesktopServices() {
   static SystemDesktop desktop;
   return desktop;
+}
+
+std::optional<std::string> DesktopServices::BrowseForFolder(const std::string& title,
+                                                            const std::string& initialFolder) {
+  ModalAnswer answer;
+  if (AnswerFromTest({ModalKind::FolderPicker, initialFolder, title}, &answer)) return answer.path;
+  PathChooser chooser;
+  if (chooser.BrowseForFolder(title, initialFolder, kFolderBrowseFlags) != PathChooser::kChosen)
+    return std::nullopt;
+  return chooser.GetFolderPath();
+}
+
+std::optional<std::string> DesktopServices::ChooseReportFile(const std::string& initialName) {
+  ModalAnswer answer;
+  if (AnswerFromTest({ModalKind::FilePicker, initialName, {}}, &answer)) return answer.path;
+  const std::vector<FileTypeFilter> filters = {
+      {texts::kReportFilterText, texts::kReportFilterTextPattern},
+      {texts::kReportFilterAll, texts::kReportFilterAllPattern},
+  };
+  // The save form with no options of its own: whether to overwrite an
+  // existing report is asked when the scan starts.
+  PathChooser chooser(false, texts::kReportDefaultExtension, initialName, 0, filters, nullptr);
+  if (chooser.DoModal() != PathChooser::kChosen) return std::nullopt;
+  return chooser.GetPathName();
 }

@@ -1,6 +1,7 @@
 // The desktop operations the dialogs start: opening a document, deleting a
-// file and the two pickers. Tests stand in for them so that no viewer or
-// modal picker ever opens.
+// file, the temporary directory, and the two pickers. Tests stand in for the
+// operations so that no viewer opens, and answer the pickers through
+// ModalAnswers.
 #pragma once
 
 #include <optional>
@@ -19,17 +20,17 @@ class DesktopServices {
   // Deletes one file. False on failure, with the system's error value.
   virtual bool RemoveFile(const std::string& path, SystemErrorCode* error) = 0;
 
-  // The folder browser, opening on initialFolder; nothing on cancel or failure.
-  virtual std::optional<std::string> BrowseForFolder(const std::string& title,
-                                                     const std::string& initialFolder) = 0;
-
   // The temporary-files directory with a trailing separator, or empty when
   // the system cannot tell.
   virtual std::string TemporaryDirectory() = 0;
 
-  // The report's save-file picker ("txt", the report filter), starting from
-  // initialName; nothing on cancel or failure.
-  virtual std::optional<std::string> ChooseReportFile(const std::string& initialName) = 0;
+  // The two pickers, the system's own unless a test answers them through
+  // ModalAnswers. The folder browser (file-system folders only) opens on
+  // initialFolder; the report's save-file picker ("txt", the report filter)
+  // starts from initialName. Nothing on cancel or failure.
+  virtual std::optional<std::string> BrowseForFolder(const std::string& title,
+                                                     const std::string& initialFolder);
+  virtual std::optional<std::string> ChooseReportFile(const std::string& initialName);
 };
 
 // The real operations of this system.

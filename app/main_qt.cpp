@@ -10,6 +10,7 @@
 #include "application.h"
 #include "fs_helpers.h"
 #include "process_start.h"
+#include "qt_application.h"
 #include "qt_host.h"
 #include "scan_app.h"
 #include "text_format.h"
@@ -64,7 +65,7 @@ int main(int argc, char** argv) {
   }
   QApplication application(argc, argv);
   QTranslator qtTexts;
-  ui::ConfigureApplication(qtTexts);
+  ConfigureApplication(qtTexts);
 
   ui::QtModalRunner runner;
   ui::SetModalRunner(&runner);

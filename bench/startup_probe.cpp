@@ -21,6 +21,7 @@
 
 #include "application.h"
 #include "dialog.h"
+#include "qt_application.h"
 #include "qt_host.h"
 #include "scan_app.h"
 
@@ -80,7 +81,7 @@ int main(int argc, char** argv) {
 
   // As app/main_qt.cpp does it.
   QTranslator qtTexts;
-  ui::ConfigureApplication(qtTexts);
+  ConfigureApplication(qtTexts);
 
   PaintWatcher watcher(start, [] {
     if (ui::QtDialogWindow* window = ui::QtDialogWindow::Active()) {

@@ -1,18 +1,9 @@
 #include "error_box.h"
 
-#include <mutex>
-#include <utility>
-
 #include "error_box_platform.h"
+#include "modal_answers.h"
 #include "text_format.h"
 #include "texts.h"
-
-namespace {
-
-std::mutex presenterMutex;
-ErrorBoxPresenter presenter;
-
-}  // namespace
 
 std::string FormatErrorBoxText(const std::string& text, const SystemError& error) {
   std::string result = text;
@@ -35,19 +26,7 @@ void ShowErrorBox(const std::string& text, SystemErrorCode code) {
 }
 
 void ShowErrorBox(const std::string& text, const SystemError& error) {
-  ErrorBoxPresenter show;
-  {
-    std::lock_guard<std::mutex> lock(presenterMutex);
-    show = presenter;
-  }
-  const std::string boxText = FormatErrorBoxText(text, error);
-  if (show)
-    show(boxText, texts::kErrorBoxCaption);
-  else
-    ShowSystemErrorBox(boxText, texts::kErrorBoxCaption);
-}
-
-void SetErrorBoxPresenter(ErrorBoxPresenter replacement) {
-  std::lock_guard<std::mutex> lock(presenterMutex);
-  presenter = std::move(replacement);
+  const ModalBox box{ModalKind::ErrorBox, FormatErrorBoxText(text, error), texts::kErrorBoxCaption};
+  ModalAnswer answer;
+  if (!AnswerFromTest(box, &answer)) ShowSystemErrorBox(box.text, box.caption);
 }

@@ -2,7 +2,6 @@
 // error code and description when there is an error value.
 #pragma once
 
-#include <functional>
 #include <string>
 
 #include "system_error.h"
@@ -15,12 +14,7 @@ std::string FormatErrorBoxText(const std::string& text, SystemErrorCode code);
 // the system's text for its code.
 std::string FormatErrorBoxText(const std::string& text, const SystemError& error);
 
-// Shows the box (no owner, OK button, error icon) and returns when it is closed.
+// Shows the box (no owner, OK button, error icon) and returns when it is
+// closed; a test answers it through ModalAnswers instead.
 void ShowErrorBox(const std::string& text, SystemErrorCode code);
 void ShowErrorBox(const std::string& text, const SystemError& error);
-
-// What actually shows a box: the system's message box unless replaced. Tests
-// replace it to see the text and caption without a modal window; an empty
-// function restores the system's box.
-using ErrorBoxPresenter = std::function<void(const std::string& text, const std::string& caption)>;
-void SetErrorBoxPresenter(ErrorBoxPresenter presenter);

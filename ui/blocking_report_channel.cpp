@@ -37,9 +37,4 @@ void BlockingReportChannel::Close() {
   handled_.notify_all();
 }
 
-bool BlockingReportChannel::IsClosed() const {
-  std::lock_guard guard(mutex_);
-  return closed_;
-}
-
 }  // namespace ui

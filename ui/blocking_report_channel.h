@@ -29,15 +29,14 @@ class BlockingReportChannel : public StatusReceiver,
 
   // Called on the UI thread before the window goes away.
   void Close();
-  bool IsClosed() const;
 
  private:
   PostToUiThread post_;
   Deliver deliver_;
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   std::condition_variable handled_;
   bool closed_ = false;
-  unsigned long long sent_ = 0;     // reports handed over
+  unsigned long long sent_ = 0;          // reports handed over
   unsigned long long handledCount_ = 0;  // reports handled (or dropped)
 };
 

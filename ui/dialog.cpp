@@ -1,5 +1,6 @@
 #include "dialog.h"
 
+#include "modal_answers.h"
 #include "resource_ids.h"
 
 namespace ui {
@@ -70,6 +71,8 @@ void Dialog::SetIcon(int iconId) {
 }
 
 bool Dialog::AskYesNo(const std::string& text, const std::string& caption) {
+  ModalAnswer answer;
+  if (AnswerFromTest({ModalKind::Question, text, caption}, &answer)) return answer.yes;
   return host_ && host_->AskYesNo(text, caption);
 }
 

@@ -31,7 +31,7 @@ class DialogHost {
   virtual void SetIcon(int iconId) = 0;
 
   // Modal Yes/No box owned by the window: warning icon, No as default.
-  // True only for Yes.
+  // True only for Yes. (Dialog::AskYesNo lets a test answer first.)
   virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
 
   // Ends the modal dialog with result.

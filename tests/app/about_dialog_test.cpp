@@ -54,7 +54,7 @@ TEST_F(MainDialogTest, AboutButtonShowsTheBoxModally) {
 
 TEST(AboutDialog, ReadmeOpensTheFileBesideTheProgramAndStaysOpenOnFailure) {
   FakeDesktop desktop;
-  ErrorBoxRecorder errorBoxes;
+  ModalAnswers answers;
   AboutDialog about(desktop);
   ui::MemoryHost host(about);
   host.Open();
@@ -62,8 +62,10 @@ TEST(AboutDialog, ReadmeOpensTheFileBesideTheProgramAndStaysOpenOnFailure) {
 
   host.Click(IDC_README);  // no quorvel.txt beside the test program
   EXPECT_EQ(desktop.opened, std::vector<std::string>{readme});
-  ASSERT_EQ(errorBoxes.boxes.size(), 1u);
-  EXPECT_EQ(errorBoxes.boxes[0].text.rfind("ShellExecute 文件=\"" + readme + "\" 失败", 0), 0u);
+  ASSERT_EQ(answers.Opened(ModalKind::ErrorBox).size(), 1u);
+  EXPECT_EQ(answers.Opened(ModalKind::ErrorBox)[0].text.rfind(
+                "ShellExecute 文件=\"" + readme + "\" 失败", 0),
+            0u);
   EXPECT_FALSE(host.IsEnded());
 
   testing_support::WriteTextFile(readme, "readme");
@@ -71,7 +73,7 @@ TEST(AboutDialog, ReadmeOpensTheFileBesideTheProgramAndStaysOpenOnFailure) {
   host.Click(IDC_README);  // twice opens twice
   std::filesystem::remove(testing_support::FsPath(readme));
   EXPECT_EQ(desktop.opened.size(), 3u);
-  EXPECT_EQ(errorBoxes.boxes.size(), 1u);
+  EXPECT_EQ(answers.Opened(ModalKind::ErrorBox).size(), 1u);
   host.PressEscape();
   EXPECT_TRUE(host.IsEnded());
 }

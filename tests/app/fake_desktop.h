@@ -1,21 +1,25 @@
-// Stand-ins for the desktop and the error box, so that the dialogs' tests
-// open no viewer, picker or modal box.
+// A stand-in for the desktop, so that the dialogs' tests open no viewer and
+// delete only what they mean to. (Their boxes and pickers are answered through
+// ModalAnswers.)
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "desktop_services.h"
-#include "error_box.h"
+#include "modal_answers.h"
+
+// The texts of boxes (for a picker: where it started).
+inline std::vector<std::string> TextsOf(const std::vector<ModalBox>& boxes) {
+  std::vector<std::string> texts;
+  for (const ModalBox& box : boxes) texts.push_back(box.text);
+  return texts;
+}
 
 class FakeDesktop : public DesktopServices {
  public:
   bool OpenDocument(const std::string& path, void* ownerWindow, SystemError* error) override;
   bool RemoveFile(const std::string& path, SystemErrorCode* error) override;
-  std::optional<std::string> BrowseForFolder(const std::string& title,
-                                             const std::string& initialFolder) override;
-  std::optional<std::string> ChooseReportFile(const std::string& initialName) override;
   std::string TemporaryDirectory() override { return temporaryDirectory; }
 
   // Opening succeeds for an existing file; otherwise fails with the error
@@ -26,28 +30,5 @@ class FakeDesktop : public DesktopServices {
   // Deleting really deletes.
   std::vector<std::string> removed;
 
-  struct Browse {
-    std::string title;
-    std::string initial;
-  };
-  std::vector<Browse> folderRequests;
-  std::vector<std::string> fileRequests;
-  std::optional<std::string> folderChoice;
-  std::optional<std::string> fileChoice;
-
   std::string temporaryDirectory;
-};
-
-// Captures error boxes for the lifetime of the object.
-class ErrorBoxRecorder {
- public:
-  struct Box {
-    std::string text;
-    std::string caption;
-  };
-  ErrorBoxRecorder();
-  ~ErrorBoxRecorder();
-  std::vector<Box> boxes;
-  // Runs while a box is "open".
-  std::function<void(const Box&)> whileOpen;
 };

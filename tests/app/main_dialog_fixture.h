@@ -1,11 +1,12 @@
-// A MainDialog on the in-memory host, with a fake desktop and the error box
-// captured.
+// A MainDialog on the in-memory host, with a fake desktop and every modal box
+// answered by the test.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "fake_desktop.h"
 #include "fs_helpers.h"
@@ -39,12 +40,14 @@ class MainDialogTest : public ::testing::Test {
   std::string Text(int id) const { return host->GetItemText(id); }
   int Check(int id) const { return host->GetCheck(id); }
   bool Enabled(int id) const { return host->IsItemEnabled(id); }
+  std::vector<ModalBox> Questions() const { return answers.Opened(ModalKind::Question); }
+  std::vector<ModalBox> ErrorBoxes() const { return answers.Opened(ModalKind::ErrorBox); }
 
   static constexpr char kSeparator = kPathSeparator;
 
   testing_support::TempDir temp;
   FakeDesktop desktop;
-  ErrorBoxRecorder errorBoxes;
+  ModalAnswers answers;
   MainDialog dialog{desktop};
   std::unique_ptr<ui::MemoryHost> host;
 };

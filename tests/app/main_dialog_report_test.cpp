@@ -10,8 +10,8 @@ using testing_support::FileExists;
 using testing_support::SetEnv;
 using testing_support::WriteTextFile;
 
-constexpr int kReportOptions[] = {IDC_REPORT_FILE, IDC_BROWSE_REPORT, IDC_APPEND,
-                                  IDC_RPT_ALL,     IDC_RPT_CORRUPT,   IDC_RPT_ERRORS,
+constexpr int kReportOptions[] = {IDC_REPORT_FILE,    IDC_BROWSE_REPORT, IDC_APPEND,
+                                  IDC_RPT_ALL,        IDC_RPT_CORRUPT,   IDC_RPT_ERRORS,
                                   IDC_VIEW_AFTER_SCAN};
 
 TEST_F(MainDialogTest, ReportToggleGreysTheGroupButKeepsItsState) {
@@ -50,9 +50,9 @@ TEST_F(MainDialogTest, ViewAndDeleteFollowWhatThePathNames) {
     std::string path;
     bool enabled;
   } cases[] = {
-      {temp.Join("found.log"), true},  {temp.Join("dir.txt"), false},
+      {temp.Join("found.log"), true},    {temp.Join("dir.txt"), false},
       {temp.Join("missing.txt"), false}, {temp.Join("*.txt"), false},  // only a directory matches
-      {temp.Join("*.log"), true},      {temp.Join("f?und.*"), true},
+      {temp.Join("*.log"), true},        {temp.Join("f?und.*"), true},
   };
   for (const auto& c : cases) {
     host->Type(IDC_REPORT_FILE, c.path);
@@ -66,19 +66,19 @@ TEST_F(MainDialogTest, DeleteAsksAndDeletesOnlyOnYes) {
   WriteTextFile(report, "x");
   Open();
   host->Click(IDC_DELETE_REPORT);  // answered No
-  ASSERT_EQ(host->questions.size(), 1u);
-  EXPECT_EQ(host->questions[0].text, "删除报告文件\r\n\"" + report + "\"?");
-  EXPECT_EQ(host->questions[0].caption, "删除报告文件?");
+  ASSERT_EQ(Questions().size(), 1u);
+  EXPECT_EQ(Questions()[0].text, "删除报告文件\r\n\"" + report + "\"?");
+  EXPECT_EQ(Questions()[0].caption, "删除报告文件?");
   EXPECT_TRUE(FileExists(report));
   EXPECT_TRUE(Enabled(IDC_DELETE_REPORT));
   EXPECT_TRUE(desktop.removed.empty());
 
-  host->answers.push_back(true);
+  answers.AnswerQuestions({true});
   host->Click(IDC_DELETE_REPORT);
   EXPECT_FALSE(FileExists(report));
   EXPECT_FALSE(Enabled(IDC_VIEW_REPORT));
   EXPECT_FALSE(Enabled(IDC_DELETE_REPORT));
-  EXPECT_TRUE(errorBoxes.boxes.empty());
+  EXPECT_TRUE(ErrorBoxes().empty());
 }
 
 TEST_F(MainDialogTest, FailedDeleteShowsTheSystemErrorAndRefreshesTheButtons) {
@@ -89,15 +89,14 @@ TEST_F(MainDialogTest, FailedDeleteShowsTheSystemErrorAndRefreshesTheButtons) {
   ASSERT_TRUE(Enabled(IDC_DELETE_REPORT));
   // The buttons are refreshed after the failure: make the pattern match
   // nothing while the error box is open.
-  errorBoxes.whileOpen = [&](const ErrorBoxRecorder::Box&) {
-    std::filesystem::remove(testing_support::FsPath(temp.Join("a.txt")));
-  };
-  host->answers.push_back(true);
+  answers.WhileOpen(ModalKind::ErrorBox,
+                    [&] { std::filesystem::remove(testing_support::FsPath(temp.Join("a.txt"))); });
+  answers.AnswerQuestions({true});
   host->Click(IDC_DELETE_REPORT);
-  ASSERT_EQ(errorBoxes.boxes.size(), 1u);
-  EXPECT_EQ(errorBoxes.boxes[0].text.rfind("DeleteFile 失败\n\n系统错误代码: 0x", 0), 0u)
-      << errorBoxes.boxes[0].text;
-  EXPECT_EQ(errorBoxes.boxes[0].caption, "错误信息...");
+  ASSERT_EQ(ErrorBoxes().size(), 1u);
+  EXPECT_EQ(ErrorBoxes()[0].text.rfind("DeleteFile 失败\n\n系统错误代码: 0x", 0), 0u)
+      << ErrorBoxes()[0].text;
+  EXPECT_EQ(ErrorBoxes()[0].caption, "错误信息...");
   EXPECT_FALSE(Enabled(IDC_DELETE_REPORT));
 }
 
@@ -107,14 +106,14 @@ TEST_F(MainDialogTest, ViewOpensTheReportAndReportsAFailure) {
   Open();
   host->Click(IDC_VIEW_REPORT);
   EXPECT_EQ(desktop.opened, std::vector<std::string>{report});
-  EXPECT_TRUE(errorBoxes.boxes.empty());
+  EXPECT_TRUE(ErrorBoxes().empty());
 
   // The file vanished behind the window's back: the buttons stay as they
   // were, and opening fails with the path in the box.
   std::filesystem::remove(testing_support::FsPath(report));
   host->Click(IDC_VIEW_REPORT);
-  ASSERT_EQ(errorBoxes.boxes.size(), 1u);
-  EXPECT_EQ(errorBoxes.boxes[0].text.rfind("ShellExecute 文件=\"" + report + "\" 失败", 0), 0u);
+  ASSERT_EQ(ErrorBoxes().size(), 1u);
+  EXPECT_EQ(ErrorBoxes()[0].text.rfind("ShellExecute 文件=\"" + report + "\" 失败", 0), 0u);
   EXPECT_TRUE(Enabled(IDC_VIEW_REPORT));
 }
 
@@ -131,7 +130,7 @@ TEST_F(MainDialogAfterScanTest, TheReportWrittenByTheScannerIsOpenedOnce) {
   host->Click(IDC_SCAN);
   ASSERT_TRUE(WaitForScanEnd());
   EXPECT_EQ(desktop.opened, std::vector<std::string>{temp.Join("scan.txt")});
-  EXPECT_TRUE(errorBoxes.boxes.empty());
+  EXPECT_TRUE(ErrorBoxes().empty());
   EXPECT_TRUE(Enabled(IDC_VIEW_REPORT));
   EXPECT_TRUE(Enabled(IDC_DELETE_REPORT));
 }
@@ -142,13 +141,13 @@ TEST_F(MainDialogAfterScanTest, AMissingReportGivesTheErrorBoxAfterTheDoneText) 
   Open();
   host->Click(IDC_REPORT);  // off: the scanner writes no report...
   std::string statusWhenBoxShown;
-  errorBoxes.whileOpen = [&](const ErrorBoxRecorder::Box&) { statusWhenBoxShown = Text(IDC_STATUS); };
+  answers.WhileOpen(ModalKind::ErrorBox, [&] { statusWhenBoxShown = Text(IDC_STATUS); });
   host->Click(IDC_SCAN);
   ASSERT_TRUE(host->RunUntil([&] { return host->TextHistory(IDC_STATUS).size() == 2; }));
   host->Click(IDC_REPORT);  // ...but the box is on again when the scan ends
   WriteTextFile(release, "");
   ASSERT_TRUE(WaitForScanEnd());
-  ASSERT_EQ(errorBoxes.boxes.size(), 1u);
+  ASSERT_EQ(ErrorBoxes().size(), 1u);
   EXPECT_EQ(statusWhenBoxShown, "完成. 退出代码=0. 没有发现");
 }
 
@@ -168,26 +167,27 @@ TEST_F(MainDialogAfterScanTest, APathEditedDuringTheScanIsTheOneOpened) {
 
 TEST_F(MainDialogTest, BrowseButtonsSetTheirFieldAndRunItsRule) {
   Open();
-  desktop.folderChoice = temp.path();
+  answers.ChooseFolder(temp.path());
   host->Click(IDC_BROWSE_TARGET);
-  ASSERT_EQ(desktop.folderRequests.size(), 1u);
-  EXPECT_EQ(desktop.folderRequests[0].title, "选择扫描目录");
-  EXPECT_EQ(desktop.folderRequests[0].initial, "");
+  ASSERT_EQ(answers.Opened(ModalKind::FolderPicker).size(), 1u);
+  EXPECT_EQ(answers.Opened(ModalKind::FolderPicker)[0].caption, "选择扫描目录");
+  EXPECT_EQ(answers.Opened(ModalKind::FolderPicker)[0].text, "");
   EXPECT_EQ(Text(IDC_TARGET), temp.path());
   EXPECT_EQ(Check(IDC_SUBDIRS), 1);
   EXPECT_EQ(Check(IDC_ALL_LOCAL_DRIVES), 0);
 
   host->Click(IDC_MOVE);
-  desktop.folderChoice = temp.Join("q");
+  answers.ChooseFolder(temp.Join("q"));
   host->Click(IDC_BROWSE_MOVE_DIR);
-  EXPECT_EQ(desktop.folderRequests[1].title, "选择目录");
+  EXPECT_EQ(answers.Opened(ModalKind::FolderPicker)[1].caption, "选择目录");
   EXPECT_EQ(Text(IDC_MOVE_DIR), temp.Join("q"));
 
   const std::string chosen = temp.Join("chosen.txt");
   WriteTextFile(chosen, "x");
-  desktop.fileChoice = chosen;
+  answers.ChooseFile(chosen);
   host->Click(IDC_BROWSE_REPORT);
-  EXPECT_EQ(desktop.fileRequests, std::vector<std::string>{temp.Join("scan.txt")});
+  EXPECT_EQ(TextsOf(answers.Opened(ModalKind::FilePicker)),
+            std::vector<std::string>{temp.Join("scan.txt")});
   EXPECT_EQ(Text(IDC_REPORT_FILE), chosen);
   EXPECT_TRUE(Enabled(IDC_VIEW_REPORT));  // the buttons followed the new path
 }
@@ -197,7 +197,7 @@ TEST_F(MainDialogTest, CancelledBrowsingChangesNothing) {
   host->Type(IDC_TARGET, "typed");
   host->Click(IDC_ALL_NET_DRIVES);
   host->Click(IDC_BROWSE_TARGET);
-  EXPECT_EQ(desktop.folderRequests.at(0).initial, "typed");
+  EXPECT_EQ(answers.Opened(ModalKind::FolderPicker).at(0).text, "typed");
   EXPECT_EQ(Text(IDC_TARGET), "typed");
   EXPECT_EQ(Check(IDC_ALL_NET_DRIVES), 1);  // the target rule did not run
   host->Click(IDC_BROWSE_REPORT);

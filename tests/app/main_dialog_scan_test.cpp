@@ -32,11 +32,12 @@ TEST_F(MainDialogScanTest, ScanButtonRunsTheScannerWithTheWindowsSettings) {
   ASSERT_TRUE(WaitForScanEnd());
 
   const testing_support::FakeScannerRun run = ReadFakeScannerRecord(record);
-  const std::vector<std::string> expected = {target,     "/sub",    "/unzip",
-                                             "/rptcor",  "/rpterr", "/report",
-                                             Text(IDC_REPORT_FILE), "-x", "a b"};
+  const std::vector<std::string> expected = {
+      target, "/sub", "/unzip", "/rptcor", "/rpterr", "/report", Text(IDC_REPORT_FILE),
+      "-x",   "a b"};
   EXPECT_EQ(run.arguments, expected);
-  EXPECT_EQ(StatusTexts(), (std::vector<std::string>{"执行中", "运行中", "完成. 退出代码=0. 没有发现"}));
+  EXPECT_EQ(StatusTexts(),
+            (std::vector<std::string>{"执行中", "运行中", "完成. 退出代码=0. 没有发现"}));
   EXPECT_TRUE(Enabled(IDC_SCAN));
 }
 
@@ -51,12 +52,12 @@ TEST_F(MainDialogScanTest, QuotesInNamesReachTheScannerUnchanged) {
   host->Type(IDC_REPORT_FILE, report);
   host->Click(IDC_MOVE);
   host->Type(IDC_MOVE_DIR, temp.path());
-  host->answers.push_back(true);
+  answers.AnswerQuestions({true});
   host->Click(IDC_SCAN);
   ASSERT_TRUE(WaitForScanEnd());
   // The question named the file the scanner then got.
-  ASSERT_EQ(host->questions.size(), 1u);
-  EXPECT_NE(host->questions[0].text.find(report), std::string::npos);
+  ASSERT_EQ(Questions().size(), 1u);
+  EXPECT_NE(Questions()[0].text.find(report), std::string::npos);
   EXPECT_EQ(ReadFakeScannerRecord(record).arguments,
             (std::vector<std::string>{target, "/sub", "/rptcor", "/rpterr", "/report", report,
                                       "/move", temp.path()}));
@@ -67,7 +68,7 @@ TEST_F(MainDialogScanTest, EnterAndTheOkCommandStartAScan) {
   host->PressEnter();
   ASSERT_TRUE(WaitForScanEnd());
   EXPECT_EQ(StatusTexts().size(), 3u);
-  host->answers.push_back(true);  // overwrite the report of the first scan
+  answers.AnswerQuestions({true});  // overwrite the report of the first scan
   dialog.Dispatch(ui::Event::Clicked, IDOK);
   ASSERT_TRUE(WaitForScanEnd());
   EXPECT_EQ(StatusTexts().size(), 6u);
@@ -92,7 +93,8 @@ TEST_F(MainDialogScanTest, ScanIsGreyedOnlyWhileTheScannerRuns) {
   testing_support::WriteTextFile(release, "");
   ASSERT_TRUE(WaitForScanEnd());
   EXPECT_TRUE(Enabled(IDC_SCAN));
-  EXPECT_EQ(StatusTexts(), (std::vector<std::string>{"执行中", "运行中", "完成. 退出代码=0. 没有发现"}));
+  EXPECT_EQ(StatusTexts(),
+            (std::vector<std::string>{"执行中", "运行中", "完成. 退出代码=0. 没有发现"}));
 }
 
 struct VerdictCase {
@@ -120,7 +122,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(VerdictCase{"0", "完成. 退出代码=0. 没有发现"},
                       VerdictCase{"102", "完成. 退出代码=102. 停止执行"},
                       VerdictCase{"13", "完成. 退出代码=13. "},
-                      VerdictCase{testing_support::FakeScannerCrashSetting(), "完成. 退出代码=3221225786. 没有退出代码，崩溃了?"}));
+                      VerdictCase{testing_support::FakeScannerCrashSetting(),
+                                  "完成. 退出代码=3221225786. 没有退出代码，崩溃了?"}));
 
 TEST_F(MainDialogScanTest, AScannerThatCannotStartEndsWithTheFailureCode) {
   desktop.temporaryDirectory.clear();  // no report: no error box after the scan
@@ -138,13 +141,13 @@ TEST_F(MainDialogScanTest, AScanRequestDuringTheEndReportIsRefused) {
   // request made while it is open finds the runner still busy.
   Open();
   host->Type(IDC_REPORT_FILE, temp.Join("no folder") + kSeparator + "scan.txt");
-  errorBoxes.whileOpen = [&](const ErrorBoxRecorder::Box&) {
+  answers.WhileOpen(ModalKind::ErrorBox, [&] {
     EXPECT_TRUE(Enabled(IDC_SCAN));
     dialog.Dispatch(ui::Event::Clicked, IDC_SCAN);
-  };
+  });
   host->Click(IDC_SCAN);
   ASSERT_TRUE(WaitForScanEnd());
-  ASSERT_EQ(errorBoxes.boxes.size(), 1u);
+  ASSERT_EQ(ErrorBoxes().size(), 1u);
   host->RunUntil([] { return false; }, std::chrono::milliseconds(300));
   EXPECT_EQ(StatusTexts().size(), 3u);
 }
@@ -157,8 +160,8 @@ TEST_F(MainDialogScanTest, ClosingDuringAScanLeavesTheScannerRunning) {
     auto closingHost = std::make_unique<ui::MemoryHost>(*dialogOnHeap);
     closingHost->Open();
     closingHost->Click(IDC_SCAN);
-    ASSERT_TRUE(closingHost->RunUntil(
-        [&] { return closingHost->TextHistory(IDC_STATUS).size() == 2; }));
+    ASSERT_TRUE(
+        closingHost->RunUntil([&] { return closingHost->TextHistory(IDC_STATUS).size() == 2; }));
     closingHost->PressEscape();
     ASSERT_TRUE(closingHost->IsEnded());
     // The window and its runner go away while the worker waits for the scanner.

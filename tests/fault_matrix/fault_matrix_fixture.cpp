@@ -49,8 +49,4 @@ std::vector<std::string> FaultMatrixTest::ScannerArguments() const {
   return testing_support::ReadFakeScannerRecord(record).arguments;
 }
 
-std::vector<std::string> FaultMatrixTest::ErrorTexts() const {
-  std::vector<std::string> texts;
-  for (const ErrorBoxRecorder::Box& box : errorBoxes.boxes) texts.push_back(box.text);
-  return texts;
-}
+std::vector<std::string> FaultMatrixTest::ErrorTexts() const { return TextsOf(ErrorBoxes()); }

@@ -124,7 +124,7 @@ TEST_F(FaultMatrixTest, DeletingAReportInAReadOnlyFolderFailsAndKeepsIt) {
   host->Type(IDC_REPORT_FILE, report);
   ASSERT_TRUE(Enabled(IDC_DELETE_REPORT));
 
-  host->answers.push_back(true);
+  answers.AnswerQuestions({true});
   {
     ActAsOrdinaryUser user;
     host->Click(IDC_DELETE_REPORT);
@@ -139,7 +139,7 @@ TEST_F(FaultMatrixTest, DeletingAReportInAReadOnlyFolderFailsAndKeepsIt) {
 
   // Once the folder may be written, the same request deletes it.
   SetMode(folder, 0755);
-  host->answers.push_back(true);
+  answers.AnswerQuestions({true});
   host->Click(IDC_DELETE_REPORT);
   EXPECT_EQ(ErrorTexts().size(), 1u);
   EXPECT_FALSE(FileExists(report));
@@ -153,7 +153,7 @@ TEST_F(FaultMatrixTest, QuarantineInAFolderWithoutPermissionIsNotCreated) {
   Open();
   host->Click(IDC_MOVE);
   host->Type(IDC_MOVE_DIR, quarantine);
-  host->answers.push_back(true);
+  answers.AnswerQuestions({true});
   {
     ActAsOrdinaryUser user;
     host->Click(IDC_SCAN);

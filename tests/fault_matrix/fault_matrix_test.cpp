@@ -73,12 +73,12 @@ TEST_F(FaultMatrixTest, QuarantinePathThroughAFileFailsThereAndKeepsTheFile) {
   Open();
   host->Click(IDC_MOVE);
   host->Type(IDC_MOVE_DIR, quarantine);
-  host->answers.push_back(true);  // create it
+  answers.AnswerQuestions({true});  // create it
   host->Click(IDC_SCAN);
   host->RunUntil([] { return false; }, std::chrono::milliseconds(200));
 
-  ASSERT_EQ(host->questions.size(), 1u);
-  EXPECT_EQ(host->questions[0].text, "Directory \"" + quarantine + "\"\r\n不存在,是否创建?");
+  ASSERT_EQ(Questions().size(), 1u);
+  EXPECT_EQ(Questions()[0].text, "Directory \"" + quarantine + "\"\r\n不存在,是否创建?");
   // The failure is reported with the system's reason; no scan starts.
   EXPECT_THAT(ErrorTexts(),
               testing::ElementsAre(testing::AllOf(StartsWith("创建目录失败\n\n系统错误代码: 0x"),
@@ -96,7 +96,7 @@ TEST_F(FaultMatrixTest, QuarantinePathThatIsAFileIsNotReplaced) {
   Open();
   host->Click(IDC_MOVE);
   host->Type(IDC_MOVE_DIR, blocker);
-  host->answers.push_back(true);
+  answers.AnswerQuestions({true});
   host->Click(IDC_SCAN);
   host->RunUntil([] { return false; }, std::chrono::milliseconds(200));
   EXPECT_THAT(ErrorTexts(), testing::ElementsAre(StartsWith("创建目录失败\n\n系统错误代码: 0x")));
@@ -115,7 +115,7 @@ TEST_F(FaultMatrixTest, DeletingAWildcardReportPathDeletesNoMatchingFile) {
   Open();
   host->Type(IDC_REPORT_FILE, pattern);
   ASSERT_TRUE(Enabled(IDC_DELETE_REPORT));
-  host->answers.push_back(true);
+  answers.AnswerQuestions({true});
   host->Click(IDC_DELETE_REPORT);
   EXPECT_THAT(ErrorTexts(), testing::ElementsAre(StartsWith("DeleteFile 失败")));
   EXPECT_EQ(ReadTextFile(folder + kSep + "a.txt"), "a");
@@ -154,7 +154,7 @@ TEST_F(FaultMatrixTest, PathsLongerThan260CharactersWorkWhole) {
   host->Type(IDC_REPORT_FILE, report);
   host->Click(IDC_MOVE);
   host->Type(IDC_MOVE_DIR, quarantine);
-  host->answers.push_back(true);  // create the quarantine
+  answers.AnswerQuestions({true});  // create the quarantine
   ASSERT_TRUE(ScanAndWait());
 
   EXPECT_TRUE(ErrorTexts().empty());
@@ -166,7 +166,7 @@ TEST_F(FaultMatrixTest, PathsLongerThan260CharactersWorkWhole) {
   ASSERT_TRUE(FileExists(report));
   EXPECT_EQ(desktop.opened, std::vector<std::string>{report});
   EXPECT_TRUE(Enabled(IDC_DELETE_REPORT));
-  host->answers.push_back(true);
+  answers.AnswerQuestions({true});
   host->Click(IDC_DELETE_REPORT);
   EXPECT_TRUE(ErrorTexts().empty());
   EXPECT_FALSE(FileExists(report));
@@ -188,12 +188,12 @@ TEST_F(FaultMatrixTest, ChineseAndOtherNonAsciiNamesWorkWhole) {
   EXPECT_TRUE(Enabled(IDC_VIEW_REPORT));  // the existing report is found
   host->Click(IDC_MOVE);
   host->Type(IDC_MOVE_DIR, quarantine);
-  host->answers = {true, true};  // overwrite the report; create the quarantine
+  answers.AnswerQuestions({true, true});  // overwrite the report; create the quarantine
   ASSERT_TRUE(ScanAndWait());
 
-  ASSERT_EQ(host->questions.size(), 2u);
-  EXPECT_EQ(host->questions[0].text, "File \"" + report + "\"\r\n已经存在,覆盖吗?");
-  EXPECT_EQ(host->questions[1].text, "Directory \"" + quarantine + "\"\r\n不存在,是否创建?");
+  ASSERT_EQ(Questions().size(), 2u);
+  EXPECT_EQ(Questions()[0].text, "File \"" + report + "\"\r\n已经存在,覆盖吗?");
+  EXPECT_EQ(Questions()[1].text, "Directory \"" + quarantine + "\"\r\n不存在,是否创建?");
   EXPECT_TRUE(DirectoryExists(quarantine));
   EXPECT_EQ(ScannerArguments(), (std::vector<std::string>{target, "/sub", "/rptcor", "/rpterr",
                                                           "/report", report, "/move", quarantine}));

@@ -79,7 +79,7 @@ TEST_F(FaultMatrixTest, DeletingAReportHeldOpenFailsAndKeepsIt) {
   ASSERT_TRUE(viewer.IsOpen());
   Open();
   host->Type(IDC_REPORT_FILE, report);
-  host->answers.push_back(true);
+  answers.AnswerQuestions({true});
   host->Click(IDC_DELETE_REPORT);
 
   // ERROR_SHARING_VIOLATION, with the system's own text.
@@ -92,7 +92,7 @@ TEST_F(FaultMatrixTest, DeletingAReportHeldOpenFailsAndKeepsIt) {
   EXPECT_TRUE(Enabled(IDC_DELETE_REPORT));
 
   // Once the other program lets go, the same request deletes it.
-  host->answers.push_back(true);
+  answers.AnswerQuestions({true});
   host->Click(IDC_DELETE_REPORT);
   EXPECT_EQ(ErrorTexts().size(), 1u);
   EXPECT_FALSE(FileExists(report));
@@ -105,7 +105,7 @@ TEST_F(FaultMatrixTest, DeletingAReadOnlyReportIsDeniedAndKeepsIt) {
   ASSERT_TRUE(SetFileAttributesW(Widen(report).c_str(), FILE_ATTRIBUTE_READONLY));
   Open();
   host->Type(IDC_REPORT_FILE, report);
-  host->answers.push_back(true);
+  answers.AnswerQuestions({true});
   host->Click(IDC_DELETE_REPORT);
 
   // ERROR_ACCESS_DENIED.

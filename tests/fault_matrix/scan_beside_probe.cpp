@@ -19,7 +19,7 @@ int main() {
     return 2;
   }
   FakeDesktop desktop;  // no temporary folder: no report, no question
-  ErrorBoxRecorder errorBoxes;
+  ModalAnswers answers;
   MainDialog dialog(desktop);
   ui::MemoryHost host(dialog);
   host.Open();
@@ -32,9 +32,11 @@ int main() {
   const std::string status = host.GetItemText(IDC_STATUS);
   const std::string started = testing_support::ReadFakeScannerRecord(record).program;
   const std::string expected = testing_support::FakeScannerPath();
-  if (status != "完成. 退出代码=0. 没有发现" || started != expected || !errorBoxes.boxes.empty()) {
+  if (status != "完成. 退出代码=0. 没有发现" || started != expected ||
+      !answers.Opened(ModalKind::ErrorBox).empty()) {
     std::fprintf(stderr, "status \"%s\", started \"%s\" instead of \"%s\", %zu error boxes\n",
-                 status.c_str(), started.c_str(), expected.c_str(), errorBoxes.boxes.size());
+                 status.c_str(), started.c_str(), expected.c_str(),
+                 answers.Opened(ModalKind::ErrorBox).size());
     return 1;
   }
   return 0;

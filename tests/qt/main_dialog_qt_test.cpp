@@ -156,7 +156,9 @@ class QtMainDialog : public ::testing::Test {
   testing_support::TempDir temp;
   const std::string record = temp.Join("record.txt");
   FakeDesktop desktop;
-  ErrorBoxRecorder errorBoxes;
+  // The Yes/No box shows for real; the error box and the pickers are answered here.
+  ModalAnswers answers{ModalKind::ErrorBox, ModalKind::FolderPicker, ModalKind::FilePicker};
+  std::vector<ModalBox> ErrorBoxes() const { return answers.Opened(ModalKind::ErrorBox); }
   Observations seen;
   std::unique_ptr<ObservedMainDialog> dialog = std::make_unique<ObservedMainDialog>(desktop, seen);
   std::string boxText, boxCaption;
@@ -206,7 +208,7 @@ TEST_F(QtMainDialog, AScanRunsFromTheWindowWithItsProgressInTheStatusLine) {
     }
     EXPECT_EQ(seen.status.size(), 9u);
   });
-  EXPECT_TRUE(errorBoxes.boxes.empty());
+  EXPECT_TRUE(ErrorBoxes().empty());
 }
 
 TEST_F(QtMainDialog, AfterAScanTheReportIsOpenedAsTheControlsStandThen) {
@@ -216,16 +218,16 @@ TEST_F(QtMainDialog, AfterAScanTheReportIsOpenedAsTheControlsStandThen) {
   WriteTextFile(other, "other report");
   std::string statusAtBox;
   bool scanEnabledAtBox = false;
-  errorBoxes.whileOpen = [&](const ErrorBoxRecorder::Box&) {
+  answers.WhileOpen(ModalKind::ErrorBox, [&] {
     statusAtBox = Status();
     scanEnabledAtBox = Enabled(IDC_SCAN);
-  };
+  });
   RunMain([&] {
     // The report the scanner wrote is opened once.
     Click(IDC_SCAN);
     ASSERT_TRUE(WaitForScanEnd());
     EXPECT_EQ(desktop.opened, Texts{report});
-    EXPECT_TRUE(errorBoxes.boxes.empty());
+    EXPECT_TRUE(ErrorBoxes().empty());
     EXPECT_TRUE(Enabled(IDC_VIEW_REPORT));
     EXPECT_TRUE(Enabled(IDC_DELETE_REPORT));
 
@@ -233,8 +235,8 @@ TEST_F(QtMainDialog, AfterAScanTheReportIsOpenedAsTheControlsStandThen) {
     Type(IDC_REPORT_FILE, missing);
     Click(IDC_SCAN);
     ASSERT_TRUE(WaitForScanEnd());
-    ASSERT_EQ(errorBoxes.boxes.size(), 1u);
-    EXPECT_EQ(errorBoxes.boxes[0].text.rfind("ShellExecute 文件=\"" + missing + "\" 失败", 0), 0u);
+    ASSERT_EQ(ErrorBoxes().size(), 1u);
+    EXPECT_EQ(ErrorBoxes()[0].text.rfind("ShellExecute 文件=\"" + missing + "\" 失败", 0), 0u);
     EXPECT_EQ(statusAtBox, kDone);
     EXPECT_TRUE(scanEnabledAtBox);
     EXPECT_FALSE(Enabled(IDC_VIEW_REPORT));
@@ -248,7 +250,7 @@ TEST_F(QtMainDialog, AfterAScanTheReportIsOpenedAsTheControlsStandThen) {
     WriteTextFile(release, "");
     ASSERT_TRUE(WaitForScanEnd());
     EXPECT_EQ(desktop.opened, (Texts{report, missing, other}));
-    EXPECT_EQ(errorBoxes.boxes.size(), 1u);
+    EXPECT_EQ(ErrorBoxes().size(), 1u);
   });
 }
 
@@ -288,7 +290,7 @@ TEST_F(QtMainDialog, ReportGroupFollowsItsCheckBoxAndDeleteAsksFirst) {
     EXPECT_FALSE(Enabled(IDC_VIEW_REPORT));
     EXPECT_FALSE(Enabled(IDC_DELETE_REPORT));
   });
-  EXPECT_TRUE(errorBoxes.boxes.empty());
+  EXPECT_TRUE(ErrorBoxes().empty());
 }
 
 TEST_F(QtMainDialog, BrowseButtonsFillTheirFieldsFromThePickers) {
@@ -296,11 +298,11 @@ TEST_F(QtMainDialog, BrowseButtonsFillTheirFieldsFromThePickers) {
   const std::string file = temp.Join("chosen.txt");
   WriteTextFile(file, "x");
   RunMain([&] {
-    desktop.folderChoice = folder;
+    answers.ChooseFolder(folder);
     Click(IDC_BROWSE_TARGET);
-    ASSERT_EQ(desktop.folderRequests.size(), 1u);
-    EXPECT_EQ(desktop.folderRequests[0].title, "选择扫描目录");
-    EXPECT_EQ(desktop.folderRequests[0].initial, "");
+    ASSERT_EQ(answers.Opened(ModalKind::FolderPicker).size(), 1u);
+    EXPECT_EQ(answers.Opened(ModalKind::FolderPicker)[0].caption, "选择扫描目录");
+    EXPECT_EQ(answers.Opened(ModalKind::FolderPicker)[0].text, "");
     EXPECT_EQ(Text(IDC_TARGET), folder);
     EXPECT_TRUE(Checked(IDC_SUBDIRS));
     EXPECT_FALSE(Checked(IDC_ALL_LOCAL_DRIVES));
@@ -308,9 +310,9 @@ TEST_F(QtMainDialog, BrowseButtonsFillTheirFieldsFromThePickers) {
     // Cancelled: the picker opened on the typed folder, and nothing changes,
     // not even the check mark the user took off since.
     Click(IDC_SUBDIRS);
-    desktop.folderChoice.reset();
+    answers.ChooseFolder(std::nullopt);
     Click(IDC_BROWSE_TARGET);
-    EXPECT_EQ(desktop.folderRequests.back().initial, folder);
+    EXPECT_EQ(answers.Opened(ModalKind::FolderPicker).back().text, folder);
     EXPECT_EQ(Text(IDC_TARGET), folder);
     EXPECT_FALSE(Checked(IDC_SUBDIRS));
 
@@ -318,9 +320,10 @@ TEST_F(QtMainDialog, BrowseButtonsFillTheirFieldsFromThePickers) {
     EXPECT_FALSE(Enabled(IDC_VIEW_REPORT));
     Click(IDC_BROWSE_REPORT);
     EXPECT_EQ(Text(IDC_REPORT_FILE), defaultReport);
-    desktop.fileChoice = file;
+    answers.ChooseFile(file);
     Click(IDC_BROWSE_REPORT);
-    EXPECT_EQ(desktop.fileRequests, (Texts{defaultReport, defaultReport}));
+    EXPECT_EQ(TextsOf(answers.Opened(ModalKind::FilePicker)),
+              (Texts{defaultReport, defaultReport}));
     EXPECT_EQ(Text(IDC_REPORT_FILE), file);
     EXPECT_TRUE(Enabled(IDC_VIEW_REPORT));
     EXPECT_TRUE(Enabled(IDC_DELETE_REPORT));
@@ -368,8 +371,8 @@ TEST_F(QtMainDialog, AboutBoxIsModalOverTheWindowAndOpensTheReadme) {
   EXPECT_EQ(text, QString::fromStdString(AboutText()).replace(QStringLiteral("\r\n"), "\n"));
   EXPECT_EQ(focused, IDOK);
   EXPECT_EQ(desktop.opened, Texts{readme});
-  ASSERT_EQ(errorBoxes.boxes.size(), 1u);
-  EXPECT_EQ(errorBoxes.boxes[0].text.rfind("ShellExecute 文件=\"" + readme + "\" 失败", 0), 0u);
+  ASSERT_EQ(ErrorBoxes().size(), 1u);
+  EXPECT_EQ(ErrorBoxes()[0].text.rfind("ShellExecute 文件=\"" + readme + "\" 失败", 0), 0u);
   EXPECT_TRUE(openAfterFailure);
 }
 
@@ -407,7 +410,7 @@ TEST_F(QtMainDialog, ClosingDuringAScanEndsTheWindowAtOnceAndLeavesTheScannerRun
     EXPECT_EQ(seen.reports, reportsAtClose);
     dialog = std::make_unique<ObservedMainDialog>(desktop, seen);
   }
-  EXPECT_TRUE(errorBoxes.boxes.empty());
+  EXPECT_TRUE(ErrorBoxes().empty());
 }
 
 }  // namespace

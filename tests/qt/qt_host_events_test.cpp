@@ -163,9 +163,17 @@ TEST_F(QtDialogEvents, TheCloseBoxAsksTheCommandTable) {
   EXPECT_EQ(shown.window->Result(), IDCANCEL);
 }
 
-TEST_F(QtDialogEvents, WindowsCarryTheApplicationIcon) {
-  host().SetIcon(IDI_APP);
-  EXPECT_FALSE(shown.window->Window()->windowIcon().pixmap(32, 32).isNull());
+TEST_F(QtDialogEvents, AWindowTakesTheIconRegisteredUnderAnId) {
+  constexpr int kIconId = 7;
+  QPixmap red(16, 16);
+  red.fill(Qt::red);
+  ui::RegisterIcon(kIconId, QIcon(red));
+  host().SetIcon(kIconId + 1);  // nothing under it: the icon stays as it is
+  EXPECT_TRUE(shown.window->Window()->windowIcon().pixmap(16, 16).toImage() != red.toImage());
+  host().SetIcon(kIconId);
+  EXPECT_EQ(shown.window->Window()->windowIcon().pixmap(16, 16).toImage().pixel(0, 0),
+            red.toImage().pixel(0, 0));
+  ui::RegisterIcon(kIconId, QIcon());
 }
 
 TEST(QtDialogEventsAbout, EnterOnTheAboutBoxIsOkAndEndsIt) {

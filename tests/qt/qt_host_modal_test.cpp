@@ -4,7 +4,6 @@
 #include <QFileDialog>
 #include <QPushButton>
 #include <QTimer>
-#include <QTranslator>
 
 #include "error_box.h"
 #include "path_chooser.h"
@@ -185,7 +184,6 @@ TEST(QtOwnerlessBoxes, TheMainWindowTakesInputWhileTheErrorBoxOrAPickerIsOpen) {
   ASSERT_NO_FATAL_FAILURE(shown.Open());
   QWidget* window = shown.window->Window();
   QWidget* check = shown.Control(IDC_ARCHIVES);
-  SetErrorBoxPresenter({});
   const std::vector<std::function<void()>> openers = {
       [] { ShowErrorBox("DeleteFile 失败", 0); },
       [] { PathChooser().BrowseForFolder("选择目录", "", 0); },
@@ -211,15 +209,6 @@ TEST(QtOwnerlessBoxes, TheMainWindowTakesInputWhileTheErrorBoxOrAPickerIsOpen) {
     EXPECT_TRUE(clickedWhileOpen) << i;
     EXPECT_EQ(shown.dialog.GetCheck(IDC_ARCHIVES), i % 2 == 0 ? 1 : 0) << i;
   }
-}
-
-TEST(QtApplicationTexts, QtsOwnButtonsReadInChineseWhateverTheLocale) {
-  QTranslator qtTexts;
-  ui::ConfigureApplication(qtTexts);
-  QMessageBox box(QMessageBox::Warning, "", "", QMessageBox::Yes | QMessageBox::No);
-  EXPECT_EQ(box.button(QMessageBox::Yes)->text(), QStringLiteral("是(&Y)"));
-  EXPECT_EQ(box.button(QMessageBox::No)->text(), QStringLiteral("否(&N)"));
-  QApplication::removeTranslator(&qtTexts);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "argv_parsers.h"
 #include "error_box.h"
+#include "modal_answers.h"
 #include "fake_yes_no_asker.h"
 #include "fs_helpers.h"
 #include "scan_command.h"
@@ -38,33 +39,27 @@ size_t EntriesIn(const std::string& dir) {
   return count;
 }
 
-// Every test sees the error box through the presenter seam: a real box would
-// wait for a click that never comes.
+// Every test answers the error box through the modal seam: a real box would
+// wait for a click that never comes. (Questions go to the asker.)
 class ScanCommandTest : public testing::Test {
  protected:
-  void SetUp() override {
-    SetErrorBoxPresenter([this](const std::string& text, const std::string& caption) {
-      errorBoxes.emplace_back(text, caption);
-    });
-  }
-  void TearDown() override { SetErrorBoxPresenter({}); }
-
   std::optional<std::string> Build(const ScanSettings& settings,
                                    const std::string& scanner = kScanner) {
     return BuildScanCommandLine(settings, scanner, asker);
   }
 
   void ExpectCreateDirectoryErrorBox() {
+    const std::vector<ModalBox> errorBoxes = answers.Opened(ModalKind::ErrorBox);
     ASSERT_EQ(errorBoxes.size(), 1u);
-    EXPECT_EQ(errorBoxes[0].first.rfind("创建目录失败", 0), 0u) << errorBoxes[0].first;
+    EXPECT_EQ(errorBoxes[0].text.rfind("创建目录失败", 0), 0u) << errorBoxes[0].text;
     // The system's error of the failed creation reaches the box.
-    EXPECT_NE(errorBoxes[0].first.find("\n\n系统错误代码: 0x"), std::string::npos)
-        << errorBoxes[0].first;
-    EXPECT_EQ(errorBoxes[0].second, "错误信息...");
+    EXPECT_NE(errorBoxes[0].text.find("\n\n系统错误代码: 0x"), std::string::npos)
+        << errorBoxes[0].text;
+    EXPECT_EQ(errorBoxes[0].caption, "错误信息...");
   }
 
   FakeYesNoAsker asker;
-  std::vector<std::pair<std::string, std::string>> errorBoxes;
+  ModalAnswers answers{ModalKind::ErrorBox};
 };
 
 // --- Composition -----------------------------------------------------------
@@ -192,7 +187,7 @@ TEST_F(ScanCommandTest, AsksBeforeOverwritingAnExistingReport) {
   asker.questions.clear();
   EXPECT_EQ(Build(settings), std::nullopt);
   EXPECT_EQ(asker.questions.size(), 1u);
-  EXPECT_TRUE(errorBoxes.empty());
+  EXPECT_TRUE(answers.Opened(ModalKind::ErrorBox).empty());
 
   // A wildcard pattern is asked about when a file matches it, with the
   // pattern in the question.
@@ -260,14 +255,14 @@ TEST_F(ScanCommandTest, CreatesAMissingQuarantineDirectoryOnYes) {
   ASSERT_EQ(asker.questions.size(), 1u);
   EXPECT_EQ(asker.questions[0], FakeYesNoAsker::Question(CreateQuestion(nested), "创建目录吗?"));
   EXPECT_EQ(EntriesIn(dir.path()), 0u);
-  EXPECT_TRUE(errorBoxes.empty());
+  EXPECT_TRUE(answers.Opened(ModalKind::ErrorBox).empty());
 
   // Yes: the whole tree is made.
   asker.answers = {true};
   EXPECT_EQ(Build(settings), kScanner + " /move " + nested);
   EXPECT_TRUE(DirectoryExists(nested));
   EXPECT_EQ(asker.questions.size(), 2u);
-  EXPECT_TRUE(errorBoxes.empty());
+  EXPECT_TRUE(answers.Opened(ModalKind::ErrorBox).empty());
 }
 
 TEST_F(ScanCommandTest, AsksAboutADirectoryWithATrailingSeparator) {
@@ -283,7 +278,7 @@ TEST_F(ScanCommandTest, AsksAboutADirectoryWithATrailingSeparator) {
   ASSERT_EQ(asker.questions.size(), 1u);
   EXPECT_EQ(asker.questions[0].first, CreateQuestion(typed));
   EXPECT_EQ(EntriesIn(dir.path()), 0u);
-  EXPECT_TRUE(errorBoxes.empty());
+  EXPECT_TRUE(answers.Opened(ModalKind::ErrorBox).empty());
 }
 
 TEST_F(ScanCommandTest, ReportsAFailedCreationAndStops) {
@@ -304,7 +299,7 @@ TEST_F(ScanCommandTest, ReportsAFailedCreationAndStops) {
   WriteTextFile(dir.Join("file"), "x");
   settings.moveDirectory = dir.Join("file") + kSep + "sub";
   asker.answers = {true};
-  errorBoxes.clear();
+  answers.ForgetOpened();
   EXPECT_EQ(Build(settings), std::nullopt);
   ExpectCreateDirectoryErrorBox();
   EXPECT_FALSE(DirectoryExists(settings.moveDirectory));
@@ -338,7 +333,7 @@ TEST_F(ScanCommandTest, AsksAboutTheReportBeforeTheDirectory) {
   asker.answers = {true, true};
   EXPECT_EQ(Build(settings), kScanner + " /report " + report + " /move " + quarantine);
   EXPECT_TRUE(DirectoryExists(quarantine));
-  EXPECT_TRUE(errorBoxes.empty());
+  EXPECT_TRUE(answers.Opened(ModalKind::ErrorBox).empty());
 }
 
 // --- Round trip ------------------------------------------------------------
@@ -387,7 +382,7 @@ TEST_F(ScanCommandTest, LineParsesBackIntoTheIntendedArguments) {
     for (const ArgvParser& parser : parsers)
       EXPECT_EQ(parser.parse(*line), expected) << parser.name << ": " << *line;
   }
-  EXPECT_TRUE(errorBoxes.empty());
+  EXPECT_TRUE(answers.Opened(ModalKind::ErrorBox).empty());
 }
 
 }  // namespace

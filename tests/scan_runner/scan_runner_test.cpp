@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "error_box.h"
+#include "modal_answers.h"
 #include "exit_codes.h"
 #include "fs_helpers.h"
 #include "scan_runner.h"
@@ -266,14 +267,7 @@ TEST_F(ScanRunnerTest, SecondStartWhileBusyStartsNothing) {
 }
 
 TEST_F(ScanRunnerTest, FailedWorkerThreadLeavesTheRunnerIdleAndTellsTheUser) {
-  struct Box {
-    std::string text;
-    std::string caption;
-  };
-  std::vector<Box> boxes;
-  SetErrorBoxPresenter([&](const std::string& text, const std::string& caption) {
-    boxes.push_back({text, caption});
-  });
+  ModalAnswers answers;
   // A value the system has a description for, on either system.
   const SystemErrorCode failure = 8;
 
@@ -284,7 +278,7 @@ TEST_F(ScanRunnerTest, FailedWorkerThreadLeavesTheRunnerIdleAndTellsTheUser) {
   });
   auto receiver = std::make_shared<RecordingReceiver>(&runner);
   EXPECT_EQ(runner.Start(receiver, ScannerLine(FakeScannerPath(), "/sub"), kMessage), 0);
-  SetErrorBoxPresenter({});
+  const std::vector<ModalBox> boxes = answers.Opened(ModalKind::ErrorBox);
 
   EXPECT_TRUE(runner.IsIdle());
   EXPECT_EQ(runner.exitCode(), kNoScanExitCode);

@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include <shellapi.h>
+
+#include "command_line_to_argv_win.h"
 #include "test_support.h"
 #include "utf_win.h"
 
@@ -10,5 +13,15 @@ void SetEnv(const std::string& name, const std::string& value) {
 }
 
 const char* FakeScannerCrashSetting() { return "0xC000013A"; }
+
+std::vector<std::string> CommandLineToArgs(const std::string& line) {
+  int count = 0;
+  LPWSTR* argv = CommandLineToArgvW(Widen(line).c_str(), &count);
+  std::vector<std::string> args;
+  if (argv == nullptr) return args;
+  for (int i = 0; i < count; ++i) args.push_back(Narrow(argv[i]));
+  LocalFree(argv);
+  return args;
+}
 
 }  // namespace testing_support

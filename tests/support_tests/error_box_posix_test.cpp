@@ -22,7 +22,6 @@ TEST(SystemErrorTextPosix, DescribesKnownErrnoValuesOnly) {
 }
 
 TEST(ShowErrorBoxPosix, WritesToTheTerminalWithoutAWindowSystem) {
-  SetErrorBoxPresenter({});
   testing::internal::CaptureStderr();
   ShowErrorBox("DeleteFile 失败", ENOENT);
   const std::string output = testing::internal::GetCapturedStderr();

@@ -1,4 +1,4 @@
-// The error box's text and caption, seen through the presenter seam, and the
+// The error box's text and caption, seen through the modal seam, and the
 // system error values that reach it.
 #include <gtest/gtest.h>
 
@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "error_box.h"
+#include "modal_answers.h"
 #include "shell_open.h"
 #include "system_error.h"
 #include "test_support.h"
@@ -14,23 +15,6 @@ namespace {
 
 // A code no system describes.
 constexpr SystemErrorCode kUndescribedCode = 0x2A5F0D1;
-
-struct ShownBox {
-  std::string text;
-  std::string caption;
-};
-
-class ErrorBoxTest : public testing::Test {
- protected:
-  void SetUp() override {
-    SetErrorBoxPresenter([this](const std::string& text, const std::string& caption) {
-      shown_.push_back({text, caption});
-    });
-  }
-  void TearDown() override { SetErrorBoxPresenter({}); }
-
-  std::vector<ShownBox> shown_;
-};
 
 }  // namespace
 
@@ -58,15 +42,17 @@ TEST(FormatErrorBoxText, ShowsTheTextAloneWithoutAnErrorOrItsDescription) {
             "ShellExecute 文件=\"100%s.txt\" 失败");
 }
 
-TEST_F(ErrorBoxTest, ShowsTheFullTextUnderTheErrorCaption) {
+TEST(ErrorBox, ShowsTheFullTextUnderTheErrorCaption) {
+  ModalAnswers answers;
   ShowErrorBox("DeleteFile 失败", 2);
   ShowErrorBox("创建目录失败", 0);
-  ASSERT_EQ(shown_.size(), 2u);
-  EXPECT_EQ(shown_[0].caption, "错误信息...");
-  EXPECT_EQ(shown_[0].text, FormatErrorBoxText("DeleteFile 失败", 2));
-  EXPECT_NE(shown_[0].text, "DeleteFile 失败");
-  EXPECT_EQ(shown_[1].caption, "错误信息...");
-  EXPECT_EQ(shown_[1].text, "创建目录失败");
+  const std::vector<ModalBox> shown = answers.Opened(ModalKind::ErrorBox);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].caption, "错误信息...");
+  EXPECT_EQ(shown[0].text, FormatErrorBoxText("DeleteFile 失败", 2));
+  EXPECT_NE(shown[0].text, "DeleteFile 失败");
+  EXPECT_EQ(shown[1].caption, "错误信息...");
+  EXPECT_EQ(shown[1].text, "创建目录失败");
 }
 
 TEST(OpenWithShell, FailsForAMissingFileWithAnError) {

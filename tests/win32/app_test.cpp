@@ -149,7 +149,9 @@ class Win32AppTest : public ::testing::Test {
 
   TempDir temp;
   FakeDesktop desktop;
-  ErrorBoxRecorder errorBoxes;
+  // The Yes/No box shows for real; the error box and the pickers are answered here.
+  ModalAnswers answers{ModalKind::ErrorBox, ModalKind::FolderPicker, ModalKind::FilePicker};
+  std::vector<ModalBox> ErrorBoxes() const { return answers.Opened(ModalKind::ErrorBox); }
   StatusHistory status;
   MainDialog dialog{desktop};
   std::string defaultReport;
@@ -205,7 +207,7 @@ TEST_F(Win32AppTest, ScanRunsTheScannerAndShowsItsProgressAndVerdict) {
   EXPECT_EQ(result, IDCANCEL);
   for (const std::string& text : status.Texts())
     EXPECT_TRUE(text != texts::kReportThreadStart && text != texts::kReportThreadDone) << text;
-  EXPECT_TRUE(errorBoxes.boxes.empty());
+  EXPECT_TRUE(ErrorBoxes().empty());
 }
 
 TEST_F(Win32AppTest, AfterAScanTheReportTheWindowNamesThenIsOpened) {
@@ -224,19 +226,17 @@ TEST_F(Win32AppTest, AfterAScanTheReportTheWindowNamesThenIsOpened) {
     ScanAndWait(window, [&] { SetItemTextAsUser(window, IDC_REPORT_FILE, other); });
     EXPECT_TRUE(FileExists(temp.Join("second.txt")));
     EXPECT_EQ(desktop.opened, (std::vector<std::string>{defaultReport, other}));
-    EXPECT_TRUE(errorBoxes.boxes.empty());
+    EXPECT_TRUE(ErrorBoxes().empty());
 
     // A missing report: the error box comes after the done text is shown.
     const std::string missing = temp.Join("不存在.txt");
     std::string statusAtBox;
-    errorBoxes.whileOpen = [&](const ErrorBoxRecorder::Box&) {
-      statusAtBox = ItemText(window, IDC_STATUS);
-    };
+    answers.WhileOpen(ModalKind::ErrorBox, [&] { statusAtBox = ItemText(window, IDC_STATUS); });
     SetItemTextAsUser(window, IDC_REPORT_FILE, temp.Join("third.txt"));
     ScanAndWait(window, [&] { SetItemTextAsUser(window, IDC_REPORT_FILE, missing); });
     EXPECT_EQ(desktop.opened.back(), missing);
-    ASSERT_EQ(errorBoxes.boxes.size(), 1u);
-    EXPECT_EQ(errorBoxes.boxes[0].text,
+    ASSERT_EQ(ErrorBoxes().size(), 1u);
+    EXPECT_EQ(ErrorBoxes()[0].text,
               FormatErrorBoxText("ShellExecute 文件=\"" + missing + "\" 失败", desktop.openError));
     EXPECT_EQ(statusAtBox, kDoneNothingFound);
     EXPECT_FALSE(IsItemEnabled(window, IDC_VIEW_REPORT));
@@ -284,15 +284,15 @@ TEST_F(Win32AppTest, DeleteAsksWithTheSystemsBoxAndShowsAFailedDelete) {
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     // While the error box is up that program lets go and the file goes: the
     // buttons show it once the box is closed.
-    errorBoxes.whileOpen = [&](const ErrorBoxRecorder::Box&) {
+    answers.WhileOpen(ModalKind::ErrorBox, [&] {
       CloseHandle(held);
       DeleteFileW(Widen(defaultReport).c_str());
-    };
+    });
     answer(IDYES);
-    ASSERT_EQ(errorBoxes.boxes.size(), 1u);
-    EXPECT_EQ(errorBoxes.boxes[0].text,
+    ASSERT_EQ(ErrorBoxes().size(), 1u);
+    EXPECT_EQ(ErrorBoxes()[0].text,
               FormatErrorBoxText(texts::kErrorDeleteFile, ERROR_SHARING_VIOLATION));
-    EXPECT_NE(errorBoxes.boxes[0].text.find("系统错误信息: "), std::string::npos);
+    EXPECT_NE(ErrorBoxes()[0].text.find("系统错误信息: "), std::string::npos);
     EXPECT_FALSE(IsItemEnabled(window, IDC_VIEW_REPORT));
     EXPECT_FALSE(IsItemEnabled(window, IDC_DELETE_REPORT));
   });
@@ -300,35 +300,36 @@ TEST_F(Win32AppTest, DeleteAsksWithTheSystemsBoxAndShowsAFailedDelete) {
 
 TEST_F(Win32AppTest, BrowseButtonsTakeThePickersAnswers) {
   RunMain([&](HWND window) {
-    desktop.folderChoice = "D:\\病毒 样本";
+    answers.ChooseFolder("D:\\病毒 样本");
     Click(window, IDC_BROWSE_TARGET);
     EXPECT_EQ(ItemText(window, IDC_TARGET), "D:\\病毒 样本");
     EXPECT_TRUE(IsChecked(window, IDC_SUBDIRS));
     EXPECT_FALSE(IsChecked(window, IDC_ALL_LOCAL_DRIVES));
 
     // Cancel: nothing changes, not even the drive choice the target rule resets.
-    desktop.folderChoice.reset();
+    answers.ChooseFolder(std::nullopt);
     Click(window, IDC_ALL_DRIVES);
     Click(window, IDC_BROWSE_TARGET);
     EXPECT_EQ(ItemText(window, IDC_TARGET), "D:\\病毒 样本");
     EXPECT_TRUE(IsChecked(window, IDC_ALL_DRIVES));
-    ASSERT_EQ(desktop.folderRequests.size(), 2u);
-    EXPECT_EQ(desktop.folderRequests[0].title, "选择扫描目录");
-    EXPECT_EQ(desktop.folderRequests[0].initial, "");
-    EXPECT_EQ(desktop.folderRequests[1].initial, "D:\\病毒 样本");
+    ASSERT_EQ(answers.Opened(ModalKind::FolderPicker).size(), 2u);
+    EXPECT_EQ(answers.Opened(ModalKind::FolderPicker)[0].caption, "选择扫描目录");
+    EXPECT_EQ(answers.Opened(ModalKind::FolderPicker)[0].text, "");
+    EXPECT_EQ(answers.Opened(ModalKind::FolderPicker)[1].text, "D:\\病毒 样本");
 
     // The report picker: a chosen existing file enables View; cancel keeps it.
     const std::string chosen = temp.Join("已选 报告.txt");
     WriteTextFile(chosen, "report");
     EXPECT_FALSE(IsItemEnabled(window, IDC_VIEW_REPORT));
-    desktop.fileChoice = chosen;
+    answers.ChooseFile(chosen);
     Click(window, IDC_BROWSE_REPORT);
     EXPECT_EQ(ItemText(window, IDC_REPORT_FILE), chosen);
     EXPECT_TRUE(IsItemEnabled(window, IDC_VIEW_REPORT));
-    desktop.fileChoice.reset();
+    answers.ChooseFile(std::nullopt);
     Click(window, IDC_BROWSE_REPORT);
     EXPECT_EQ(ItemText(window, IDC_REPORT_FILE), chosen);
-    EXPECT_EQ(desktop.fileRequests, (std::vector<std::string>{defaultReport, chosen}));
+    EXPECT_EQ(TextsOf(answers.Opened(ModalKind::FilePicker)),
+              (std::vector<std::string>{defaultReport, chosen}));
   });
 }
 
@@ -346,15 +347,15 @@ TEST_F(Win32AppTest, AboutBoxOpensOverTheMainWindowAndOpensTheReadme) {
 
     Click(about, IDC_README);  // missing: the error box, and the about box stays
     EXPECT_EQ(desktop.opened, std::vector<std::string>{readme});
-    ASSERT_EQ(errorBoxes.boxes.size(), 1u);
-    EXPECT_EQ(errorBoxes.boxes[0].text.rfind("ShellExecute 文件=\"" + readme + "\" 失败", 0), 0u);
+    ASSERT_EQ(ErrorBoxes().size(), 1u);
+    EXPECT_EQ(ErrorBoxes()[0].text.rfind("ShellExecute 文件=\"" + readme + "\" 失败", 0), 0u);
     EXPECT_TRUE(IsWindowVisible(about));
 
     WriteTextFile(readme, "readme");
     Click(about, IDC_README);
     std::filesystem::remove(FsPath(readme));
     EXPECT_EQ(desktop.opened.size(), 2u);
-    EXPECT_EQ(errorBoxes.boxes.size(), 1u);
+    EXPECT_EQ(ErrorBoxes().size(), 1u);
 
     PostClick(GetDlgItem(about, IDOK));
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }));

@@ -17,6 +17,7 @@ MemoryHost::MemoryHost(Dialog& dialog) : dialog_(dialog) {
     for (const ControlTemplate& c : frame->controls) {
       if (c.id == IDC_STATIC) continue;
       Control& control = controls_[c.id];
+      tabOrder_.push_back(c.id);
       control.kind = c.kind;
       control.text = c.caption;
       if (c.kind == ControlKind::DefPushButton) defaultButton_ = c.id;
@@ -41,9 +42,12 @@ MemoryHost::~MemoryHost() {
 
 void MemoryHost::Open() {
   if (dialog_.OnInitDialog()) {
-    // The framework's default focus: the first edit or button.
-    for (const auto& [id, control] : controls_) {
-      if (control.kind != ControlKind::Label && control.kind != ControlKind::GroupBox) {
+    // The framework's default focus, as the real hosts choose it: the first
+    // enabled edit, button or check box in template order.
+    for (int id : tabOrder_) {
+      const Control& control = controls_.at(id);
+      if (control.enabled && control.kind != ControlKind::Label &&
+          control.kind != ControlKind::GroupBox) {
         focused_ = id;
         break;
       }
@@ -141,14 +145,8 @@ void MemoryHost::SetTitle(const std::string& title) { title_ = title; }
 
 void MemoryHost::SetIcon(int iconId) { iconId_ = iconId; }
 
-bool MemoryHost::AskYesNo(const std::string& text, const std::string& caption) {
-  questions.push_back({text, caption});
-  if (onQuestion) onQuestion(questions.back());
-  if (answers.empty()) return false;
-  const bool yes = answers.front();
-  answers.pop_front();
-  return yes;
-}
+// No box to show: a question a test does not answer (ModalAnswers) is No.
+bool MemoryHost::AskYesNo(const std::string&, const std::string&) { return false; }
 
 void MemoryHost::End(int result) {
   ended_ = true;

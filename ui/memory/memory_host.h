@@ -38,16 +38,6 @@ class MemoryHost : public DialogHost {
   void PressEnter();   // the default button's command (none while it is disabled)
   void PressEscape();  // IDCANCEL
 
-  // Yes/No questions: answers are taken from the queue, No when it is empty.
-  struct Question {
-    std::string text;
-    std::string caption;
-  };
-  std::deque<bool> answers;
-  std::vector<Question> questions;
-  // Called while a question is open (the box is modal), before it is answered.
-  std::function<void(const Question&)> onQuestion;
-
   // Every text a control was given, in order (the status line's history).
   const std::vector<std::string>& TextHistory(int id) const;
   int FocusedItem() const { return focused_; }
@@ -91,7 +81,8 @@ class MemoryHost : public DialogHost {
 
   Dialog& dialog_;
   std::map<int, Control> controls_;
-  int defaultButton_ = 1;  // IDOK unless the template names another
+  std::vector<int> tabOrder_;  // the controls in template order
+  int defaultButton_ = 1;      // IDOK unless the template names another
   int focused_ = 0;
   std::string title_;
   int iconId_ = 0;

@@ -2,16 +2,16 @@
 // dialog units, which Windows turns into pixels with the base units of the
 // dialog's font; the same arithmetic here keeps the layout of both builds
 // alike and lets the captions fit the controls whatever CJK font stands in.
+// Windows open centred, as a Windows dialog opens.
 
-#include <QApplication>
-#include <QFile>
+#include <algorithm>
+
 #include <QFontMetrics>
-#include <QLibraryInfo>
+#include <QScreen>
+#include <QWidget>
 #include <QStringList>
-#include <QTranslator>
 
 #include "qt_host.h"
-#include "texts.h"
 
 namespace ui {
 
@@ -36,9 +36,6 @@ int MulDivRounded(int value, int numerator, int denominator) {
   if (product >= 0) return static_cast<int>((2 * product + denominator) / (2 * denominator));
   return -static_cast<int>((-2 * product + denominator) / (2 * denominator));
 }
-
-// Where the build compiled an application icon in (see ui/CMakeLists.txt).
-constexpr char kAppIconResource[] = ":/quorvel/app-icon";
 
 }  // namespace
 
@@ -69,19 +66,24 @@ QRect DialogUnitsToPixels(const QRect& units, const QSize& baseUnits) {
                MulDivRounded(units.height(), baseUnits.height(), 8));
 }
 
-QIcon AppIcon() {
-  if (!QFile::exists(QString::fromLatin1(kAppIconResource))) return QIcon();
-  return QIcon(QString::fromLatin1(kAppIconResource));
-}
-
-void ConfigureApplication(QTranslator& qtTexts) {
-  QApplication::setApplicationName(QString::fromUtf8(texts::kTitle));
-  const QIcon icon = AppIcon();
-  if (!icon.isNull()) QApplication::setWindowIcon(icon);
-  // Every text of the program is Chinese; Qt's own buttons should read the same.
-  if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),
-                   QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-    QApplication::installTranslator(&qtTexts);
+void CentreOnOwner(QWidget* window) {
+  // Windows are placed by their frame, as a window manager places them: the
+  // native window is made now so that its frame is known where it can be.
+  window->winId();
+  QWidget* owner = window->parentWidget();
+  QScreen* screen = owner ? owner->screen() : window->screen();
+  if (!screen) return;
+  const QRect screenArea = screen->availableGeometry();
+  const QRect area = owner ? owner->frameGeometry() : screenArea;
+  const QSize size = window->frameGeometry().size();
+  QPoint topLeft(area.x() + (area.width() - size.width()) / 2,
+                 area.y() + (area.height() - size.height()) / 2);
+  // Keep the window on the screen, its top-left corner first.
+  topLeft.setX(
+      std::max(screenArea.left(), std::min(topLeft.x(), screenArea.right() + 1 - size.width())));
+  topLeft.setY(
+      std::max(screenArea.top(), std::min(topLeft.y(), screenArea.bottom() + 1 - size.height())));
+  window->move(topLeft);
 }
 
 }  // namespace ui

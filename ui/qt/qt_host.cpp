@@ -10,26 +10,24 @@
 // table decides what happens.
 
 #include <algorithm>
-#include <mutex>
+#include <map>
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QMetaObject>
 #include <QPointer>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalBlocker>
 
-#include "accessible_names.h"
-#include "blocking_report_channel.h"
+#include "qt_accessible.h"
+#include "qt_dialog_widget.h"
 #include "qt_host.h"
+#include "qt_report_posting.h"
 #include "resource_ids.h"
 
 namespace ui {
@@ -39,6 +37,9 @@ namespace {
 // Windows that QtDialogWindow::Exec shows right now, innermost last (UI
 // thread only).
 std::vector<QtDialogWindow*> g_activeWindows;
+
+// The icons registered by resource id (UI thread only).
+std::map<int, QIcon> g_icons;
 
 // A label keeps the text it was given (CR LF and all) in this property, so
 // that reading it back returns exactly that; it shows the text with plain
@@ -55,84 +56,6 @@ QString WithPlainLineBreaks(const std::string& text) {
   return result;
 }
 
-// A caption as a screen reader should say it (see accessible_names.h).
-QString WithoutAccessKeys(const QString& caption) {
-  return ToQString(ui::WithoutAccessKeys(ToStdString(caption)));
-}
-
-// What the dialog widget reports to its host.
-class DialogWidgetOwner {
- public:
-  virtual void OnControlEvent(Event event, int id) = 0;
-  virtual void OnEnterKey() = 0;
-
- protected:
-  ~DialogWidgetOwner() = default;
-};
-
-// The QDialog of a template: it routes Enter, Esc, the close box and
-// accept()/reject() to the dialog's command table instead of ending itself.
-class DialogWidget final : public QDialog {
- public:
-  DialogWidget(DialogWidgetOwner* owner, QWidget* parent)
-      : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-        owner_(owner) {}
-
-  void ForgetOwner() { owner_ = nullptr; }
-
-  void accept() override {
-    if (owner_) owner_->OnControlEvent(Event::Clicked, IDOK);
-  }
-  // Esc and the close box come here (QDialog::closeEvent keeps the window
-  // open when it is still visible afterwards).
-  void reject() override {
-    if (owner_) owner_->OnControlEvent(Event::Clicked, IDCANCEL);
-  }
-
- protected:
-  void keyPressEvent(QKeyEvent* event) override {
-    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-      // A focused push button has taken its own Enter already; what arrives
-      // here comes from an edit, a check box or the window itself.
-      event->accept();
-      if (owner_) owner_->OnEnterKey();
-      return;
-    }
-    QDialog::keyPressEvent(event);
-  }
-
- private:
-  DialogWidgetOwner* owner_;
-};
-
-// Where a worker posts its reports: the UI thread's context object until the
-// window goes away, nothing afterwards. The worker posts under the lock, so
-// the context cannot vanish in the middle of a post.
-struct PostTarget {
-  std::mutex mutex;
-  QObject* context = nullptr;
-};
-
-// The context object. Before a posted report runs it takes the worker's lock
-// for a moment: the report was made under that lock, so everything the worker
-// wrote into it is seen to be complete by the UI thread through a mutex of
-// our own, not only through Qt's event queue (which tools such as
-// ThreadSanitizer cannot see into when Qt is not built for them).
-class PostContext : public QObject {
- public:
-  explicit PostContext(std::mutex& workerLock) : workerLock_(workerLock) {}
-
-  bool event(QEvent* event) override {
-    { std::lock_guard guard(workerLock_); }
-    return QObject::event(event);
-  }
-
- private:
-  std::mutex& workerLock_;
-};
-
 }  // namespace
 
 class QtDialogWindow::Impl final : public DialogHost, private DialogWidgetOwner {
@@ -144,7 +67,6 @@ class QtDialogWindow::Impl final : public DialogHost, private DialogWidgetOwner 
   void Initialize();
   void Place();
   int Exec(QtDialogWindow* self);
-  void CloseChannel();
 
   // DialogHost
   std::string GetItemText(int id) const override;
@@ -168,9 +90,11 @@ class QtDialogWindow::Impl final : public DialogHost, private DialogWidgetOwner 
   const DialogTemplate* template_;
   QPointer<DialogWidget> window_;
   std::vector<QWidget*> controls_;
-  std::shared_ptr<PostTarget> postTarget_ = std::make_shared<PostTarget>();
-  QObject* postContext_ = nullptr;
-  std::shared_ptr<BlockingReportChannel> channel_;
+  // Runs on the UI thread, only while the channel is open, and the channel
+  // is closed before this host goes away.
+  QtReportPosting reports_{[this](unsigned message, const std::string& text) {
+    if (dialog_) dialog_->Dispatch(Event::Message, static_cast<int>(message), text);
+  }};
   bool ended_ = false;
   int result_ = 0;
 
@@ -183,40 +107,19 @@ class QtDialogWindow::Impl final : public DialogHost, private DialogWidgetOwner 
 QtDialogWindow::Impl::Impl(Dialog& dialog, QWidget* parent)
     : dialog_(&dialog), template_(FindDialogTemplate(dialog.TemplateId())) {
   window_ = new DialogWidget(this, parent);
-  postContext_ = new PostContext(postTarget_->mutex);
-  postTarget_->context = postContext_;
-  std::shared_ptr<PostTarget> target = postTarget_;
-  channel_ = std::make_shared<BlockingReportChannel>(
-      [target](std::function<void()> task) {
-        std::lock_guard guard(target->mutex);
-        if (target->context)
-          QMetaObject::invokeMethod(target->context, std::move(task), Qt::QueuedConnection);
-      },
-      // Runs on the UI thread, only while the channel is open, and the
-      // channel is closed before this host goes away.
-      [this](unsigned message, const std::string& text) {
-        if (dialog_) dialog_->Dispatch(Event::Message, static_cast<int>(message), text);
-      });
   Build();
   dialog.Attach(this);
 }
 
 QtDialogWindow::Impl::~Impl() {
   // First cut the worker off (it may be waiting in Send), then the window.
-  CloseChannel();
-  delete postContext_;  // also discards reports still queued for it
+  reports_.Close();
   if (dialog_) dialog_->Detach();
   dialog_ = nullptr;
   if (window_) {
     window_->ForgetOwner();
     delete window_.data();
   }
-}
-
-void QtDialogWindow::Impl::CloseChannel() {
-  channel_->Close();
-  std::lock_guard guard(postTarget_->mutex);
-  postTarget_->context = nullptr;
 }
 
 QWidget* QtDialogWindow::Impl::CreateControl(const ControlTemplate& control) {
@@ -228,7 +131,6 @@ QWidget* QtDialogWindow::Impl::CreateControl(const ControlTemplate& control) {
       edit->setText(caption);
       QObject::connect(edit, &QLineEdit::textChanged, window_,
                        [this, id] { OnControlEvent(Event::TextChanged, id); });
-      edit->setAccessibleName(ToQString(EditAccessibleName(*template_, control)));
       return edit;
     }
     case ControlKind::PushButton:
@@ -240,7 +142,6 @@ QWidget* QtDialogWindow::Impl::CreateControl(const ControlTemplate& control) {
       if (control.kind == ControlKind::DefPushButton) button->setDefault(true);
       QObject::connect(button, &QAbstractButton::clicked, window_,
                        [this, id] { OnControlEvent(Event::Clicked, id); });
-      button->setAccessibleName(WithoutAccessKeys(caption));
       return button;
     }
     case ControlKind::CheckBox: {
@@ -250,7 +151,6 @@ QWidget* QtDialogWindow::Impl::CreateControl(const ControlTemplate& control) {
       // quiet in SetCheck.
       QObject::connect(check, &QAbstractButton::toggled, window_,
                        [this, id] { OnControlEvent(Event::Clicked, id); });
-      check->setAccessibleName(WithoutAccessKeys(caption));
       return check;
     }
     case ControlKind::Label: {
@@ -262,7 +162,6 @@ QWidget* QtDialogWindow::Impl::CreateControl(const ControlTemplate& control) {
       label->setFocusPolicy(Qt::NoFocus);
       label->setProperty(kRawTextProperty, caption);
       label->setText(caption);
-      label->setAccessibleName(caption);
       return label;
     }
     case ControlKind::GroupBox: {
@@ -270,7 +169,6 @@ QWidget* QtDialogWindow::Impl::CreateControl(const ControlTemplate& control) {
       group->setFocusPolicy(Qt::NoFocus);
       // A frame only: clicks go through to whatever lies in it.
       group->setAttribute(Qt::WA_TransparentForMouseEvents);
-      group->setAccessibleName(WithoutAccessKeys(caption));
       return group;
     }
   }
@@ -292,6 +190,7 @@ void QtDialogWindow::Impl::Build() {
     widget->setGeometry(
         DialogUnitsToPixels(QRect(control.x, control.y, control.width, control.height), baseUnits));
     widget->setProperty(kControlIdProperty, control.id);
+    NameAfterCaption(widget, *template_, control);
     controls_.push_back(widget);
     // Template order is the Tab order.
     if (widget->focusPolicy() & Qt::TabFocus) {
@@ -302,16 +201,7 @@ void QtDialogWindow::Impl::Build() {
   // Group boxes are drawn beneath the controls they frame.
   for (QWidget* widget : controls_)
     if (qobject_cast<QGroupBox*>(widget)) widget->lower();
-  // A label that shows a value (the status line) is related to the caption
-  // before it ("操作:"), so that a screen reader says what the value is.
-  for (size_t i = 0; i < controls_.size(); ++i) {
-    const ControlTemplate& control = template_->controls[i];
-    if (control.kind != ControlKind::Label || control.id == IDC_STATIC) continue;
-    const ControlTemplate* caption = CaptionOf(*template_, control);
-    if (!caption || caption->kind != ControlKind::Label) continue;
-    auto* captionLabel = qobject_cast<QLabel*>(controls_[caption - template_->controls.data()]);
-    if (captionLabel) captionLabel->setBuddy(controls_[i]);
-  }
+  RelateValuesToCaptions(*template_, controls_);
 }
 
 void QtDialogWindow::Impl::Initialize() {
@@ -327,25 +217,7 @@ void QtDialogWindow::Impl::Initialize() {
   }
 }
 
-void QtDialogWindow::Impl::Place() {
-  // Windows are placed by their frame, as a window manager places them: the
-  // native window is made now so that its frame is known where it can be.
-  window_->winId();
-  QWidget* owner = window_->parentWidget();
-  QScreen* screen = owner ? owner->screen() : window_->screen();
-  if (!screen) return;
-  const QRect screenArea = screen->availableGeometry();
-  const QRect area = owner ? owner->frameGeometry() : screenArea;
-  const QSize size = window_->frameGeometry().size();
-  QPoint topLeft(area.x() + (area.width() - size.width()) / 2,
-                 area.y() + (area.height() - size.height()) / 2);
-  // Keep the window on the screen, its top-left corner first.
-  topLeft.setX(
-      std::max(screenArea.left(), std::min(topLeft.x(), screenArea.right() + 1 - size.width())));
-  topLeft.setY(
-      std::max(screenArea.top(), std::min(topLeft.y(), screenArea.bottom() + 1 - size.height())));
-  window_->move(topLeft);
-}
+void QtDialogWindow::Impl::Place() { CentreOnOwner(window_); }
 
 int QtDialogWindow::Impl::Exec(QtDialogWindow* self) {
   if (!template_) return -1;
@@ -355,7 +227,7 @@ int QtDialogWindow::Impl::Exec(QtDialogWindow* self) {
   g_activeWindows.push_back(self);
   window_->exec();
   g_activeWindows.erase(std::find(g_activeWindows.begin(), g_activeWindows.end(), self));
-  CloseChannel();
+  reports_.Close();
   return ended_ ? result_ : (window_ ? window_->result() : -1);
 }
 
@@ -403,14 +275,14 @@ void QtDialogWindow::Impl::SetItemText(int id, const std::string& text) {
       edit->setText(value);
   } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
     button->setText(ToQString(text));
-    button->setAccessibleName(WithoutAccessKeys(button->text()));
+    NameAfterCaption(button);
   } else if (auto* label = qobject_cast<QLabel*>(widget)) {
     label->setProperty(kRawTextProperty, ToQString(text));
     label->setText(WithPlainLineBreaks(text));
-    label->setAccessibleName(label->text());
+    NameAfterCaption(label);
   } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
     group->setTitle(ToQString(text));
-    group->setAccessibleName(WithoutAccessKeys(group->title()));
+    NameAfterCaption(group);
   }
 }
 
@@ -457,9 +329,8 @@ void QtDialogWindow::Impl::SetTitle(const std::string& title) {
 }
 
 void QtDialogWindow::Impl::SetIcon(int iconId) {
-  if (iconId != IDI_APP) return;
-  const QIcon icon = AppIcon();
-  if (!icon.isNull()) window_->setWindowIcon(icon);
+  const auto registered = g_icons.find(iconId);
+  if (registered != g_icons.end()) window_->setWindowIcon(registered->second);
 }
 
 bool QtDialogWindow::Impl::AskYesNo(const std::string& text, const std::string& caption) {
@@ -476,11 +347,11 @@ void QtDialogWindow::Impl::End(int result) {
   ended_ = true;
   result_ = result;
   // The window is finished: a worker must not wait for it any more.
-  CloseChannel();
+  reports_.Close();
   window_->done(result);
 }
 
-std::shared_ptr<StatusReceiver> QtDialogWindow::Impl::ReportChannel() { return channel_; }
+std::shared_ptr<StatusReceiver> QtDialogWindow::Impl::ReportChannel() { return reports_.Channel(); }
 
 void* QtDialogWindow::Impl::NativeHandle() const { return static_cast<QWidget*>(window_.data()); }
 
@@ -499,6 +370,13 @@ QDialog* QtDialogWindow::Window() const { return impl_->window_; }
 QWidget* QtDialogWindow::Control(int id) const { return impl_->Control(id); }
 const std::vector<QWidget*>& QtDialogWindow::Controls() const { return impl_->controls_; }
 DialogHost& QtDialogWindow::Host() { return *impl_; }
+
+void RegisterIcon(int iconId, const QIcon& icon) {
+  if (icon.isNull())
+    g_icons.erase(iconId);
+  else
+    g_icons[iconId] = icon;
+}
 
 QtDialogWindow* QtDialogWindow::Active() {
   return g_activeWindows.empty() ? nullptr : g_activeWindows.back();

@@ -17,8 +17,6 @@
 class QDialog;
 class QWidget;
 
-class QTranslator;
-
 namespace ui {
 
 // Every control widget carries its control id in this property, so that tests
@@ -37,14 +35,15 @@ QSize DialogBaseUnits(const QFont& font);
 // y * baseY / 8, each rounded to the nearest pixel.
 QRect DialogUnitsToPixels(const QRect& units, const QSize& baseUnits);
 
-// The application's icon compiled into the program, or a null icon when the
-// build has none.
-QIcon AppIcon();
+// Moves window to the centre of its owner, or of the screen without one,
+// keeping it on the screen.
+void CentreOnOwner(QWidget* window);
 
-// The program-wide settings of a Qt application: its name, its icon and Qt's
-// own texts in Chinese (the Yes/No buttons, the pickers). qtTexts must live as
-// long as the application.
-void ConfigureApplication(QTranslator& qtTexts);
+// The icons a window takes by resource id (DialogHost::SetIcon), as a Windows
+// program finds them among its resources: the program registers each icon
+// once, before its windows open. An id nothing was registered under leaves
+// the window's icon as it is.
+void RegisterIcon(int iconId, const QIcon& icon);
 
 // One dialog's window, built from its template, with the host attached to the
 // dialog for as long as the window lives. Destroying it closes the dialog's
