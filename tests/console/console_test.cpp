@@ -21,6 +21,7 @@
 
 #include "scan_runner.h"
 #include "scanner_process.h"
+#include "child_processes_posix.h"
 #include "test_support.h"
 #include "texts.h"
 
@@ -32,34 +33,8 @@ namespace fs = std::filesystem;
 constexpr auto kPatience = std::chrono::seconds(30);
 constexpr char kInTerminal[] = "TTTF quorvel-console";
 
-struct Process {
-  pid_t pid;
-  std::string name;
-};
-
-// The processes whose parent is parent.
-std::vector<Process> ChildrenOf(pid_t parent) {
-  std::vector<Process> children;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator("/proc", error)) {
-    const std::string id = entry.path().filename().string();
-    if (id.find_first_not_of("0123456789") != std::string::npos) continue;
-    const std::string stat = ReadTextFile(entry.path().string() + "/stat");
-    const size_t open = stat.find('(');
-    const size_t close = stat.rfind(')');
-    if (open == std::string::npos || close == std::string::npos) continue;
-    char state = 0;
-    int ppid = 0;
-    if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) != 2) continue;
-    if (ppid == parent)
-      children.push_back(
-          {static_cast<pid_t>(std::stol(id)), stat.substr(open + 1, close - open - 1)});
-  }
-  return children;
-}
-
 bool NoChildrenLeft() {
-  return WaitUntil([] { return ChildrenOf(getpid()).empty(); }, kPatience);
+  return WaitUntil([] { return ChildProcessesOf(getpid()).empty(); }, kPatience);
 }
 
 size_t OpenDescriptors() {
@@ -216,9 +191,9 @@ TEST_F(ConsoleTest, ClosingTheTerminalOrLosingTheHelperEndsTheScan) {
   ScannerProcess orphaned;
   ASSERT_TRUE(Start(orphaned, "/sub"));
   ASSERT_TRUE(WaitUntil([&] { return FileExists(record_); }, kPatience));
-  const std::vector<Process> terminals = ChildrenOf(getpid());
+  const std::vector<ChildProcess> terminals = ChildProcessesOf(getpid());
   ASSERT_EQ(terminals.size(), 1u);
-  const std::vector<Process> helpers = ChildrenOf(terminals[0].pid);
+  const std::vector<ChildProcess> helpers = ChildProcessesOf(terminals[0].pid);
   ASSERT_EQ(helpers.size(), 1u);
   EXPECT_EQ(helpers[0].name, "quorvel-console");
   kill(helpers[0].pid, SIGKILL);
@@ -249,7 +224,7 @@ TEST_F(ConsoleTest, ScannerThatCannotStartOpensNoTerminal) {
       EXPECT_FALSE(process.Start(each.program + " /sub", &error));
     }
     EXPECT_EQ(error, each.error);
-    EXPECT_TRUE(ChildrenOf(getpid()).empty());
+    EXPECT_TRUE(ChildProcessesOf(getpid()).empty());
   }
 }
 

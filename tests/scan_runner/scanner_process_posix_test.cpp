@@ -11,7 +11,6 @@
 #include <chrono>
 #include <filesystem>
 #include <mutex>
-#include <sstream>
 #include <vector>
 #include <memory>
 #include <string>
@@ -19,6 +18,7 @@
 
 #include "process_start.h"
 #include "scan_runner.h"
+#include "child_processes_posix.h"
 #include "scanner_process.h"
 #include "test_support.h"
 #include "texts.h"
@@ -38,20 +38,8 @@ bool WaitForFile(const std::string& path) {
 
 // The fake scanner started by this process (its only child named scan.exe).
 pid_t ScannerChild() {
-  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    const std::string stat = ReadTextFile(entry.path().string() + "/stat");
-    const size_t open = stat.find('(');
-    const size_t close = stat.rfind(')');
-    if (open == std::string::npos || close == std::string::npos) continue;
-    if (stat.substr(open + 1, close - open - 1) != "scan.exe") continue;
-    std::istringstream fields(stat.substr(close + 1));
-    std::string state;
-    pid_t parent = 0;
-    fields >> state >> parent;
-    if (parent == getpid()) return static_cast<pid_t>(std::stol(name));
-  }
+  for (const ChildProcess& child : ChildProcessesOf(getpid()))
+    if (child.name == "scan.exe") return child.pid;
   return 0;
 }
 
