@@ -149,7 +149,7 @@ int RunClamscan(const std::string& clamscan, const Plan& plan, ClamscanReader& r
 }
 
 // The daemon when it may and does answer, with the console line that names
-// the engine and, for clamscan, why.
+// the engine and, for clamscan, why. The report stays the same with either.
 std::optional<ClamdConfig> ChooseDaemon(const std::string& clamscan, const Arguments& arguments,
                                         Output& out) {
   const std::string path = ClamdConfigPath(clamscan);
@@ -161,13 +161,13 @@ std::optional<ClamdConfig> ChooseDaemon(const std::string& clamscan, const Argum
     choice = {false, texts::kEngineNotAnswering + problem};
   }
   if (!choice.daemon) {
-    out.Line(texts::kEngineClamscan + choice.reason, false);
+    out.Console(texts::kEngineClamscan + choice.reason, false);
     return std::nullopt;
   }
-  out.Line(texts::kEngineDaemon + (config->localSocket.empty()
-                                       ? config->tcpAddress + ":" + config->tcpSocket
-                                       : config->localSocket),
-           false);
+  out.Console(texts::kEngineDaemon + (config->localSocket.empty()
+                                          ? config->tcpAddress + ":" + config->tcpSocket
+                                          : config->localSocket),
+              false);
   return config;
 }
 
