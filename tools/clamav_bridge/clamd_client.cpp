@@ -165,11 +165,10 @@ class Connection {
         *failure = {ClamdReply::Kind::kNoAnswer, texts::kDaemonTimeout};
         return false;
       }
-      const int ready = PollSocket(socket_, POLLIN, kTickMs);
-      if (ready == 0) continue;
+      // Nothing yet, or interrupted: the cancel and the deadline first.
+      if (PollSocket(socket_, POLLIN, kTickMs) <= 0) continue;
       char buffer[512];
       const auto n = recv(socket_, buffer, sizeof buffer, 0);
-      if (n < 0 && ready < 0) continue;  // interrupted
       if (n <= 0) break;
       reply->append(buffer, static_cast<size_t>(n));
       if (reply->find('\0') != std::string::npos) break;
