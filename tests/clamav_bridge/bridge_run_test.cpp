@@ -14,6 +14,7 @@
 #include "bridge.h"
 #include "bridge_test_support.h"
 #include "bridge_texts.h"
+#include "clamd_config.h"
 #include "fs_helpers.h"
 #include "scanner_process.h"
 #include "test_support.h"
@@ -27,7 +28,8 @@ using Strings = std::vector<std::string>;
 
 constexpr const char* kFakeVariables[] = {
     "QUORVEL_FAKE_CLAMSCAN_RECORD", "QUORVEL_FAKE_CLAMSCAN_EXIT",  "QUORVEL_FAKE_CLAMSCAN_SLEEP_MS",
-    "QUORVEL_FAKE_CLAMSCAN_OUTPUT", "QUORVEL_FAKE_CLAMSCAN_LINES", bridge::kClamscanOverride};
+    "QUORVEL_FAKE_CLAMSCAN_OUTPUT", "QUORVEL_FAKE_CLAMSCAN_LINES", bridge::kClamscanOverride,
+    bridge::kClamdConfigOverride};
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -40,6 +42,8 @@ class BridgeRunTest : public ::testing::Test {
     record_ = dir_.Join("record.txt");
     SetEnv("QUORVEL_FAKE_CLAMSCAN_RECORD", record_);
     SetEnv(bridge::kClamscanOverride, FakeClamscanPath());
+    // Never a daemon of this machine.
+    SetEnv(bridge::kClamdConfigOverride, dir_.Join("no clamd.conf"));
     // A target with a blank and Chinese characters, written as the folder
     // browser gives it for a folder: with a trailing separator on Windows.
     target_ = dir_.Join("病毒 目标");
@@ -173,7 +177,11 @@ TEST_F(BridgeRunTest, BothOfClamscansStreamsAreReadAsTheyCome) {
   // More than either pipe holds, on both streams at once.
   SetEnv("QUORVEL_FAKE_CLAMSCAN_LINES", "20000");
   EXPECT_EQ(Run({target_, "/report", report_}), 0);
-  EXPECT_EQ(output_.front(), "file 0: OK");
+  // The engine first: with no daemon configured, clamscan.
+  ASSERT_GE(output_.size(), 2u);
+  EXPECT_EQ(output_[0],
+            bridge::texts::kEngineClamscan + std::string(bridge::texts::kEngineNoConfig));
+  EXPECT_EQ(output_[1], "file 0: OK");
   EXPECT_EQ(errors_.size(), 20000u);
   const std::string report = ReadTextFile(report_);
   EXPECT_TRUE(Has(report, "WARNING: file 19999: Can't access file"));

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bridge.h"
+#include "clamd_config.h"
 #include "bridge_test_support.h"
 #include "test_support.h"
 
@@ -38,10 +39,11 @@ class BridgeSignalTest : public ::testing::TestWithParam<int> {
     SetEnv("QUORVEL_FAKE_CLAMSCAN_RECORD", record_);
     SetEnv("QUORVEL_FAKE_CLAMSCAN_SLEEP_MS", "600000");
     SetEnv(bridge::kClamscanOverride, bridge_testing::FakeClamscanPath());
+    SetEnv(bridge::kClamdConfigOverride, dir_.Join("no clamd.conf"));
   }
   void TearDown() override {
     for (const char* name : {"QUORVEL_FAKE_CLAMSCAN_RECORD", "QUORVEL_FAKE_CLAMSCAN_SLEEP_MS",
-                             bridge::kClamscanOverride})
+                             bridge::kClamscanOverride, bridge::kClamdConfigOverride})
       SetEnv(name, "");
   }
 

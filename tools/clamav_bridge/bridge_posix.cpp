@@ -17,6 +17,7 @@
 
 #include "bridge.h"
 #include "bridge_texts.h"
+#include "clamd_config.h"
 
 extern char** environ;
 
@@ -98,6 +99,11 @@ std::string FindClamscan(std::string* problem) {
   }
   *problem = texts::kErrorMissingClamscanPosix;
   return {};
+}
+
+std::string ClamdConfigPath(const std::string&) {
+  if (const char* override = std::getenv(kClamdConfigOverride)) return override;
+  return "/etc/clamav/clamd.conf";
 }
 
 DriveSelection GatherDrives(bool local, bool network) {

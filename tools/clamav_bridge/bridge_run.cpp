@@ -7,6 +7,8 @@
 #include "bridge.h"
 #include "bridge_internal.h"
 #include "bridge_texts.h"
+#include "clamd_client.h"
+#include "clamd_scan.h"
 
 namespace bridge {
 
@@ -122,13 +124,11 @@ std::optional<std::vector<std::string>> VirusListLines(const std::string& versio
 
 namespace {
 
-// Every run of the plan, one after the other, read as it goes; then the
-// summary. The code tells the worst of what happened.
-int Scan(const std::string& clamscan, const Plan& plan, bool reportEveryFile, int code,
-         Output& out) {
-  const auto started = std::chrono::steady_clock::now();
-  ClamscanReader reader(out, reportEveryFile);
-  bool anyRun = false;
+// Every run of the plan, one after the other, read as it goes. The code
+// tells the worst of what happened; anyRun whether clamscan ran at all.
+int RunClamscan(const std::string& clamscan, const Plan& plan, ClamscanReader& reader, Output& out,
+                bool* anyRun) {
+  int code = kExitNothingFound;
   for (const std::vector<std::string>& args : plan.clamscanRuns) {
     if (StopRequested()) return kExitStopped;
     const RunOutcome outcome = RunProgram(
@@ -141,11 +141,52 @@ int Scan(const std::string& clamscan, const Plan& plan, bool reportEveryFile, in
       code = WorseExitCode(code, kExitError);
       continue;
     }
-    anyRun = true;
+    *anyRun = true;
     code = WorseExitCode(code, MapExitCode(outcome.end, outcome.stopRequested));
     if (code == kExitStopped) return code;
   }
-  if (!anyRun) return code;
+  return code;
+}
+
+// The daemon when it may and does answer, with the console line that names
+// the engine and, for clamscan, why. The report stays the same with either.
+std::optional<ClamdConfig> ChooseDaemon(const std::string& clamscan, const Arguments& arguments,
+                                        Output& out) {
+  const std::string path = ClamdConfigPath(clamscan);
+  const std::optional<ClamdConfig> config = path.empty() ? std::nullopt : ReadClamdConfig(path);
+  EngineChoice choice = ChooseEngine(arguments, config);
+  if (path.empty()) choice.reason = texts::kEngineOff;
+  std::string problem;
+  if (choice.daemon && !PingClamd(*config, &problem)) {
+    choice = {false, texts::kEngineNotAnswering + problem};
+  }
+  if (!choice.daemon) {
+    out.Console(texts::kEngineClamscan + choice.reason, false);
+    return std::nullopt;
+  }
+  out.Console(texts::kEngineDaemon + (config->localSocket.empty()
+                                          ? config->tcpAddress + ":" + config->tcpSocket
+                                          : config->localSocket),
+              false);
+  return config;
+}
+
+// The scan with the engine chosen, read as it goes; then the summary.
+int Scan(const std::string& clamscan, const Plan& plan, const Arguments& arguments,
+         const DriveSelection& drives, int code, Output& out) {
+  const auto started = std::chrono::steady_clock::now();
+  ClamscanReader reader(out, arguments.Has("/rptall"));
+  bool anyRun = false;
+  if (const std::optional<ClamdConfig> daemon = ChooseDaemon(clamscan, arguments, out)) {
+    const int daemonCode = ScanThroughDaemon(*daemon, arguments, drives, reader, out);
+    reader.FinishRun();
+    anyRun = true;
+    code = WorseExitCode(
+        code, MapExitCode({ChildEnd::Kind::kExited, daemonCode}, daemonCode == kExitStopped));
+  } else {
+    code = WorseExitCode(code, RunClamscan(clamscan, plan, reader, out, &anyRun));
+  }
+  if (code == kExitStopped || !anyRun) return code;
 
   const ScanTotals& totals = reader.totals();
   if (totals.missingDatabase) out.Line(texts::kErrorNoDatabase, true);
@@ -212,7 +253,7 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
     return kExitError;
   }
   if (StopRequested()) return kExitStopped;
-  return Scan(clamscan, plan, arguments.Has("/rptall"), code, out);
+  return Scan(clamscan, plan, arguments, drives, code, out);
 }
 
 }  // namespace bridge

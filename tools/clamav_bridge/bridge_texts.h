@@ -52,4 +52,29 @@ inline constexpr const char kVirusListFailed[] = "无法读取 ClamAV 的病毒�
 inline constexpr const char kFreshclamHint[] =
     "用 freshclam 下载病毒库, 或用 -d <目录> 指定病毒库.";
 
+// Which engine scans: the running ClamAV daemon or clamscan, and why.
+inline constexpr const char kEngineDaemon[] = "扫描引擎: ClamAV 守护进程 clamd ";
+inline constexpr const char kEngineClamscan[] = "扫描引擎: clamscan, ";
+inline constexpr const char kEngineNoConfig[] = "没有找到 clamd 的配置文件";
+inline constexpr const char kEngineOff[] = "环境变量 QUORVEL_CLAMD_CONF 为空, 不使用守护进程";
+inline constexpr const char kEngineNoSocket[] = "clamd 的配置文件没有 LocalSocket 或 TCPSocket";
+inline constexpr const char kEngineNotAnswering[] = "ClamAV 守护进程没有应答: ";
+inline constexpr const char kEngineClamscanOptions[] = "附加参数是给 clamscan 的";
+inline constexpr const char kEngineNoArchives[] = "/unzip: 守护进程不扫描压缩文件";
+inline constexpr const char kEngineArchives[] =
+    "守护进程也扫描压缩文件, 而删除或移动只能用于要求扫描的文件";
+inline constexpr const char kEngineNoMail[] = "/mime: 守护进程不扫描邮件文件";
+inline constexpr const char kEngineMail[] =
+    "守护进程也扫描邮件文件, 而删除或移动只能用于要求扫描的文件";
+inline constexpr const char kEngineNoOle2[] = "守护进程不扫描 Office 文档 (ScanOLE2 no)";
+inline constexpr const char kEngineOle2[] =
+    "/nodoc: 守护进程也扫描 Office 文档, 而删除或移动只能用于要求扫描的文件";
+// The daemon in the middle of a scan.
+inline constexpr const char kDaemonLost[] = "ClamAV 守护进程不再应答, 扫描没有完成: ";
+inline constexpr const char kDaemonTimeout[] = "等待应答超时";
+inline constexpr const char kDaemonClosed[] = "连接已关闭";
+inline constexpr const char kDaemonNoAddress[] = "找不到该地址";
+inline constexpr const char kDaemonStrangeReply[] = "无法理解的应答: ";
+inline constexpr const char kDaemonReadFailed[] = "无法读取文件";
+
 }  // namespace bridge::texts

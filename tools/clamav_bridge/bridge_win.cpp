@@ -6,6 +6,7 @@
 
 #include "bridge.h"
 #include "bridge_texts.h"
+#include "clamd_config.h"
 #include "utf_win.h"
 
 namespace bridge {
@@ -107,6 +108,17 @@ std::string FindClamscan(std::string* problem) {
   }
   *problem = texts::kErrorMissingClamscanWindows;
   return {};
+}
+
+std::string ClamdConfigPath(const std::string& clamscan) {
+  // Set but empty is not the same as unset here.
+  SetLastError(0);
+  if (GetEnvironmentVariableW(L"QUORVEL_CLAMD_CONF", nullptr, 0) > 0 ||
+      GetLastError() != ERROR_ENVVAR_NOT_FOUND)
+    return Environment(L"QUORVEL_CLAMD_CONF");
+  // ClamAV's installer puts clamd.conf beside its programs.
+  const size_t slash = clamscan.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : clamscan.substr(0, slash + 1) + "clamd.conf";
 }
 
 DriveSelection GatherDrives(bool local, bool network) {

@@ -1,0 +1,138 @@
+// The bridge end to end, through a running ClamAV daemon against clamscan,
+// with a synthetic signature database of real size: each scan is the bridge
+// started as the window starts it, until it ends. Both engines in turn on
+// the same folders, in one run.
+//   daemon_bench [--hashes N] [--bodies N] [--large N] [--runs N]
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "own_clamd.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Hash signatures (.hdb) and body signatures (.ndb) of random content, which
+// match nothing but cost what real ones cost to load.
+void WriteDatabase(const std::string& folder, long hashes, long bodies) {
+  fs::create_directories(folder);
+  std::mt19937_64 random(1);
+  const auto hex = [&](int bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (int i = 0; i < bytes; ++i) {
+      const unsigned value = static_cast<unsigned>(random() & 0xFF);
+      text += kDigits[value >> 4];
+      text += kDigits[value & 15];
+    }
+    return text;
+  };
+  std::ofstream hdb(folder + "/bench.hdb");
+  for (long i = 0; i < hashes; ++i)
+    hdb << hex(16) << ':' << 1000 + random() % 100000 << ":Bench.Hash-" << i << '\n';
+  std::ofstream ndb(folder + "/bench.ndb");
+  for (long i = 0; i < bodies; ++i) ndb << "Bench.Body-" << i << ":0:*:" << hex(12) << '\n';
+}
+
+void WriteFolder(const std::string& folder, int files) {
+  fs::create_directories(folder);
+  const std::string text(2000, 'q');
+  for (int i = 0; i < files; ++i)
+    std::ofstream(folder + "/file" + std::to_string(i) + ".txt") << text << i;
+}
+
+// Seconds from the bridge's start to its end; its console goes nowhere.
+double TimeBridge(const std::string& bridge, const std::string& folder, const std::string& conf) {
+  setenv(bridge::kClamdConfigOverride, conf.c_str(), 1);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  const char* argv[] = {bridge.c_str(), folder.c_str(), nullptr};
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  int status = -1;
+  if (posix_spawn(&pid, bridge.c_str(), &actions, nullptr, const_cast<char**>(argv), environ) == 0)
+    waitpid(pid, &status, 0);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  posix_spawn_file_actions_destroy(&actions);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "the bridge ended with %d on %s\n", status, folder.c_str());
+    std::exit(1);
+  }
+  return seconds;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  long hashes = 1500000, bodies = 200000;
+  int large = 10000, runs = 3;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const long value = std::atol(argv[i + 1]);
+    if (!std::strcmp(argv[i], "--hashes")) hashes = value;
+    if (!std::strcmp(argv[i], "--bodies")) bodies = value;
+    if (!std::strcmp(argv[i], "--large")) large = static_cast<int>(value);
+    if (!std::strcmp(argv[i], "--runs")) runs = static_cast<int>(value);
+  }
+  if (bridge_testing::OwnClamd::Program().empty() || access("/usr/bin/clamscan", X_OK) != 0) {
+    std::printf("clamd or clamscan is not installed: no daemon benchmark\n");
+    return 0;
+  }
+  char pattern[] = "/tmp/quorvel-daemon-bench-XXXXXX";
+  const std::string dir = mkdtemp(pattern);
+  const auto started = std::chrono::steady_clock::now();
+  WriteDatabase(dir + "/db", hashes, bodies);
+  std::printf("database: %ld hash and %ld body signatures\n", hashes, bodies);
+  bridge_testing::OwnClamd daemon;
+  std::string problem;
+  if (!daemon.Start(dir, dir + "/db", &problem, std::chrono::seconds(600))) {
+    std::fprintf(stderr, "clamd: %s\n", problem.c_str());
+    return 1;
+  }
+  std::printf("daemon ready after %.1f s\n",
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+  daemon.WriteBridgeConfig(dir + "/bridge.conf", false);
+  // clamscan reads the same signatures: the bridge falls back to it without
+  // a daemon, and a wrapper gives it the folder.
+  const std::string wrapper = dir + "/clamscan";
+  std::ofstream(wrapper) << "#!/bin/sh\nexec /usr/bin/clamscan -d '" << dir << "/db' \"$@\"\n";
+  fs::permissions(wrapper, fs::perms::owner_all);
+  setenv(bridge::kClamscanOverride, wrapper.c_str(), 1);
+
+  const std::string bridge = QUORVEL_BRIDGE;
+  std::printf("%-14s %12s %12s %8s\n", "folder", "daemon s", "clamscan s", "ratio");
+  for (const int files : {50, large}) {
+    const std::string folder = dir + "/files" + std::to_string(files);
+    WriteFolder(folder, files);
+    std::vector<double> daemonTimes, clamscanTimes;
+    for (int run = 0; run < runs; ++run) {
+      daemonTimes.push_back(TimeBridge(bridge, folder, dir + "/bridge.conf"));
+      clamscanTimes.push_back(TimeBridge(bridge, folder, ""));
+    }
+    const double d = Median(daemonTimes), c = Median(clamscanTimes);
+    std::printf("%5d files     %12.3f %12.3f %7.1fx\n", files, d, c, c / d);
+  }
+  daemon.Stop();
+  fs::remove_all(dir);
+  return 0;
+}

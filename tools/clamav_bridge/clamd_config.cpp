@@ -1,0 +1,93 @@
+// clamd.conf and the choice of the engine.
+#include "clamd_config.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "bridge_internal.h"
+#include "bridge_texts.h"
+
+namespace bridge {
+
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+// clamd's own spelling of a true value.
+bool IsYes(const std::string& value) {
+  const std::string lower = Lower(value);
+  return lower == "yes" || lower == "true" || lower == "1";
+}
+
+}  // namespace
+
+ClamdConfig ParseClamdConfig(const std::string& text) {
+  ClamdConfig config;
+  bool addressSeen = false;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line[start] == '#') continue;
+    const size_t nameEnd = line.find_first_of(" \t", start);
+    if (nameEnd == std::string::npos) continue;
+    const std::string name = Lower(line.substr(start, nameEnd - start));
+    std::string value = line.substr(line.find_first_not_of(" \t", nameEnd));
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+      value = value.substr(1, value.size() - 2);
+    if (name == "localsocket") {
+      config.localSocket = value;
+    } else if (name == "tcpsocket") {
+      config.tcpSocket = value;
+    } else if (name == "tcpaddr" && !addressSeen) {
+      config.tcpAddress = value;
+      addressSeen = true;
+    } else if (name == "scanarchive") {
+      config.scanArchive = IsYes(value);
+    } else if (name == "scanmail") {
+      config.scanMail = IsYes(value);
+    } else if (name == "scanole2") {
+      config.scanOle2 = IsYes(value);
+    }
+  }
+  return config;
+}
+
+std::optional<ClamdConfig> ReadClamdConfig(const std::string& path) {
+  std::ifstream file(FsPath(path), std::ios::binary);
+  if (!file) return std::nullopt;
+  std::ostringstream text;
+  text << file.rdbuf();
+  return ParseClamdConfig(text.str());
+}
+
+EngineChoice ChooseEngine(const Arguments& arguments, const std::optional<ClamdConfig>& config) {
+  if (!config) return {false, texts::kEngineNoConfig};
+  if (!config->HasSocket()) return {false, texts::kEngineNoSocket};
+  if (!arguments.clamscanOptions.empty()) return {false, texts::kEngineClamscanOptions};
+  // Looking deeper than asked finds more, which is harmless unless the
+  // finds are then removed or moved.
+  const bool treats = arguments.Has("/del") || arguments.moveDirectory.has_value();
+  struct Option {
+    bool asked, daemon;
+    const char *less, *deeper;
+  };
+  const Option options[] = {
+      {arguments.Has("/unzip"), config->scanArchive, texts::kEngineNoArchives,
+       texts::kEngineArchives},
+      {arguments.Has("/mime"), config->scanMail, texts::kEngineNoMail, texts::kEngineMail},
+      {!arguments.Has("/nodoc"), config->scanOle2, texts::kEngineNoOle2, texts::kEngineOle2}};
+  for (const Option& option : options) {
+    if (option.asked && !option.daemon) return {false, option.less};
+    if (!option.asked && option.daemon && treats) return {false, option.deeper};
+  }
+  return {true, {}};
+}
+
+}  // namespace bridge

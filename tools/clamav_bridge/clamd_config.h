@@ -1,0 +1,50 @@
+// The running ClamAV daemon: where it listens, what it scans, and whether the
+// bridge may hand a scan to it.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "bridge.h"
+
+namespace bridge {
+
+// Names the daemon's configuration file instead of the one clamdscan reads;
+// set but empty, the bridge never asks a daemon.
+inline constexpr char kClamdConfigOverride[] = "QUORVEL_CLAMD_CONF";
+
+// What the bridge needs of a clamd.conf. The scan options are the daemon's
+// own, for every scan it does; absent, they take clamd's defaults.
+struct ClamdConfig {
+  std::string localSocket;  // LocalSocket: a Unix socket's path
+  std::string tcpSocket;    // TCPSocket: the port
+  std::string tcpAddress;   // TCPAddr (first one); empty means this machine
+  bool scanArchive = true;
+  bool scanMail = true;
+  bool scanOle2 = true;
+  bool HasSocket() const { return !localSocket.empty() || !tcpSocket.empty(); }
+};
+
+// Reads the text of a clamd.conf: "Name value" lines, "#" comments, names
+// without regard to case.
+ClamdConfig ParseClamdConfig(const std::string& text);
+
+// The file read and parsed; nothing when it cannot be read.
+std::optional<ClamdConfig> ReadClamdConfig(const std::string& path);
+
+// The configuration file to read (bridge_posix.cpp, bridge_win.cpp): the
+// override variable, else the one clamdscan reads (Windows: beside
+// clamscan). Empty when the override switches the daemon off.
+std::string ClamdConfigPath(const std::string& clamscan);
+
+// Which engine scans, and why not the daemon. A pure decision on the
+// arguments and the daemon's options: the daemon is used only where it
+// scans at least what is asked, and looks deeper only when nothing is
+// removed or moved.
+struct EngineChoice {
+  bool daemon = false;
+  std::string reason;  // for clamscan: why, in the user's words
+};
+EngineChoice ChooseEngine(const Arguments& arguments, const std::optional<ClamdConfig>& config);
+
+}  // namespace bridge
