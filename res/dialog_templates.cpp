@@ -37,12 +37,18 @@ const DialogTemplate* FindDialogTemplate(int id) {
 
 const char* ControlKindName(ControlKind kind) {
   switch (kind) {
-    case ControlKind::Edit: return "edit";
-    case ControlKind::PushButton: return "button";
-    case ControlKind::DefPushButton: return "default button";
-    case ControlKind::CheckBox: return "check box";
-    case ControlKind::Label: return "label";
-    case ControlKind::GroupBox: return "group box";
+    case ControlKind::Edit:
+      return "edit";
+    case ControlKind::PushButton:
+      return "button";
+    case ControlKind::DefPushButton:
+      return "default button";
+    case ControlKind::CheckBox:
+      return "check box";
+    case ControlKind::Label:
+      return "label";
+    case ControlKind::GroupBox:
+      return "group box";
   }
   return "?";
 }

@@ -10,7 +10,7 @@ enum class ControlKind { Edit, PushButton, DefPushButton, CheckBox, Label, Group
 struct ControlTemplate {
   int id;
   ControlKind kind;
-  const char* caption;  // UTF-8
+  const char* caption;      // UTF-8
   int x, y, width, height;  // dialog units
 };
 

@@ -11,7 +11,7 @@ run_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-wqy-microhei cl
   qt6-translations-l10n xdg-utils xterm)
 test_packages=("${run_packages[@]}" libgtest-dev libgmock-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb xauth x11-utils
-  xdotool imagemagick clang libclang-rt-14-dev dpkg-dev file
+  xdotool imagemagick clang clang-format libclang-rt-14-dev dpkg-dev file
   # ClamAV's daemon: the bridge's tests and benchmark start one of their own.
   clamav-daemon
   # Packages: their checks, and what the DEB depends on beyond the above, so

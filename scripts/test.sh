@@ -13,6 +13,13 @@ build() {
 }
 
 status=0
+echo "== Formatting (clang-format, .clang-format)"
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror || status=1
+else
+  echo "not a git checkout: formatting not checked"
+fi
+
 for preset in linux linux-asan win64 win32; do build "$preset"; done
 
 echo "== Linux tests"
