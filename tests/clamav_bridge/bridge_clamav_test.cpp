@@ -17,6 +17,7 @@
 #include "fs_helpers.h"
 #include "main_dialog.h"
 #include "memory_host.h"
+#include "quiet_desktop.h"
 #include "resource_ids.h"
 #include "scan_command.h"
 #include "test_support.h"
@@ -26,24 +27,6 @@ namespace {
 using namespace testing_support;
 using bridge_testing::EicarTestFile;
 namespace fs = std::filesystem;
-
-// Opens nothing, picks nothing; keeps what the window asked to open.
-class QuietDesktop : public DesktopServices {
- public:
-  bool OpenDocument(const std::string& path, void*, SystemError*) override {
-    opened.push_back(path);
-    return true;
-  }
-  bool RemoveFile(const std::string&, SystemErrorCode*) override { return false; }
-  std::optional<std::string> BrowseForFolder(const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
-  std::string TemporaryDirectory() override { return temporaryDirectory; }
-  std::optional<std::string> ChooseReportFile(const std::string&) override { return std::nullopt; }
-
-  std::vector<std::string> opened;
-  std::string temporaryDirectory;
-};
 
 class AlwaysYes : public YesNoAsker {
  public:

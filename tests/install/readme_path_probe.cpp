@@ -5,40 +5,18 @@
 // box's and the scan's own code, so it finds them exactly as the installed
 // program does.
 #include <cstdio>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "about_dialog.h"
 #include "desktop_services.h"
 #include "fs_helpers.h"
 #include "memory_host.h"
+#include "quiet_desktop.h"
 #include "resource_ids.h"
 #include "texts.h"
 
-namespace {
-
-// Records what the dialog asks the desktop to open; everything else refuses.
-class RecordingDesktop : public DesktopServices {
- public:
-  bool OpenDocument(const std::string& path, void*, SystemError*) override {
-    opened.push_back(path);
-    return true;
-  }
-  bool RemoveFile(const std::string&, SystemErrorCode*) override { return false; }
-  std::optional<std::string> BrowseForFolder(const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
-  std::string TemporaryDirectory() override { return std::string(); }
-  std::optional<std::string> ChooseReportFile(const std::string&) override { return std::nullopt; }
-
-  std::vector<std::string> opened;
-};
-
-}  // namespace
-
 int main() {
-  RecordingDesktop desktop;
+  QuietDesktop desktop;
   AboutDialog about(desktop);
   ui::MemoryHost host(about);
   host.Open();
