@@ -15,7 +15,8 @@ ModalAnswers::ModalAnswers()
     : ModalAnswers({ModalKind::Question, ModalKind::ErrorBox, ModalKind::FolderPicker,
                     ModalKind::FilePicker}) {}
 
-ModalAnswers::ModalAnswers(std::initializer_list<ModalKind> kinds) : kinds_(kinds) {
+ModalAnswers::ModalAnswers(std::initializer_list<ModalKind> kinds) {
+  for (const ModalKind kind : kinds) kinds_[static_cast<size_t>(kind)] = true;
   std::lock_guard lock(installMutex);
   installed = this;
 }
@@ -42,7 +43,7 @@ void ModalAnswers::ChooseFile(std::optional<std::string> file) {
 
 void ModalAnswers::WhileOpen(ModalKind kind, std::function<void()> action) {
   std::lock_guard lock(mutex_);
-  whileOpen_[kind] = std::move(action);
+  whileOpen_[static_cast<size_t>(kind)] = std::move(action);
 }
 
 std::vector<ModalBox> ModalAnswers::Opened(ModalKind kind) const {
@@ -63,12 +64,12 @@ bool AnswerFromTest(const ModalBox& box, ModalAnswer* answer) {
   ModalAnswers* answers = nullptr;
   {
     std::lock_guard lock(installMutex);
-    if (!installed || !installed->kinds_.contains(box.kind)) return false;
+    const size_t kind = static_cast<size_t>(box.kind);
+    if (!installed || !installed->kinds_[kind]) return false;
     answers = installed;
     std::lock_guard own(answers->mutex_);
     answers->opened_.push_back(box);
-    const auto action = answers->whileOpen_.find(box.kind);
-    if (action != answers->whileOpen_.end()) whileOpen = action->second;
+    whileOpen = answers->whileOpen_[kind];
   }
   // Outside the locks: what runs while the box is open may open another.
   if (whileOpen) whileOpen();
@@ -76,10 +77,8 @@ bool AnswerFromTest(const ModalBox& box, ModalAnswer* answer) {
   *answer = {};
   switch (box.kind) {
     case ModalKind::Question:
-      if (!answers->questionAnswers_.empty()) {
-        answer->yes = answers->questionAnswers_.front();
-        answers->questionAnswers_.pop_front();
-      }
+      if (answers->nextQuestionAnswer_ < answers->questionAnswers_.size())
+        answer->yes = answers->questionAnswers_[answers->nextQuestionAnswer_++];
       break;
     case ModalKind::FolderPicker:
       answer->path = answers->folder_;

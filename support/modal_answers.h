@@ -5,13 +5,12 @@
 // opens as usual.
 #pragma once
 
-#include <deque>
+#include <array>
+#include <cstddef>
 #include <functional>
 #include <initializer_list>
-#include <map>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -21,6 +20,7 @@ enum class ModalKind {
   FolderPicker,  // the folder browser
   FilePicker,    // the report's save-file picker
 };
+inline constexpr size_t kModalKinds = 4;
 
 // A box as it was opened: for a question or an error box its text and
 // caption; for a picker the place it starts from and its title.
@@ -67,11 +67,14 @@ class ModalAnswers {
  private:
   friend bool AnswerFromTest(const ModalBox& box, ModalAnswer* answer);
 
-  std::set<ModalKind> kinds_;
+  // Plain arrays rather than maps and sets: this is linked into the shipped
+  // program, whose size matters.
+  std::array<bool, kModalKinds> kinds_{};
   mutable std::mutex mutex_;
   std::vector<ModalBox> opened_;
-  std::deque<bool> questionAnswers_;
+  std::vector<bool> questionAnswers_;
+  size_t nextQuestionAnswer_ = 0;
   std::optional<std::string> folder_;
   std::optional<std::string> file_;
-  std::map<ModalKind, std::function<void()>> whileOpen_;
+  std::array<std::function<void()>, kModalKinds> whileOpen_;
 };

@@ -90,9 +90,10 @@ std::string MoveInto(const std::string& file, const std::string& folder, std::st
   fs::path target = FsPath(folder) / source.filename();
   std::error_code code;
   for (int n = 1; fs::exists(fs::symlink_status(target, code)) && n < 1000; ++n) {
-    char suffix[8];
-    std::snprintf(suffix, sizeof suffix, ".%03d", n);
-    target = FsPath(folder) / (source.filename().u8string() + std::u8string(suffix, suffix + 4));
+    char suffix[16];
+    const int length = std::snprintf(suffix, sizeof suffix, ".%03d", n);
+    target =
+        FsPath(folder) / (source.filename().u8string() + std::u8string(suffix, suffix + length));
   }
   fs::rename(source, target, code);
   if (code) {
