@@ -244,12 +244,17 @@ struct Terminal {
 };
 
 // Waits for the helper in the terminal to connect. Gives up when the
-// terminal failed before connecting, or after kHelperPatience.
-int AcceptHelper(int listener, Terminal* terminal) {
+// terminal failed before connecting (*failed set: another terminal may do),
+// or after kHelperPatience.
+int AcceptHelper(int listener, Terminal* terminal, bool* failed) {
+  *failed = false;
   const auto deadline = std::chrono::steady_clock::now() + kHelperPatience;
   while (std::chrono::steady_clock::now() < deadline) {
     terminal->Poll();
-    if (terminal->Failed()) return -1;
+    if (terminal->Failed()) {
+      *failed = true;
+      return -1;
+    }
     pollfd ready = {listener, POLLIN, 0};
     const int result = poll(&ready, 1, 100);
     if (result < 0 && errno != EINTR) return -1;
@@ -296,7 +301,13 @@ ConsoleStart StartInTerminal(const std::vector<std::string>& arguments, int* cha
                      &terminal.pid) != 0)
       continue;
 
-    Descriptor connection(AcceptHelper(listener.get(), &terminal));
+    bool failed = false;
+    Descriptor connection(AcceptHelper(listener.get(), &terminal, &failed));
+    if (connection.get() < 0 && failed) {
+      // This terminal could not run (no display for it, say): the next may.
+      terminal.ReapLater();
+      continue;
+    }
     // Nothing is left behind, and a helper that comes late finds nobody.
     directory.Remove();
     listener.Close();

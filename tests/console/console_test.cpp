@@ -239,6 +239,14 @@ TEST_F(ConsoleTest, WithoutAUsableTerminalTheScanStillRuns) {
       {"no display", [] { SetEnv("DISPLAY", ""); }, direct.c_str()},
       {"no terminal", [&] { SetEnv("PATH", dir_.Join("none")); }, direct.c_str()},
       {"a terminal that fails", [&] { FakeTerminal("exit 3"); }, direct.c_str()},
+      // The desktop's terminal fails, xterm further down the list runs the scan.
+      {"a terminal that fails before another",
+       [&] {
+         const std::string path = Saved("PATH");
+         FakeTerminal("exit 3");
+         SetEnv("PATH", dir_.Join("bin") + ":" + path);
+       },
+       kInTerminal},
       // A launcher that hands the command to a terminal server and ends.
       {"a terminal that hands on",
        [&] { FakeTerminal("shift\n(/bin/sleep 0.5; exec \"$@\") >/dev/null 2>&1 &\nexit 0"); },
