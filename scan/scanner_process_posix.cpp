@@ -32,6 +32,7 @@
 
 #include "command_line_split.h"
 #include "console_channel_posix.h"
+#include "file_checks_posix.h"
 #include "fs_helpers.h"
 #include "program_spawn_posix.h"
 
@@ -101,11 +102,6 @@ int CheckProgram(const std::string& path) {
   return ENOEXEC;
 }
 
-bool IsExecutableFile(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
-}
-
 // Only characters no terminal splits, quotes or takes for an option: these
 // are the only strings that pass through a terminal's argument parsing.
 bool IsPlainAbsolutePath(const std::string& path) {
@@ -116,25 +112,6 @@ bool IsPlainAbsolutePath(const std::string& path) {
     if (!plain) return false;
   }
   return true;
-}
-
-// The program on PATH; empty entries (the current folder) are not searched.
-std::string FindOnPath(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  if (!path) return {};
-  const std::string folders = path;
-  size_t start = 0;
-  while (start <= folders.size()) {
-    size_t end = folders.find(':', start);
-    if (end == std::string::npos) end = folders.size();
-    const std::string folder = folders.substr(start, end - start);
-    if (!folder.empty() && folder[0] == '/') {
-      const std::string candidate = folder + "/" + name;
-      if (IsExecutableFile(candidate)) return candidate;
-    }
-    start = end + 1;
-  }
-  return {};
 }
 
 // Reaps a process of ours without waiting for it here: at once when it has
@@ -165,12 +142,9 @@ void ReapLater(pid_t child) {
 std::string ChannelBase() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime && IsPlainAbsolutePath(runtime)) {
-    struct stat info;
     // Room for "/quorvel-XXXXXX/socket" in a socket address.
     const bool fits = std::strlen(runtime) + 24 < sizeof(sockaddr_un{}.sun_path);
-    if (fits && lstat(runtime, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
-        (info.st_mode & 077) == 0)
-      return runtime;
+    if (fits && IsPrivateDirectory(runtime)) return runtime;
   }
   return "/tmp";
 }

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "fs_helpers.h"
+#include "file_checks_posix.h"
 #include "fs_helpers_internal.h"
 
 namespace {
@@ -160,14 +161,6 @@ namespace {
 std::string WithoutTrailingSlashes(std::string path) {
   while (!path.empty() && path.back() == '/') path.pop_back();
   return path;
-}
-
-// A directory itself (not a link to one) of this user's that no one else may
-// enter or write to.
-bool IsPrivateDirectory(const std::string& path) {
-  struct stat info;
-  return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
-         (info.st_mode & 077) == 0;
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -18,6 +17,7 @@
 #include "bridge.h"
 #include "bridge_texts.h"
 #include "clamd_config.h"
+#include "file_checks_posix.h"
 
 extern char** environ;
 
@@ -70,11 +70,6 @@ void DrainWakePipe() {
   }
 }
 
-bool IsExecutableFile(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
-}
-
 // How long a child may take to end after it was asked to stop.
 constexpr auto kStopGrace = std::chrono::seconds(3);
 
@@ -88,17 +83,9 @@ std::string FindClamscan(std::string* problem) {
     *problem = texts::kErrorOverrideMissing + std::string(override);
     return {};
   }
-  const char* path = std::getenv("PATH");
-  std::istringstream dirs(path && *path ? path : "/usr/local/bin:/usr/bin:/bin");
-  std::string dir;
-  while (std::getline(dirs, dir, ':')) {
-    // An empty entry would mean the current folder: not searched.
-    if (dir.empty()) continue;
-    const std::string candidate = dir + "/clamscan";
-    if (IsExecutableFile(candidate)) return candidate;
-  }
-  *problem = texts::kErrorMissingClamscanPosix;
-  return {};
+  std::string clamscan = FindOnPath("clamscan");
+  if (clamscan.empty()) *problem = texts::kErrorMissingClamscanPosix;
+  return clamscan;
 }
 
 std::string ClamdConfigPath(const std::string&) {
