@@ -4,30 +4,12 @@
 #include "fs_helpers.h"
 #include "text_format.h"
 #include "texts.h"
+#include "windows_argv_quote.h"
 
+// Where names may hold a quote (Linux), each one inside is escaped, so the
+// scanner gets the name unchanged; on Windows a typed quote stays as it is.
 std::string QuoteArgument(const std::string& arg) {
-  // Backslashes count as escapes only in front of a quote, so only those that
-  // end the argument need doubling: "C:\" would otherwise quote the closing
-  // quote and swallow everything after it. Where names may hold a quote, each
-  // one inside is escaped by the same rule (2n+1 backslashes and a quote stand
-  // for n backslashes and a quote), so the scanner gets the name unchanged.
-  std::string quoted;
-  quoted.reserve(arg.size() + 2);
-  quoted += '"';
-  size_t backslashes = 0;
-  for (const char c : arg) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    const bool escapeQuote = c == '"' && kNamesMayHoldQuotes;
-    quoted.append(escapeQuote ? 2 * backslashes + 1 : backslashes, '\\');
-    backslashes = 0;
-    quoted += c;
-  }
-  quoted.append(2 * backslashes, '\\');
-  quoted += '"';
-  return quoted;
+  return QuoteWindowsArgument(arg, kNamesMayHoldQuotes);
 }
 
 std::string QuoteIfBlank(const std::string& arg) {

@@ -9,6 +9,7 @@
 #include "bridge_texts.h"
 #include "clamd_client.h"
 #include "clamd_scan.h"
+#include "windows_argv_quote.h"
 
 namespace bridge {
 
@@ -81,22 +82,7 @@ std::string WindowsCommandLine(const std::string& program, const std::vector<std
       line += arg;
       continue;
     }
-    // Backslashes count only before a quote: doubled there (and before the
-    // closing quote), and a quote of the argument gets one more.
-    line += '"';
-    size_t backslashes = 0;
-    for (char c : arg) {
-      if (c == '\\') {
-        ++backslashes;
-        continue;
-      }
-      if (c == '"') backslashes = backslashes * 2 + 1;
-      line.append(backslashes, '\\');
-      backslashes = 0;
-      line += c;
-    }
-    line.append(backslashes * 2, '\\');
-    line += '"';
+    line += QuoteWindowsArgument(arg, true);
   }
   return line;
 }
