@@ -16,6 +16,7 @@ using bridge::ClamdReply;
 TEST(ClamdConfigTest, ReadsSocketsAndScanOptionsAsClamdDoes) {
   const ClamdConfig config = bridge::ParseClamdConfig(
       "# LocalSocket /commented/out\r\n"
+      "LocalSocket \t\n"
       "  localsocket \"/run/clam d.ctl\"  \n"
       "TCPSocket 3310\n"
       "TCPAddr 127.0.0.2\n"

@@ -15,13 +15,6 @@ namespace bridge {
 
 namespace {
 
-std::string TrimLine(std::string line) {
-  while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
-    line.pop_back();
-  const size_t start = line.find_first_not_of(" \t");
-  return start == std::string::npos ? std::string() : line.substr(start);
-}
-
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);

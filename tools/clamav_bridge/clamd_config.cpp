@@ -37,8 +37,8 @@ ClamdConfig ParseClamdConfig(const std::string& text) {
     const size_t nameEnd = line.find_first_of(" \t", start);
     if (nameEnd == std::string::npos) continue;
     const std::string name = Lower(line.substr(start, nameEnd - start));
-    std::string value = line.substr(line.find_first_not_of(" \t", nameEnd));
-    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
+    // A name followed by blanks alone has an empty value.
+    std::string value = TrimLine(line.substr(nameEnd));
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
       value = value.substr(1, value.size() - 2);
     if (name == "localsocket") {
