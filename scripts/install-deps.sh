@@ -4,11 +4,12 @@
 #   install-deps.sh test   what building and running every test suite needs
 set -euo pipefail
 
-# qt6-translations-l10n: Qt's own buttons in Chinese; xdg-utils: xdg-open, which
-# opens the report; xterm: the scanner's console window when the desktop has no
+# libclamav-dev: ClamAV's library, the bridge's engine on Linux;
+# qt6-translations-l10n: Qt's own buttons in Chinese; xdg-utils: xdg-open,
+# which opens the report; xterm: the scanner's console window when the desktop has no
 # terminal of its own (and the terminal of the console tests).
-run_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-wqy-microhei clamav xvfb xauth
-  qt6-translations-l10n xdg-utils xterm)
+run_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-wqy-microhei clamav libclamav-dev
+  xvfb xauth qt6-translations-l10n xdg-utils xterm)
 test_packages=("${run_packages[@]}" libgtest-dev libgmock-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb xauth x11-utils
   xdotool imagemagick clang clang-format libclang-rt-14-dev dpkg-dev file

@@ -3,28 +3,15 @@
 #include <cstring>
 #include <sstream>
 
-#include "bridge.h"
-#include "bridge_internal.h"
+#include "drives.h"
 
 namespace bridge {
 
 namespace {
 
-std::string RegexEscape(const std::string& text) {
-  std::string result;
-  for (char c : text) {
-    if (std::strchr(".[]{}()\\*+?^$|", c) != nullptr) result += '\\';
-    result += c;
-  }
-  return result;
-}
-
-// A clamscan --exclude-dir pattern for dir and everything below it.
-std::string ExcludeDirPattern(const std::string& dir) { return "^" + RegexEscape(dir) + "(/|$)"; }
-
 bool IsUnder(const std::string& path, const std::string& dir) {
   if (dir == "/") return true;
-  return path == dir || (StartsWith(path, dir) && path[dir.size()] == '/');
+  return path == dir || (path.compare(0, dir.size(), dir) == 0 && path[dir.size()] == '/');
 }
 
 // Keeps only the folders not inside another one of the list.
@@ -111,7 +98,7 @@ DriveSelection SelectPosixDrives(const std::string& mountsText, bool local, bool
     std::vector<std::string> excluded = pseudoMounts;
     if (!network) excluded.insert(excluded.end(), networkMounts.begin(), networkMounts.end());
     for (const std::string& dir : Outermost(excluded))
-      if (dir != "/") selection.excludeDirs.push_back(ExcludeDirPattern(dir));
+      if (dir != "/") selection.excludedFolders.push_back(dir);
   } else if (network) {
     selection.roots = Outermost(networkMounts);
   }

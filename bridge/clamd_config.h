@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "bridge.h"
+#include "scan_request.h"
 
 namespace bridge {
 
@@ -32,11 +32,6 @@ ClamdConfig ParseClamdConfig(const std::string& text);
 // The file read and parsed; nothing when it cannot be read.
 std::optional<ClamdConfig> ReadClamdConfig(const std::string& path);
 
-// The configuration file to read (bridge_posix.cpp, bridge_win.cpp): the
-// override variable, else the one clamdscan reads (Windows: beside
-// clamscan). Empty when the override switches the daemon off.
-std::string ClamdConfigPath(const std::string& clamscan);
-
 // Which engine scans, and why not the daemon. A pure decision on the
 // arguments and the daemon's options: the daemon is used only where it
 // scans at least what is asked, and looks deeper only when nothing is
@@ -45,6 +40,6 @@ struct EngineChoice {
   bool daemon = false;
   std::string reason;  // for clamscan: why, in the user's words
 };
-EngineChoice ChooseEngine(const Arguments& arguments, const std::optional<ClamdConfig>& config);
+EngineChoice ChooseEngine(const ScanRequest& request, const std::optional<ClamdConfig>& config);
 
 }  // namespace bridge

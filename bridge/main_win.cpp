@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "bridge.h"
 #include "dll_search_win.h"
+#include "exit_codes.h"
+#include "run.h"
+#include "system.h"
 #include "utf_win.h"
 
 int wmain(int argc, wchar_t** argv) {

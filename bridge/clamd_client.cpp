@@ -7,8 +7,8 @@
 #include <cstring>
 #include <fstream>
 
-#include "bridge_internal.h"
-#include "bridge_texts.h"
+#include "text_util.h"
+#include "texts.h"
 
 #ifdef _WIN32
 #include <winsock2.h>

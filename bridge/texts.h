@@ -1,4 +1,4 @@
-// The bridge's console texts (UTF-8).
+// The bridge's texts (UTF-8). Virus names stay ClamAV's own.
 #pragma once
 
 namespace bridge::texts {
@@ -13,14 +13,17 @@ inline constexpr const char kNoteNoDrives[] = "没有找到要扫描的驱动器
 
 // Argument errors; nothing is scanned after them.
 inline constexpr const char kErrorUnknownSwitch[] = "未知的开关: ";
+inline constexpr const char kErrorUnknownOption[] =
+    "不支持的附加参数: %s. 支持的附加参数: -d <病毒库>, --database=<病毒库>, "
+    "--exclude=<模式>, --exclude-dir=<模式>, --max-filesize=<大小>, --max-scansize=<大小>.";
+inline constexpr const char kErrorMissingValue[] = " 后面缺少值.";
+inline constexpr const char kErrorBadSize[] = "无法理解的大小 (例如 100M, 2G): ";
+inline constexpr const char kErrorBadPattern[] = "无法理解的模式: ";
 inline constexpr const char kErrorMissingPath[] = " 后面缺少路径.";
 inline constexpr const char kErrorNoTarget[] = "没有扫描目标: 请给出路径或 /ad, /adl, /adn.";
 inline constexpr const char kErrorNothingScanned[] = "没有扫描任何文件.";
 
-// clamscan missing or failing.
-inline constexpr const char kErrorMissingClamscanPosix[] =
-    "找不到 ClamAV 的扫描程序 clamscan. 请安装软件包 clamav (例如 sudo apt install clamav), "
-    "再运行 freshclam 下载病毒库.";
+// The engine missing or failing.
 inline constexpr const char kErrorMissingClamscanWindows[] =
     "找不到 ClamAV 的扫描程序 clamscan.exe. 请安装 ClamAV (https://www.clamav.net/downloads, "
     "默认安装到 C:\\Program Files\\ClamAV), 再运行 freshclam 下载病毒库.";
@@ -31,17 +34,51 @@ inline constexpr const char kErrorReport[] = "无法创建报告文件 ";
 inline constexpr const char kErrorTargetMissing[] = "扫描目标不存在: ";
 inline constexpr const char kErrorNoDatabase[] =
     "ClamAV 没有可用的病毒库. 请运行 freshclam 下载病毒库, 或用 -d <目录> 指定病毒库.";
+inline constexpr const char kErrorEngine[] = "ClamAV 引擎出错: ";
 
-// The scan as it goes, and its end.
+// Each file's fate, one line each.
+inline constexpr const char kClean[] = ": 正常";
 inline constexpr const char kInfectedMark[] = "发现病毒 >> ";
+inline constexpr const char kMovedTo[] = ", 已移动到 ";
+inline constexpr const char kRemoved[] = ", 已删除";
+inline constexpr const char kNotTreated[] = ", 未处理: ";
+inline constexpr const char kIncompleteMark[] = "未完整扫描 >> ";
+inline constexpr const char kErrorMark[] = "错误 >> ";
+inline constexpr const char kSkippedSpecial[] = ": 跳过 (不是普通文件)";
+inline constexpr const char kSkippedLink[] = ": 跳过 (链接)";
+
+// Why a file was not (completely) scanned.
+inline constexpr const char kShortfallUnreadable[] = "无法读取";
+inline constexpr const char kShortfallGone[] = "扫描前文件已不存在";
+inline constexpr const char kShortfallChanged[] = "扫描时文件被修改或替换";
+inline constexpr const char kShortfallFileSize[] = "文件大于扫描引擎的文件大小上限";
+inline constexpr const char kShortfallScanSize[] = "内容大于扫描引擎的扫描量上限";
+inline constexpr const char kShortfallRecursion[] = "嵌套层数超过扫描引擎的上限";
+inline constexpr const char kShortfallFiles[] = "包含的文件数超过扫描引擎的上限";
+inline constexpr const char kShortfallTime[] = "扫描时间超过扫描引擎的上限";
+inline constexpr const char kShortfallOtherLimit[] = "超过扫描引擎的上限";
+inline constexpr const char kShortfallEngine[] = "扫描引擎出错";
+inline constexpr const char kShortfallDaemonLost[] = "ClamAV 守护进程不再应答";
+
+// Why an infected file stays where it is.
+inline constexpr const char kTreatNotSame[] = "该路径已不是扫描过的文件";
+inline constexpr const char kTreatNoFreeName[] =
+    "隔离目录中没有可用的文件名 (.001 到 .999 都已存在)";
+inline constexpr const char kTreatMoveFailed[] = "无法移动: ";
+inline constexpr const char kTreatRemoveFailed[] = "无法删除: ";
+
+// The end of a scan.
 inline constexpr const char kSummaryHeading[] = "----------- 扫描结果 -----------";
 inline constexpr const char kSummaryFiles[] = "已扫描的文件: ";
 inline constexpr const char kSummaryInfected[] = "受感染的文件: ";
+inline constexpr const char kSummaryTreated[] = "已处理的文件: ";
+inline constexpr const char kSummaryIncomplete[] = "未完整扫描的文件: ";
 inline constexpr const char kSummaryErrors[] = "错误: ";
 inline constexpr const char kSummaryTime[] = "用时: ";
 inline constexpr const char kHours[] = " 小时 ";
 inline constexpr const char kMinutes[] = " 分 ";
 inline constexpr const char kSeconds[] = " 秒";
+inline constexpr const char kStopped[] = "扫描已停止";
 // After an error, before the console closes.
 inline constexpr const char kPressAnyKey[] = "按任意键关闭";
 
@@ -52,14 +89,16 @@ inline constexpr const char kVirusListFailed[] = "无法读取 ClamAV 的病毒�
 inline constexpr const char kFreshclamHint[] =
     "用 freshclam 下载病毒库, 或用 -d <目录> 指定病毒库.";
 
-// Which engine scans: the running ClamAV daemon or clamscan, and why.
+// Which engine scans, and why.
+inline constexpr const char kEngineLibrary[] = "扫描引擎: ClamAV 库 libclamav ";
+inline constexpr const char kEngineClamscan[] = "扫描引擎: clamscan";
 inline constexpr const char kEngineDaemon[] = "扫描引擎: ClamAV 守护进程 clamd ";
-inline constexpr const char kEngineClamscan[] = "扫描引擎: clamscan, ";
+inline constexpr const char kEngineBecause[] = " (未使用守护进程: ";
 inline constexpr const char kEngineNoConfig[] = "没有找到 clamd 的配置文件";
 inline constexpr const char kEngineOff[] = "环境变量 QUORVEL_CLAMD_CONF 为空, 不使用守护进程";
 inline constexpr const char kEngineNoSocket[] = "clamd 的配置文件没有 LocalSocket 或 TCPSocket";
 inline constexpr const char kEngineNotAnswering[] = "ClamAV 守护进程没有应答: ";
-inline constexpr const char kEngineClamscanOptions[] = "附加参数是给 clamscan 的";
+inline constexpr const char kEngineOptions[] = "附加参数只用于本机的扫描引擎";
 inline constexpr const char kEngineNoArchives[] = "/unzip: 守护进程不扫描压缩文件";
 inline constexpr const char kEngineArchives[] =
     "守护进程也扫描压缩文件, 而删除或移动只能用于要求扫描的文件";
@@ -70,7 +109,8 @@ inline constexpr const char kEngineNoOle2[] = "守护进程不扫描 Office 文�
 inline constexpr const char kEngineOle2[] =
     "/nodoc: 守护进程也扫描 Office 文档, 而删除或移动只能用于要求扫描的文件";
 // The daemon in the middle of a scan.
-inline constexpr const char kDaemonLost[] = "ClamAV 守护进程不再应答, 扫描没有完成: ";
+inline constexpr const char kDaemonLost[] = "ClamAV 守护进程不再应答, 其余文件由本机扫描引擎扫描: ";
+inline constexpr const char kDaemonLostNoLocal[] = "ClamAV 守护进程不再应答, 其余文件没有扫描: ";
 inline constexpr const char kDaemonTimeout[] = "等待应答超时";
 inline constexpr const char kDaemonClosed[] = "连接已关闭";
 inline constexpr const char kDaemonNoAddress[] = "找不到该地址";

@@ -4,8 +4,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "bridge_internal.h"
-#include "bridge_texts.h"
+#include "text_util.h"
+#include "texts.h"
 
 namespace bridge {
 
@@ -67,22 +67,22 @@ std::optional<ClamdConfig> ReadClamdConfig(const std::string& path) {
   return ParseClamdConfig(text.str());
 }
 
-EngineChoice ChooseEngine(const Arguments& arguments, const std::optional<ClamdConfig>& config) {
+EngineChoice ChooseEngine(const ScanRequest& request, const std::optional<ClamdConfig>& config) {
   if (!config) return {false, texts::kEngineNoConfig};
   if (!config->HasSocket()) return {false, texts::kEngineNoSocket};
-  if (!arguments.clamscanOptions.empty()) return {false, texts::kEngineClamscanOptions};
+  if (request.HasEngineOptions()) return {false, texts::kEngineOptions};
   // Looking deeper than asked finds more, which is harmless unless the
   // finds are then removed or moved.
-  const bool treats = arguments.Has("/del") || arguments.moveDirectory.has_value();
+  const bool treats = request.Treats();
   struct Option {
     bool asked, daemon;
     const char *less, *deeper;
   };
   const Option options[] = {
-      {arguments.Has("/unzip"), config->scanArchive, texts::kEngineNoArchives,
+      {request.ScansArchives(), config->scanArchive, texts::kEngineNoArchives,
        texts::kEngineArchives},
-      {arguments.Has("/mime"), config->scanMail, texts::kEngineNoMail, texts::kEngineMail},
-      {!arguments.Has("/nodoc"), config->scanOle2, texts::kEngineNoOle2, texts::kEngineOle2}};
+      {request.ScansMail(), config->scanMail, texts::kEngineNoMail, texts::kEngineMail},
+      {request.ScansOffice(), config->scanOle2, texts::kEngineNoOle2, texts::kEngineOle2}};
   for (const Option& option : options) {
     if (option.asked && !option.daemon) return {false, option.less};
     if (!option.asked && option.daemon && treats) return {false, option.deeper};

@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "bridge.h"
+#include "exit_codes.h"
+#include "run.h"
+#include "system.h"
 
 int main(int argc, char** argv) {
   bridge::InstallStopHandlers();

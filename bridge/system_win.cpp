@@ -1,12 +1,16 @@
+// The bridge on Windows: the console and its stop events, the drives, and
+// the ClamAV programs it runs.
 #include <windows.h>
 
 #include <atomic>
 #include <mutex>
 #include <thread>
 
-#include "bridge.h"
-#include "bridge_texts.h"
+#include "windows_command_line.h"
 #include "clamd_config.h"
+#include "drives.h"
+#include "system.h"
+#include "texts.h"
 #include "utf_win.h"
 
 namespace bridge {
@@ -110,13 +114,15 @@ std::string FindClamscan(std::string* problem) {
   return {};
 }
 
-std::string ClamdConfigPath(const std::string& clamscan) {
+std::string ClamdConfigPath() {
   // Set but empty is not the same as unset here.
   SetLastError(0);
   if (GetEnvironmentVariableW(L"QUORVEL_CLAMD_CONF", nullptr, 0) > 0 ||
       GetLastError() != ERROR_ENVVAR_NOT_FOUND)
     return Environment(L"QUORVEL_CLAMD_CONF");
   // ClamAV's installer puts clamd.conf beside its programs.
+  std::string problem;
+  const std::string clamscan = FindClamscan(&problem);
   const size_t slash = clamscan.find_last_of("\\/");
   return slash == std::string::npos ? std::string() : clamscan.substr(0, slash + 1) + "clamd.conf";
 }
@@ -206,11 +212,10 @@ RunOutcome RunProgram(const std::string& program, const std::vector<std::string>
     WaitForSingleObject(process.hProcess, INFINITE);
   }
   DWORD code = 0;
-  if (GetExitCodeProcess(process.hProcess, &code)) {
-    if (code == static_cast<DWORD>(STATUS_CONTROL_C_EXIT))
-      outcome.end = {ChildEnd::Kind::kInterrupted, 0};
-    else if (code <= 0xFFFF)
-      outcome.end = {ChildEnd::Kind::kExited, static_cast<int>(code)};
+  if (GetExitCodeProcess(process.hProcess, &code) &&
+      code != static_cast<DWORD>(STATUS_CONTROL_C_EXIT) && code <= 0xFFFF) {
+    outcome.exited = true;
+    outcome.code = static_cast<int>(code);
   }
   CloseHandle(process.hProcess);
   for (std::thread& reader : readers) reader.join();
@@ -225,6 +230,13 @@ void InstallStopHandlers() {
 }
 
 bool StopRequested() { return g_stop; }
+
+bool WaitForStop(int milliseconds) {
+  WaitForSingleObject(StopEvent(), static_cast<DWORD>(milliseconds));
+  return g_stop;
+}
+
+void ExitNow(int code) { ExitProcess(static_cast<UINT>(code)); }
 
 void PrintToConsole(const std::string& line, bool error) {
   const HANDLE handle = GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);

@@ -1,0 +1,60 @@
+// The queue between the walk and the engine, and the engines' workers.
+#include "engine.h"
+
+#include <thread>
+#include <vector>
+
+namespace bridge {
+
+bool FileQueue::Push(FileToScan file) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return files_.size() < capacity_ || aborted_; });
+  if (aborted_) return false;
+  files_.push_back(std::move(file));
+  changed_.notify_all();
+  return true;
+}
+
+std::optional<FileToScan> FileQueue::Pop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return !files_.empty() || finished_ || aborted_; });
+  if (aborted_ || files_.empty()) return std::nullopt;
+  FileToScan file = std::move(files_.front());
+  files_.pop_front();
+  changed_.notify_all();
+  return file;
+}
+
+void FileQueue::Finish() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  finished_ = true;
+  changed_.notify_all();
+}
+
+void FileQueue::Abort() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  aborted_ = true;
+  changed_.notify_all();
+}
+
+bool FileQueue::Aborted() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return aborted_;
+}
+
+void ScanWithWorkers(FileQueue& files, const VerdictSink& sink, unsigned threads,
+                     const std::function<Verdict(const FileToScan&)>& scanOne) {
+  const auto work = [&] {
+    while (std::optional<FileToScan> file = files.Pop()) sink(*file, scanOne(*file));
+  };
+  std::vector<std::thread> workers;
+  for (unsigned i = 1; i < threads; ++i) workers.emplace_back(work);
+  work();
+  for (std::thread& worker : workers) worker.join();
+}
+
+void Engine::ScanAll(FileQueue& files, const VerdictSink& sink) {
+  ScanWithWorkers(files, sink, Threads(), [this](const FileToScan& file) { return ScanOne(file); });
+}
+
+}  // namespace bridge

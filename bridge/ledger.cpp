@@ -1,0 +1,162 @@
+// Each file's fate, written as it comes; the summary and the exit code.
+#include "ledger.h"
+
+#include "exit_codes.h"
+#include "texts.h"
+
+namespace bridge {
+
+namespace {
+
+const char* ShortfallText(Shortfall why) {
+  switch (why) {
+    case Shortfall::kUnreadable:
+      return texts::kShortfallUnreadable;
+    case Shortfall::kGone:
+      return texts::kShortfallGone;
+    case Shortfall::kChanged:
+      return texts::kShortfallChanged;
+    case Shortfall::kFileSizeLimit:
+      return texts::kShortfallFileSize;
+    case Shortfall::kScanSizeLimit:
+      return texts::kShortfallScanSize;
+    case Shortfall::kRecursionLimit:
+      return texts::kShortfallRecursion;
+    case Shortfall::kFilesLimit:
+      return texts::kShortfallFiles;
+    case Shortfall::kTimeLimit:
+      return texts::kShortfallTime;
+    case Shortfall::kOtherLimit:
+      return texts::kShortfallOtherLimit;
+    case Shortfall::kEngineError:
+      return texts::kShortfallEngine;
+    case Shortfall::kDaemonLost:
+      return texts::kShortfallDaemonLost;
+  }
+  return texts::kShortfallEngine;
+}
+
+std::string TimeText(std::chrono::seconds taken) {
+  const long seconds = static_cast<long>(taken.count());
+  std::string time;
+  if (seconds >= 3600) time += std::to_string(seconds / 3600) + texts::kHours;
+  if (seconds >= 60) time += std::to_string(seconds / 60 % 60) + texts::kMinutes;
+  return time + std::to_string(seconds % 60) + texts::kSeconds;
+}
+
+}  // namespace
+
+Ledger::Ledger(LedgerWriter& writer, const ScanRequest& request)
+    : writer_(writer), request_(request) {}
+
+void Ledger::File(const FileToScan& file, const Verdict& verdict, const Treatment& treatment) {
+  const std::string path = writer_.Path(file.path);
+  const std::lock_guard<std::mutex> lock(mutex_);
+  switch (verdict.kind) {
+    case Verdict::Kind::kClean:
+      ++totals_.scanned;
+      writer_.Line(path + texts::kClean, false, request_.ReportsEveryFile());
+      return;
+    case Verdict::Kind::kInfected: {
+      ++totals_.scanned;
+      ++totals_.infected;
+      std::string line = texts::kInfectedMark + path + ": " + verdict.virus;
+      switch (treatment.kind) {
+        case Treatment::Kind::kNone:
+          break;
+        case Treatment::Kind::kMoved:
+          ++totals_.treated;
+          line += texts::kMovedTo + writer_.Path(treatment.detail);
+          break;
+        case Treatment::Kind::kRemoved:
+          ++totals_.treated;
+          line += texts::kRemoved;
+          break;
+        case Treatment::Kind::kFailed:
+          ++totals_.errors;
+          line += texts::kNotTreated + treatment.detail;
+          break;
+      }
+      writer_.Line(line, false, true);
+      return;
+    }
+    case Verdict::Kind::kIncomplete: {
+      ++totals_.incomplete;
+      std::string line = texts::kIncompleteMark + path + ": " + ShortfallText(verdict.shortfall);
+      if (!verdict.detail.empty()) line += " (" + verdict.detail + ")";
+      const bool error = verdict.shortfall == Shortfall::kUnreadable ||
+                         verdict.shortfall == Shortfall::kEngineError ||
+                         verdict.shortfall == Shortfall::kDaemonLost;
+      writer_.Line(line, true, request_.ReportsIncomplete() || (error && request_.ReportsErrors()));
+      return;
+    }
+  }
+}
+
+void Ledger::Skipped(const std::string& path, SkipReason why) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  ++totals_.skipped;
+  writer_.Line(writer_.Path(path) +
+                   (why == SkipReason::kLink ? texts::kSkippedLink : texts::kSkippedSpecial),
+               false, request_.ReportsEveryFile());
+}
+
+void Ledger::WalkError(const std::string& path, const std::string& reason) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  ++totals_.errors;
+  writer_.Line(texts::kErrorMark + writer_.Path(path) + ": " + reason, true,
+               request_.ReportsErrors());
+}
+
+void Ledger::Problem(const std::string& text) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  problems_ = true;
+  ++totals_.errors;
+  writer_.Line(text, true, true);
+}
+
+void Ledger::Note(const std::string& text) { writer_.Line(text, false, true); }
+
+LedgerTotals Ledger::Totals() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return totals_;
+}
+
+int Ledger::ExitCode() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (totals_.infected > 0) return kExitInfected;
+  if (problems_ || totals_.incomplete > 0 || totals_.errors > 0) return kExitError;
+  // Not one file reached is no clean result.
+  if (totals_.scanned == 0) return kExitError;
+  return kExitNothingFound;
+}
+
+void Ledger::Finish(std::chrono::seconds taken) {
+  // Not one file reached is no clean result.
+  const LedgerTotals totals = Totals();
+  if (totals.scanned == 0 && totals.incomplete == 0) Problem(texts::kErrorNothingScanned);
+  WriteSummary(taken, false);
+}
+
+void Ledger::FinishStopped(std::chrono::seconds taken) { WriteSummary(taken, true); }
+
+void Ledger::WriteSummary(std::chrono::seconds taken, bool stopped) {
+  LedgerTotals totals;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (finished_) return;
+    finished_ = true;
+    totals = totals_;
+  }
+  const std::string lines[] = {texts::kSummaryHeading,
+                               texts::kSummaryFiles + std::to_string(totals.scanned),
+                               texts::kSummaryInfected + std::to_string(totals.infected),
+                               texts::kSummaryTreated + std::to_string(totals.treated),
+                               texts::kSummaryIncomplete + std::to_string(totals.incomplete),
+                               texts::kSummaryErrors + std::to_string(totals.errors),
+                               texts::kSummaryTime + TimeText(taken)};
+  for (const std::string& line : lines) writer_.Line(line, false, true);
+  if (stopped) writer_.Line(texts::kStopped, true, true);
+}
+
+}  // namespace bridge

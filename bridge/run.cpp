@@ -1,0 +1,176 @@
+// One scan: arguments -> request -> walk -> engine -> verdicts -> ledger.
+#include "run.h"
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "clamd_client.h"
+#include "clamd_config.h"
+#include "clamd_engine.h"
+#include "drives.h"
+#include "engine.h"
+#include "exit_codes.h"
+#include "ledger.h"
+#include "scan_request.h"
+#include "system.h"
+#include "texts.h"
+#include "treatment.h"
+#include "walk.h"
+
+namespace bridge {
+
+namespace {
+
+// The local engine is made once, when first needed: at the start without a
+// daemon, else only when the daemon hands a file over.
+class LocalEngineHolder {
+ public:
+  explicit LocalEngineHolder(const ScanRequest& request) : request_(request) {}
+  Engine* Get() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (!tried_) engine_ = MakeLocalEngine(request_, &problem_), tried_ = true;
+    return engine_.get();
+  }
+  const std::string& problem() const { return problem_; }
+
+ private:
+  const ScanRequest& request_;
+  std::mutex mutex_;
+  bool tried_ = false;
+  std::unique_ptr<Engine> engine_;
+  std::string problem_;
+};
+
+// The daemon when it may and does answer; else nothing, and why.
+std::unique_ptr<Engine> ChooseDaemon(const ScanRequest& request, LocalEngineHolder& local,
+                                     std::string* whyNot) {
+  const std::string path = ClamdConfigPath();
+  const std::optional<ClamdConfig> config = path.empty() ? std::nullopt : ReadClamdConfig(path);
+  EngineChoice choice = ChooseEngine(request, config);
+  if (path.empty()) choice = {false, texts::kEngineOff};
+  std::string problem;
+  if (choice.daemon && !PingClamd(*config, &problem))
+    choice = {false, texts::kEngineNotAnswering + problem};
+  if (!choice.daemon) {
+    *whyNot = choice.reason;
+    return nullptr;
+  }
+  return MakeDaemonEngine(*config, request, [&local] { return local.Get(); });
+}
+
+int ShowVirusList(const ScanRequest& request, LedgerWriter& writer) {
+  std::string problem;
+  const std::optional<std::vector<std::string>> lines = VirusListLines(request, &problem);
+  if (!lines) {
+    writer.Line(texts::kVirusListFailed, true, true);
+    if (!problem.empty()) writer.Line(problem, true, true);
+    writer.Line(texts::kFreshclamHint, true, true);
+    return kExitError;
+  }
+  for (const std::string& line : *lines) writer.Line(line, false, true);
+  return kExitNothingFound;
+}
+
+std::chrono::seconds Since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+}
+
+}  // namespace
+
+int RunBridge(const std::vector<std::string>& args, const Printer& print) {
+  const auto started = std::chrono::steady_clock::now();
+  const RequestResult read = ReadRequest(args, NativePathStyle());
+  if (!read.ok()) {
+    print(read.error, true);
+    print(texts::kErrorNothingScanned, true);
+    return kExitError;
+  }
+  const ScanRequest& request = read.request;
+
+  LedgerWriter writer(print, NativePathStyle());
+  // The report starts empty unless the scan appends to it.
+  if (request.reportFile && !writer.OpenReport(*request.reportFile, request.Appends()))
+    return kExitError;
+  if (request.ListsVirusDatabase()) return ShowVirusList(request, writer);
+
+  Ledger ledger(writer, request);
+  for (const std::string& note : UnsupportedSwitchNotes(request)) ledger.Note(note);
+  WalkPlan plan;
+  plan.targets = request.targets;
+  plan.recursive = request.Recursive();
+  plan.excludeFiles = request.excludeFiles;
+  plan.excludeFolders = request.excludeFolders;
+  if (request.WantsDrives()) {
+    const DriveSelection drives =
+        GatherDrives(request.WantsLocalDrives(), request.WantsNetworkDrives());
+    if (drives.roots.empty()) ledger.Problem(texts::kNoteNoDrives);
+    plan.driveRoots = drives.roots;
+    plan.excludedFolders = drives.excludedFolders;
+  }
+  if (plan.targets.empty() && plan.driveRoots.empty()) {
+    ledger.Problem(texts::kErrorNothingScanned);
+    return kExitError;
+  }
+
+  LocalEngineHolder local(request);
+  std::string whyNotDaemon;
+  std::unique_ptr<Engine> daemon = ChooseDaemon(request, local, &whyNotDaemon);
+  Engine* engine = daemon ? daemon.get() : local.Get();
+  if (StopRequested()) return kExitStopped;
+  if (!engine) {
+    ledger.Problem(local.problem());
+    return kExitError;
+  }
+  writer.Console(engine->Description() +
+                     (whyNotDaemon.empty() ? "" : texts::kEngineBecause + whyNotDaemon + ")"),
+                 false);
+
+  // Treatments one at a time: a stop waits for the one under way, so that a
+  // file is never left half moved.
+  std::mutex treating;
+  const VerdictSink sink = [&](const FileToScan& file, const Verdict& verdict) {
+    const std::lock_guard<std::mutex> lock(treating);
+    Treatment treatment;
+    if (verdict.kind == Verdict::Kind::kInfected && request.Treats())
+      treatment = Treat(request, file, verdict.scanned);
+    ledger.File(file, verdict, treatment);
+  };
+
+  // The walk fills the queue, the engine empties it; this thread waits for
+  // both or for a stop.
+  FileQueue queue;
+  std::atomic<int> running{2};
+  std::thread walker([&] {
+    WalkSink walkSink;
+    walkSink.file = [&](FileToScan file) { return queue.Push(std::move(file)); };
+    walkSink.skipped = [&](const std::string& path, SkipReason why) { ledger.Skipped(path, why); };
+    walkSink.error = [&](const std::string& path, const std::string& reason) {
+      ledger.WalkError(path, reason);
+    };
+    Walk(plan, walkSink);
+    queue.Finish();
+    --running;
+  });
+  std::thread scanner([&] {
+    engine->ScanAll(queue, sink);
+    --running;
+  });
+  while (running > 0) {
+    if (WaitForStop(50)) {
+      queue.Abort();
+      const std::lock_guard<std::mutex> lock(treating);
+      ledger.FinishStopped(Since(started));
+      ExitNow(kExitStopped);
+    }
+  }
+  walker.join();
+  scanner.join();
+  ledger.Finish(Since(started));
+  return ledger.ExitCode();
+}
+
+}  // namespace bridge

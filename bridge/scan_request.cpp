@@ -1,0 +1,165 @@
+// The scanner arguments as the window gives them, read into one request.
+#include "scan_request.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <regex>
+#include <string_view>
+
+#include "texts.h"
+
+namespace bridge {
+
+namespace {
+
+std::string Lower(std::string_view text) {
+  std::string result(text);
+  for (char& c : result)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return result;
+}
+
+// The switch of the window's table a word names ("/SUB" is /sub), if any.
+std::optional<ScanSwitch> TableSwitch(const std::string& lower) {
+  for (const ScanSwitchEntry& entry : kScanSwitches)
+    if (lower == entry.text + 1) return entry.id;
+  return std::nullopt;
+}
+
+bool IsKnownSwitch(const std::string& lower) {
+  return TableSwitch(lower) || lower == "/report" || lower == "/move";
+}
+
+// A word shaped like a switch: "/" and a name without further separators.
+// "/home/ann" and "//server/share" are paths. On Linux the quoted target comes
+// first and may be a folder right under the root, so the first word is never
+// taken for an unknown switch there.
+bool LooksLikeSwitch(const std::string& arg, size_t index, PathStyle style) {
+  if (arg.size() < 2 || arg[0] != '/') return false;
+  if (arg.find_first_of("/\\", 1) != std::string::npos) return false;
+  return !(style == PathStyle::kPosix && index == 0);
+}
+
+// "100", "512K", "25M", "2G" in bytes, as clamscan writes its sizes.
+std::optional<uint64_t> ParseSize(const std::string& text) {
+  if (text.empty() || text.size() > 20) return std::nullopt;
+  uint64_t value = 0;
+  size_t i = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    if (value > (UINT64_MAX - 9) / 10) return std::nullopt;
+    value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+  }
+  if (i == 0) return std::nullopt;
+  uint64_t unit = 1;
+  if (i + 1 == text.size()) {
+    switch (text[i]) {
+      case 'k':
+      case 'K':
+        unit = 1024;
+        break;
+      case 'm':
+      case 'M':
+        unit = 1024 * 1024;
+        break;
+      case 'g':
+      case 'G':
+        unit = 1024ull * 1024 * 1024;
+        break;
+      default:
+        return std::nullopt;
+    }
+  } else if (i != text.size()) {
+    return std::nullopt;
+  }
+  if (value > UINT64_MAX / unit) return std::nullopt;
+  return value * unit;
+}
+
+// The extra parameters the bridge understands: "-d <dir>", "--database=<dir>",
+// "--exclude=<pattern>", "--exclude-dir=<pattern>", "--max-filesize=<size>",
+// "--max-scansize=<size>"; the long ones also with their value as the next
+// word. Returns the error text, or nothing.
+std::optional<std::string> ReadOption(const std::vector<std::string>& args, size_t* index,
+                                      ScanRequest& request) {
+  const std::string& arg = args[*index];
+  std::string name = arg, value;
+  bool hasValue = false;
+  if (const size_t equals = arg.find('='); arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+    name = arg.substr(0, equals);
+    value = arg.substr(equals + 1);
+    hasValue = true;
+  }
+  static constexpr const char* kKnown[] = {
+      "-d", "--database", "--exclude", "--exclude-dir", "--max-filesize", "--max-scansize"};
+  if (std::find_if(std::begin(kKnown), std::end(kKnown),
+                   [&](const char* known) { return name == known; }) == std::end(kKnown)) {
+    char text[1024];
+    std::snprintf(text, sizeof text, texts::kErrorUnknownOption, arg.c_str());
+    return std::string(text);
+  }
+  if (!hasValue) {
+    if (*index + 1 >= args.size()) return arg + texts::kErrorMissingValue;
+    value = args[++*index];
+  }
+  if (name == "-d" || name == "--database") {
+    if (value.empty()) return arg + texts::kErrorMissingValue;
+    request.databases.push_back(value);
+  } else if (name == "--exclude" || name == "--exclude-dir") {
+    try {
+      std::regex pattern(value, std::regex::extended);
+    } catch (const std::regex_error&) {
+      return texts::kErrorBadPattern + value;
+    }
+    (name == "--exclude" ? request.excludeFiles : request.excludeFolders).push_back(value);
+  } else {
+    const std::optional<uint64_t> size = ParseSize(value);
+    if (!size) return texts::kErrorBadSize + value;
+    (name == "--max-filesize" ? request.maxFileSize : request.maxScanSize) = size;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+RequestResult ReadRequest(const std::vector<std::string>& args, PathStyle style) {
+  RequestResult result;
+  ScanRequest& request = result.request;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.empty()) continue;
+    const std::string lower = Lower(arg);
+    const std::optional<ScanSwitch> tableSwitch = TableSwitch(lower);
+    if (lower == "/report" || lower == "/move") {
+      if (i + 1 >= args.size() || IsKnownSwitch(Lower(args[i + 1]))) {
+        result.error = arg + texts::kErrorMissingPath;
+        return result;
+      }
+      (lower == "/report" ? request.reportFile : request.moveDirectory) = args[++i];
+    } else if (tableSwitch) {
+      request.Set(*tableSwitch);
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      if (std::optional<std::string> error = ReadOption(args, &i, request)) {
+        result.error = *error;
+        return result;
+      }
+    } else if (LooksLikeSwitch(arg, i, style)) {
+      result.error = texts::kErrorUnknownSwitch + arg;
+      return result;
+    } else {
+      request.targets.push_back(arg);
+    }
+  }
+  if (request.targets.empty() && !request.WantsDrives() && !request.ListsVirusDatabase())
+    result.error = texts::kErrorNoTarget;
+  return result;
+}
+
+std::vector<std::string> UnsupportedSwitchNotes(const ScanRequest& request) {
+  std::vector<std::string> notes;
+  if (request.Has(ScanSwitch::kClean)) notes.push_back(texts::kNoteClean);
+  if (request.Has(ScanSwitch::kBootOnly)) notes.push_back(texts::kNoteBoot);
+  if (request.Has(ScanSwitch::kStreams)) notes.push_back(texts::kNoteStreams);
+  return notes;
+}
+
+}  // namespace bridge

@@ -1,0 +1,144 @@
+// The bridge on Linux: stop signals, the console, the drives.
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "clamd_config.h"
+#include "drives.h"
+#include "system.h"
+#include "texts.h"
+
+namespace bridge {
+
+namespace {
+
+// Signal handlers only note what happened and write a byte to this pipe;
+// the waits poll it, so a stop request cannot slip in between a test and
+// the wait.
+int g_wakePipe[2] = {-1, -1};
+volatile sig_atomic_t g_stopSignal = 0;
+
+void Wake() {
+  const int saved = errno;
+  const char byte = 0;
+  if (g_wakePipe[1] >= 0 && write(g_wakePipe[1], &byte, 1) < 0) {
+    // A full pipe is awake already.
+  }
+  errno = saved;
+}
+
+void OnStopSignal(int signal) {
+  g_stopSignal = signal;
+  Wake();
+}
+
+void SetHandler(int signal, void (*handler)(int)) {
+  struct sigaction action = {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART | (signal == SIGCHLD ? SA_NOCLDSTOP : 0);
+  sigaction(signal, &action, nullptr);
+}
+
+void EnsureWakePipe() {
+  static const bool ready = [] {
+    if (pipe2(g_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) g_wakePipe[0] = g_wakePipe[1] = -1;
+    return true;
+  }();
+  (void)ready;
+}
+
+void DrainWakePipe() {
+  char buffer[64];
+  while (g_wakePipe[0] >= 0 && read(g_wakePipe[0], buffer, sizeof buffer) > 0) {
+  }
+}
+
+}  // namespace
+
+PathStyle NativePathStyle() { return PathStyle::kPosix; }
+
+std::string ClamdConfigPath() {
+  if (const char* override = std::getenv(kClamdConfigOverride)) return override;
+  return "/etc/clamav/clamd.conf";
+}
+
+DriveSelection GatherDrives(bool local, bool network) {
+  std::ifstream mounts("/proc/self/mounts");
+  std::ostringstream text;
+  text << mounts.rdbuf();
+  return SelectPosixDrives(text.str(), local, network);
+}
+
+void InstallStopHandlers() {
+  EnsureWakePipe();
+  for (int signal : {SIGINT, SIGHUP, SIGTERM}) SetHandler(signal, OnStopSignal);
+  // A console that is gone makes writing fail instead of ending the bridge.
+  signal(SIGPIPE, SIG_IGN);
+}
+
+bool StopRequested() { return g_stopSignal != 0; }
+
+bool WaitForStop(int milliseconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  while (g_stopSignal == 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0) break;
+    pollfd wake = {g_wakePipe[0], POLLIN, 0};
+    poll(&wake, 1, static_cast<int>(left));
+    DrainWakePipe();
+  }
+  return g_stopSignal != 0;
+}
+
+void ExitNow(int code) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  _exit(code);
+}
+
+void PrintToConsole(const std::string& line, bool error) {
+  std::FILE* stream = error ? stderr : stdout;
+  std::fputs(line.c_str(), stream);
+  std::fputc('\n', stream);
+  std::fflush(stream);
+}
+
+void WaitForKeyAfterError() {
+  termios saved;
+  if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved) != 0) return;
+  // One key, unseen, without Enter; keys typed during the scan do not count.
+  termios raw = saved;
+  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  raw.c_cc[VMIN] = 1;
+  raw.c_cc[VTIME] = 0;
+  tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+  tcflush(STDIN_FILENO, TCIFLUSH);
+  PrintToConsole(texts::kPressAnyKey, false);
+  // A hang-up, Ctrl+C or SIGTERM wakes the wait as a key does.
+  while (g_stopSignal == 0) {
+    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {g_wakePipe[0], POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
+    DrainWakePipe();
+    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) break;
+    if (fds[0].revents & POLLIN) {
+      char key;
+      if (read(STDIN_FILENO, &key, 1) >= 0 || errno != EINTR) break;
+    }
+  }
+  tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+}
+
+}  // namespace bridge

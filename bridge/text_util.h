@@ -1,0 +1,37 @@
+// Small text and path helpers the bridge's files share.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace bridge {
+
+inline bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+inline bool EndsWith(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// The line without the blanks (and carriage return) around it.
+inline std::string TrimLine(std::string line) {
+  while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+    line.pop_back();
+  const size_t start = line.find_first_not_of(" \t");
+  return start == std::string::npos ? std::string() : line.substr(start);
+}
+
+// A UTF-8 path for the file system library, on every system.
+inline std::filesystem::path FsPath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// A path of the file system library as UTF-8.
+inline std::string Utf8(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+}  // namespace bridge

@@ -1,0 +1,13 @@
+// The command line that starts clamscan.exe.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace bridge {
+
+// A command line for CreateProcessW whose arguments the child's C runtime
+// splits back into args exactly.
+std::string WindowsCommandLine(const std::string& program, const std::vector<std::string>& args);
+
+}  // namespace bridge
