@@ -144,12 +144,12 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-  # The Qt libraries come from dpkg-shlibdeps. Beside them: a CJK font for the
-  # captions, Qt's Chinese button texts, ClamAV for the bridge, a terminal for
-  # the scanner's console, xdg-open for the report.
+  # The Qt libraries and ClamAV's library (the bridge's engine) come from
+  # dpkg-shlibdeps. Beside them: a CJK font for the captions, Qt's Chinese
+  # button texts, a terminal for the scanner's console, xdg-open for the report.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n, clamav, \
+      "fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n, \
 xterm | x-terminal-emulator, xdg-utils")
   # Without freshclam the signature databases must come some other way.
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS clamav-freshclam)
@@ -160,9 +160,10 @@ virus scanner scan.exe from the chosen target, scan options, actions and
 report settings, starts the scanner in a terminal window and shows its
 outcome. All texts of the window are in simplified Chinese.
 
-The scanner in this package is a bridge to ClamAV: it runs clamscan with
-the options that match the window's settings. ClamAV's signature databases
-are fetched by freshclam.")
+The scanner in this package is a bridge to ClamAV: it walks the chosen
+targets itself and scans every file with ClamAV's own library (or through
+the running ClamAV daemon), with the options that match the window's
+settings. ClamAV's signature databases are fetched by freshclam.")
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 endif()
 

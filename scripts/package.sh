@@ -50,7 +50,7 @@ check_deb() {
     ./usr/share/doc/quorvel/copyright ./usr/share/doc/quorvel/changelog.gz \
     ./usr/share/man/man1/quorvel.1.gz || status=1
   local needed
-  for needed in libqt6widgets6 qt6-translations-l10n clamav xdg-utils 'xterm | x-terminal-emulator'; do
+  for needed in libqt6widgets6 libclamav qt6-translations-l10n xdg-utils 'xterm | x-terminal-emulator'; do
     dpkg-deb -f "$package" Depends | grep -qF -- "$needed" ||
       { echo "$package: Depends lacks $needed" >&2; status=1; }
   done
