@@ -37,9 +37,11 @@ class OwnClamd {
   }
 
   // Starts clamd in folder (which must exist) and waits until it answers;
-  // false with *problem when it does not within the patience.
+  // false with *problem when it does not within the patience. extra: more
+  // lines of its configuration (limits, say).
   bool Start(const std::string& folder, const std::string& database, std::string* problem,
-             std::chrono::seconds patience = std::chrono::seconds(60)) {
+             std::chrono::seconds patience = std::chrono::seconds(60),
+             const std::string& extra = {}) {
     config_.localSocket = folder + "/clamd.sock";
     config_.tcpSocket = std::to_string(FreePort());
     config_.tcpAddress = "127.0.0.1";
@@ -49,7 +51,8 @@ class OwnClamd {
                         << config_.tcpSocket << "\nTCPAddr 127.0.0.1\nDatabaseDirectory "
                         << database << "\nTemporaryDirectory " << folder
                         << "\nForeground yes\nLogFile " << log_
-                        << "\nLogClean yes\nLogTime no\nMaxThreads 4\n";
+                        << "\nLogClean yes\nLogTime no\nMaxThreads 4\n"
+                        << extra;
     const std::string program = Program();
     const std::string output = folder + "/clamd.out";
     posix_spawn_file_actions_t actions;

@@ -1,0 +1,239 @@
+// The bridge's verdict is the truth: a corpus made at run time, each case
+// scanned by the bridge program with ClamAV's library and through a ClamAV
+// daemon of the test's own (Debian's stock limits). No case may end in
+// "nothing found", lose a file or name the wrong one.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bridge_test_support.h"
+#include "clamd_config.h"
+#include "ledger_writer.h"
+#include "own_clamd.h"
+#include "test_support.h"
+#include "texts.h"
+
+namespace {
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+constexpr char kStockLimits[] = "MaxFileSize 25M\nStreamMaxLength 25M\nMaxScanSize 100M\n";
+
+struct BridgeRun {
+  int code = -1;
+  std::string console;
+};
+
+// The bridge program with args and the daemon's configuration (empty: none);
+// as the user nobody when asked and run as root (the corpus must then be
+// readable for it), so that a file without permissions cannot be read.
+BridgeRun RunBridge(const Strings& args, const std::string& clamdConf, const std::string& output,
+                    bool asNobody = false) {
+  const std::string program = bridge_testing::BridgePath();
+  std::vector<std::string> env = {std::string(bridge::kClamdConfigOverride) + "=" + clamdConf,
+                                  "PATH=/usr/bin:/bin", "LANG=C.UTF-8"};
+  std::vector<char*> envp, argv = {const_cast<char*>(program.c_str())};
+  for (std::string& entry : env) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  const passwd* nobody = getpwnam("nobody");
+  const uid_t uid = nobody ? nobody->pw_uid : 65534;
+  const gid_t gid = nobody ? nobody->pw_gid : 65534;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    const int in = open("/dev/null", O_RDONLY);
+    if (out < 0 || in < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0) _exit(126);
+    if (asNobody && geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
+      _exit(125);
+    execve(program.c_str(), argv.data(), envp.data());
+    _exit(127);
+  }
+  BridgeRun run;
+  int status = 0;
+  if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+    run.code = WEXITSTATUS(status);
+  run.console = ReadTextFile(output);
+  return run;
+}
+
+void WriteFile(const std::string& path, const std::string& content, uint64_t size = 0) {
+  fs::create_directories(fs::path(path).parent_path());
+  WriteTextFile(path, content);
+  // The rest of a large file is a hole: cheap to make, read as zeros.
+  if (size > content.size()) fs::resize_file(path, size);
+}
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The line of an infected file, without what became of it.
+std::string FoundLine(const std::string& path) {
+  return bridge::texts::kInfectedMark + path + ": Eicar-Test-Signature";
+}
+
+class BridgeTruthTest : public ::testing::TestWithParam<bool> {
+ protected:
+  static void SetUpTestSuite() {
+    shared_ = std::make_unique<TempDir>();
+    database_ = shared_->Join("signatures");
+    bridge_testing::WriteEicarDatabase(database_);
+    if (bridge_testing::OwnClamd::Program().empty()) return;
+    daemon_ = std::make_unique<bridge_testing::OwnClamd>();
+    std::string problem;
+    if (!daemon_->Start(shared_->path(), database_, &problem, std::chrono::seconds(60),
+                        kStockLimits)) {
+      daemonProblem_ = problem;
+      daemon_.reset();
+      return;
+    }
+    // The library takes over from the daemon with the daemon's signatures.
+    clamdConf_ = shared_->Join("bridge-clamd.conf");
+    daemon_->WriteBridgeConfig(clamdConf_, false,
+                               std::string(kStockLimits) + "DatabaseDirectory " + database_ + "\n");
+  }
+  static void TearDownTestSuite() {
+    daemon_.reset();
+    shared_.reset();
+  }
+
+  void SetUp() override {
+    if (GetParam() && !daemon_) GTEST_SKIP() << "no ClamAV daemon: " << daemonProblem_;
+    // Readable for the case run as nobody.
+    chmod(dir_.path().c_str(), 0755);
+    chmod(shared_->path().c_str(), 0755);
+    chmod(database_.c_str(), 0755);
+    files_ = dir_.Join("files");
+    report_ = dir_.Join("report.txt");
+  }
+
+  BridgeRun Scan(Strings args, bool asNobody = false) {
+    args.insert(args.end(), {"/report", report_, "-d", database_});
+    // The daemon path takes no extra parameters: its database is its own.
+    if (GetParam()) args.resize(args.size() - 2);
+    return RunBridge(args, GetParam() ? clamdConf_ : std::string(), dir_.Join("console.txt"),
+                     asNobody);
+  }
+  std::string Report() const { return ReadTextFile(report_); }
+
+  static std::unique_ptr<TempDir> shared_;
+  static std::unique_ptr<bridge_testing::OwnClamd> daemon_;
+  static std::string database_, clamdConf_, daemonProblem_;
+  TempDir dir_;
+  std::string files_, report_;
+};
+
+std::unique_ptr<TempDir> BridgeTruthTest::shared_;
+std::unique_ptr<bridge_testing::OwnClamd> BridgeTruthTest::daemon_;
+std::string BridgeTruthTest::database_, BridgeTruthTest::clamdConf_,
+    BridgeTruthTest::daemonProblem_;
+
+TEST_P(BridgeTruthTest, InfectedFilesAreFoundWhereverTheyLie) {
+  const std::string eicar = bridge_testing::EicarTestFile();
+  std::string deep = files_;
+  for (int level = 0; level < 30; ++level) deep += "/d" + std::to_string(level);
+  const struct {
+    const char* name;
+    std::string path;
+    uint64_t size;
+  } cases[] = {
+      {"30 folders deep", deep + "/eicar.com", 0},
+      // Past the daemon's MaxFileSize of 25 MB, within the library's 100 MB.
+      {"30 MB", files_ + "/big.iso", 30u << 20},
+      // Names that pose as another file or as the summary.
+      {"newline", files_ + "/evil\n" + files_ + "/innocent.doc", 0},
+      {"summary heading", files_ + "/a\n" + bridge::texts::kSummaryHeading, 0},
+  };
+  for (const auto& c : cases) WriteFile(c.path, eicar, c.size);
+  WriteFile(files_ + "/innocent.doc", "nothing\n");
+
+  const BridgeRun run = Scan({files_, "/sub"});
+  EXPECT_EQ(run.code, 13) << run.console;
+  const std::string report = Report();
+  for (const auto& c : cases) {
+    EXPECT_TRUE(Has(report, FoundLine(bridge::EscapedPath(c.path, bridge::PathStyle::kPosix))))
+        << c.name << "\n"
+        << report;
+    EXPECT_TRUE(FileExists(c.path)) << c.name;
+  }
+  // Each line is one file: none blames the innocent one, none is a second summary.
+  EXPECT_FALSE(Has(report, "\n" + FoundLine(files_ + "/innocent.doc"))) << report;
+  EXPECT_EQ(report.find(std::string("\n") + bridge::texts::kSummaryHeading),
+            report.rfind(std::string("\n") + bridge::texts::kSummaryHeading));
+  EXPECT_TRUE(Has(report, std::string(bridge::texts::kSummaryInfected) + "4")) << report;
+}
+
+TEST_P(BridgeTruthTest, WhatIsNotCompletelyScannedIsNeverClean) {
+  // Over ClamAV's own file size limit of 100 MB; a folder and a file nobody may read.
+  const std::string huge = files_ + "/huge.img";
+  WriteFile(huge, bridge_testing::EicarTestFile(), 150u << 20);
+  WriteFile(files_ + "/fine.txt", "nothing\n");
+  const std::string lockedFile = files_ + "/locked.txt", lockedFolder = files_ + "/locked";
+  WriteFile(lockedFile, "secret\n");
+  WriteFile(lockedFolder + "/inside.txt", "secret\n");
+  for (const std::string& path : {files_, huge, files_ + "/fine.txt"})
+    chmod(path.c_str(), fs::is_directory(path) ? 0755 : 0644);
+  chmod(lockedFile.c_str(), 0);
+  chmod(lockedFolder.c_str(), 0);
+  chmod(dir_.path().c_str(), 0777);  // the report, written as nobody
+
+  const BridgeRun run = Scan({files_, "/sub", "/rptcor", "/rpterr"}, true);
+  EXPECT_EQ(run.code, 2) << run.console;
+  const std::string report = Report();
+  for (const std::string& named : {huge, lockedFile, lockedFolder})
+    EXPECT_TRUE(Has(report, named + ": ")) << named << "\n" << report;
+  EXPECT_TRUE(Has(report, std::string(bridge::texts::kIncompleteMark) + huge + ": " +
+                              bridge::texts::kShortfallFileSize))
+      << report;
+  EXPECT_FALSE(Has(run.console, "\n" + huge + bridge::texts::kClean)) << run.console;
+}
+
+TEST_P(BridgeTruthTest, TreatmentActsOnTheScannedFileAndReplacesNothing) {
+  // A link as the target with /del: the file it names goes, the link stays.
+  const std::string real = files_ + "/real/eicar.com", link = files_ + "/link.com";
+  WriteFile(real, bridge_testing::EicarTestFile());
+  fs::create_symlink(real, link);
+  BridgeRun run = Scan({link, "/del"});
+  EXPECT_EQ(run.code, 13) << run.console;
+  EXPECT_FALSE(FileExists(real));
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+  EXPECT_TRUE(Has(Report(), FoundLine(link) + bridge::texts::kRemoved)) << Report();
+
+  // A quarantine whose every name is taken: the file stays, nothing is replaced.
+  const std::string quarantine = dir_.Join("quarantine"), victim = files_ + "/eicar.com";
+  WriteFile(victim, bridge_testing::EicarTestFile());
+  fs::create_directories(quarantine);
+  for (int n = 0; n < 1000; ++n) {
+    char suffix[8];
+    std::snprintf(suffix, sizeof suffix, ".%03d", n);
+    WriteTextFile(quarantine + "/eicar.com" + (n == 0 ? "" : suffix), "kept");
+  }
+  run = Scan({victim, "/move", quarantine});
+  EXPECT_EQ(run.code, 13) << run.console;
+  EXPECT_TRUE(FileExists(victim));
+  EXPECT_EQ(ReadTextFile(quarantine + "/eicar.com.999"), "kept");
+  EXPECT_TRUE(Has(Report(), FoundLine(victim) + bridge::texts::kNotTreated)) << Report();
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, BridgeTruthTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "Daemon" : "Library");
+                         });
+
+}  // namespace
