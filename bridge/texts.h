@@ -35,6 +35,11 @@ inline constexpr const char kErrorTargetMissing[] = "扫描目标不存在: ";
 inline constexpr const char kErrorNoDatabase[] =
     "ClamAV 没有可用的病毒库. 请运行 freshclam 下载病毒库, 或用 -d <目录> 指定病毒库.";
 inline constexpr const char kErrorEngine[] = "ClamAV 引擎出错: ";
+// clamscan.exe ended without a line for a file.
+inline constexpr const char kClamscanNoAnswer[] = "clamscan 没有报告此文件的扫描结果";
+inline constexpr const char kClamscanExitCode[] = " (退出码 %d)";
+inline constexpr const char kClamscanCrashed[] = " (clamscan 异常结束)";
+inline constexpr const char kClamscanListFailed[] = "无法写入 clamscan 的文件列表: ";
 
 // Each file's fate, one line each.
 inline constexpr const char kClean[] = ": 正常";

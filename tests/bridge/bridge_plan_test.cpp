@@ -214,32 +214,6 @@ TEST(BridgeExitCode, TellsNothingFoundInfectionsErrorsAndStops) {
   EXPECT_EQ(bridge::WorseExitCode(13, 102), 102);
 }
 
-// ---- The command line for CreateProcessW ----
-
-TEST(BridgeCommandLine, SplitsBackIntoTheSameArguments) {
-  const Strings args = {"plain",
-                        "with blank",
-                        "",
-                        "C:\\",
-                        "C:\\dir\\",
-                        "tab\there",
-                        "say \"hi\"",
-                        "back\\\"q",
-                        "end\\\\",
-                        "中文 路径",
-                        "--log=C:\\Users\\Ann Lee\\scan.txt"};
-  for (const std::string& program : {std::string("C:\\ClamAV\\clamscan.exe"),
-                                     std::string("C:\\Program Files\\ClamAV\\clamscan.exe")}) {
-    const std::string line = bridge::WindowsCommandLine(program, args);
-    Strings expected = {program};
-    expected.insert(expected.end(), args.begin(), args.end());
-    EXPECT_EQ(SplitCommandLine(line), expected) << line;
-  }
-  EXPECT_EQ(bridge::WindowsCommandLine("C:\\a b\\c.exe", {"x", "C:\\"}),
-            "\"C:\\a b\\c.exe\" x C:\\");
-  EXPECT_EQ(bridge::WindowsCommandLine("c.exe", {"C:\\my dir\\"}), "c.exe \"C:\\my dir\\\\\"");
-}
-
 // ---- /virlist ----
 
 TEST(BridgeVirusList, NoCountWithoutLoadedSignatures) {
