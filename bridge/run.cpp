@@ -47,7 +47,7 @@ class LocalEngineHolder {
 
 // The daemon when it may and does answer; else nothing, and why.
 std::unique_ptr<Engine> ChooseDaemon(const ScanRequest& request, LocalEngineHolder& local,
-                                     std::string* whyNot) {
+                                     Ledger& ledger, std::string* whyNot) {
   const std::string path = ClamdConfigPath();
   const std::optional<ClamdConfig> config = path.empty() ? std::nullopt : ReadClamdConfig(path);
   EngineChoice choice = ChooseEngine(request, config);
@@ -59,7 +59,9 @@ std::unique_ptr<Engine> ChooseDaemon(const ScanRequest& request, LocalEngineHold
     *whyNot = choice.reason;
     return nullptr;
   }
-  return MakeDaemonEngine(*config, request, [&local] { return local.Get(); });
+  return MakeDaemonEngine(
+      *config, request, [&local] { return local.Get(); },
+      [&ledger](const std::string& line) { ledger.Note(line); });
 }
 
 int ShowVirusList(const ScanRequest& request, LedgerWriter& writer) {
@@ -118,7 +120,7 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
 
   LocalEngineHolder local(request);
   std::string whyNotDaemon;
-  std::unique_ptr<Engine> daemon = ChooseDaemon(request, local, &whyNotDaemon);
+  std::unique_ptr<Engine> daemon = ChooseDaemon(request, local, ledger, &whyNotDaemon);
   Engine* engine = daemon ? daemon.get() : local.Get();
   if (StopRequested()) return kExitStopped;
   if (!engine) {
