@@ -1,12 +1,14 @@
 // The daemon's protocol over a Unix or TCP socket. Commands are sent in the
-// "z" form (ended by a NUL byte) and so are the replies.
+// "z" form (ended by a NUL byte) and so are the replies. Sockets are
+// non-blocking, so that every wait has its end and a stop is seen.
 #include "clamd_client.h"
 
-#include <chrono>
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
+#include <thread>
 
+#include "system_error_text.h"
 #include "text_util.h"
 #include "texts.h"
 
@@ -28,15 +30,19 @@ namespace bridge {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+// How often a wait looks whether the scan was stopped.
+constexpr int kTickMs = 200;
+// A daemon without a time limit of its own still gets no more than this.
+constexpr std::chrono::minutes kLongestReply(10);
+
 #ifdef _WIN32
 using Socket = SOCKET;
 constexpr Socket kNoSocket = INVALID_SOCKET;
 void CloseSocket(Socket s) { closesocket(s); }
 std::string SocketError() { return "WSA " + std::to_string(WSAGetLastError()); }
-int PollSocket(Socket s, short events, int ms) {
-  WSAPOLLFD fd = {s, events, 0};
-  return WSAPoll(&fd, 1, ms);
-}
+bool WouldBlock() { return WSAGetLastError() == WSAEWOULDBLOCK; }
+bool Interrupted() { return WSAGetLastError() == WSAEINTR; }
 bool SocketsReady() {
   static const bool ready = [] {
     WSADATA data;
@@ -44,180 +50,239 @@ bool SocketsReady() {
   }();
   return ready;
 }
+bool MakeNonBlocking(Socket s) {
+  u_long on = 1;
+  return ioctlsocket(s, FIONBIO, &on) == 0;
+}
+// 1 when ready (or failed: the next call tells), 0 when not yet, -1 on error.
+// select, as WSAPoll does not tell of a failed connect on every Windows.
+int WaitSocket(Socket s, bool writing, int ms) {
+  fd_set ready, failed;
+  FD_ZERO(&ready);
+  FD_ZERO(&failed);
+  FD_SET(s, &ready);
+  FD_SET(s, &failed);
+  timeval time = {ms / 1000, (ms % 1000) * 1000};
+  return select(0, writing ? nullptr : &ready, writing ? &ready : nullptr, &failed, &time);
+}
 #else
 using Socket = int;
 constexpr Socket kNoSocket = -1;
 void CloseSocket(Socket s) { close(s); }
-std::string SocketError() { return std::strerror(errno); }
-int PollSocket(Socket s, short events, int ms) {
-  pollfd fd = {s, events, 0};
-  return poll(&fd, 1, ms);
-}
+std::string SocketError() { return SystemErrorText(errno); }
+bool WouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+bool Interrupted() { return errno == EINTR; }
 bool SocketsReady() { return true; }
+bool MakeNonBlocking(Socket s) { return fcntl(s, F_SETFL, fcntl(s, F_GETFL) | O_NONBLOCK) == 0; }
+int WaitSocket(Socket s, bool writing, int ms) {
+  pollfd fd = {s, static_cast<short>(writing ? POLLOUT : POLLIN), 0};
+  const int n = poll(&fd, 1, ms);
+  return n < 0 && errno == EINTR ? 0 : n;
+}
 #endif
-
-// How long the daemon may take over one file before it counts as gone; its
-// own default limit of a scan is two minutes.
-constexpr auto kReplyTimeout = std::chrono::minutes(5);
-constexpr int kTickMs = 200;
 
 class Connection {
  public:
-  ~Connection() {
-    if (socket_ != kNoSocket) CloseSocket(socket_);
-  }
+  enum class Wait { kReady, kTimeout, kCancelled, kFailed };
 
-  bool Open(const ClamdConfig& config, bool local, std::string* error) {
+  explicit Connection(const Cancelled& cancelled) : cancelled_(cancelled) {}
+  ~Connection() { Close(); }
+
+  // Connects within the wait; the failure (kNoAnswer, or kCancelled) in *failure.
+  bool Open(const ClamdConfig& config, std::chrono::milliseconds wait, ClamdReply* failure) {
+    const Clock::time_point deadline = Clock::now() + wait;
+    *failure = {ClamdReply::Kind::kNoAnswer, {}};
     if (!SocketsReady()) {
-      *error = SocketError();
+      failure->text = SocketError();
       return false;
     }
 #ifndef _WIN32
-    if (local) {
+    if (PassesDescriptors(config)) {
       sockaddr_un address = {};
       address.sun_family = AF_UNIX;
       if (config.localSocket.size() >= sizeof address.sun_path) {
-        *error = config.localSocket + ": " + std::strerror(ENAMETOOLONG);
+        failure->text = config.localSocket + ": " + SystemErrorText(ENAMETOOLONG);
         return false;
       }
       std::memcpy(address.sun_path, config.localSocket.c_str(), config.localSocket.size());
-      socket_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-      if (socket_ == kNoSocket ||
-          connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        *error = config.localSocket + ": " + SocketError();
-        return false;
+      // A full queue of a local socket refuses at once: tried again until the wait is over.
+      for (;;) {
+        socket_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (socket_ == kNoSocket) break;
+        if (connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+          return true;
+        if (errno != EAGAIN || Clock::now() > deadline) break;
+        Close();
+        if (cancelled_ && cancelled_()) {
+          *failure = {ClamdReply::Kind::kCancelled, {}};
+          return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
       }
-      return true;
+      failure->text = config.localSocket + ": " + SocketError();
+      Close();
+      return false;
     }
-#else
-    (void)local;
 #endif
+    const std::string where = ClamdAddress(config);
     const std::string host = config.tcpAddress.empty() ? "127.0.0.1" : config.tcpAddress;
-    const std::string where = host + ":" + config.tcpSocket;
     addrinfo hints = {};
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     if (getaddrinfo(host.c_str(), config.tcpSocket.c_str(), &hints, &found) != 0 || !found) {
-      *error = where + ": " + texts::kDaemonNoAddress;
+      failure->text = where + ": " + texts::kDaemonNoAddress;
       return false;
     }
-    for (addrinfo* a = found; a; a = a->ai_next) {
+    std::string error = texts::kDaemonNoAddress;
+    for (addrinfo* a = found; a && socket_ == kNoSocket; a = a->ai_next) {
       socket_ = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-      if (socket_ == kNoSocket) continue;
+      if (socket_ == kNoSocket || !MakeNonBlocking(socket_)) {
+        error = SocketError();
+        Close();
+        continue;
+      }
       if (connect(socket_, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) break;
-      CloseSocket(socket_);
-      socket_ = kNoSocket;
+#ifdef _WIN32
+      const bool pending = WouldBlock();
+#else
+      const bool pending = errno == EINPROGRESS;
+#endif
+      const Wait wait = pending ? WaitFor(true, deadline) : Wait::kFailed;
+      int code = 0;
+      socklen_t size = sizeof code;
+      if (wait == Wait::kReady &&
+          getsockopt(socket_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code), &size) == 0 &&
+          code == 0)
+        break;
+      if (wait == Wait::kCancelled) {
+        freeaddrinfo(found);
+        *failure = {ClamdReply::Kind::kCancelled, {}};
+        Close();
+        return false;
+      }
+#ifdef _WIN32
+      error = wait == Wait::kTimeout ? texts::kDaemonTimeout
+                                     : "WSA " + std::to_string(code ? code : WSAGetLastError());
+#else
+      error = wait == Wait::kTimeout ? texts::kDaemonTimeout : SystemErrorText(code ? code : errno);
+#endif
+      Close();
     }
     freeaddrinfo(found);
-    if (socket_ == kNoSocket) *error = where + ": " + SocketError();
+    if (socket_ == kNoSocket) failure->text = where + ": " + error;
     return socket_ != kNoSocket;
   }
 
-  bool Send(const void* data, size_t size) {
+  // Sends everything, each piece taken before the deadline.
+  Wait Send(const void* data, size_t size, Clock::time_point deadline) {
     const char* bytes = static_cast<const char*>(data);
     while (size > 0) {
 #ifdef _WIN32
       const int n = send(socket_, bytes, static_cast<int>(size), 0);
 #else
       const ssize_t n = send(socket_, bytes, size, MSG_NOSIGNAL);
-      if (n < 0 && errno == EINTR) continue;
 #endif
-      if (n <= 0) return false;
-      bytes += n;
-      size -= static_cast<size_t>(n);
+      if (n > 0) {
+        bytes += n;
+        size -= static_cast<size_t>(n);
+        continue;
+      }
+      if (n < 0 && Interrupted()) continue;
+      if (n == 0 || !WouldBlock()) return Wait::kFailed;
+      if (const Wait wait = WaitFor(true, deadline); wait != Wait::kReady) return wait;
     }
-    return true;
+    return Wait::kReady;
   }
 
 #ifndef _WIN32
   // The descriptor with one byte beside it, as the daemon expects.
-  bool SendDescriptor(int fd) {
-    char byte = 0;
-    iovec vector = {&byte, 1};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message = {};
-    message.msg_iov = &vector;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    cmsghdr* header = CMSG_FIRSTHDR(&message);
-    header->cmsg_level = SOL_SOCKET;
-    header->cmsg_type = SCM_RIGHTS;
-    header->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
-    ssize_t n;
-    do n = sendmsg(socket_, &message, MSG_NOSIGNAL);
-    while (n < 0 && errno == EINTR);
-    return n == 1;
+  Wait SendDescriptor(int fd, Clock::time_point deadline) {
+    for (;;) {
+      char byte = 0;
+      iovec vector = {&byte, 1};
+      alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+      msghdr message = {};
+      message.msg_iov = &vector;
+      message.msg_iovlen = 1;
+      message.msg_control = control;
+      message.msg_controllen = sizeof control;
+      cmsghdr* header = CMSG_FIRSTHDR(&message);
+      header->cmsg_level = SOL_SOCKET;
+      header->cmsg_type = SCM_RIGHTS;
+      header->cmsg_len = CMSG_LEN(sizeof(int));
+      std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
+      const ssize_t n = sendmsg(socket_, &message, MSG_NOSIGNAL);
+      if (n == 1) return Wait::kReady;
+      if (n < 0 && Interrupted()) continue;
+      if (n == 0 || !WouldBlock()) return Wait::kFailed;
+      if (const Wait wait = WaitFor(true, deadline); wait != Wait::kReady) return wait;
+    }
   }
 #endif
 
-  // The reply up to its NUL byte (or the end of the connection); false with
-  // *failure filled in when none came.
-  bool ReceiveText(const Cancelled& cancelled, std::string* reply, ClamdReply* failure) {
-    const auto deadline = std::chrono::steady_clock::now() + kReplyTimeout;
+  // The whole answer in *reply: the daemon closes the connection after it.
+  // A daemon that keeps it open is taken at its word once the time is up.
+  // False with *failure when no answer came.
+  bool ReceiveText(Clock::time_point deadline, std::string* reply, ClamdReply* failure) {
     for (;;) {
-      if (cancelled && cancelled()) {
+      const Wait wait = WaitFor(false, deadline);
+      if (wait == Wait::kCancelled) {
         *failure = {ClamdReply::Kind::kCancelled, {}};
         return false;
       }
-      if (std::chrono::steady_clock::now() > deadline) {
+      if (wait == Wait::kTimeout) {
+        if (reply->find('\0') != std::string::npos) return true;
         *failure = {ClamdReply::Kind::kNoAnswer, texts::kDaemonTimeout};
         return false;
       }
-      // Nothing yet, or interrupted: the cancel and the deadline first.
-      if (PollSocket(socket_, POLLIN, kTickMs) <= 0) continue;
       char buffer[512];
       const auto n = recv(socket_, buffer, sizeof buffer, 0);
-      if (n <= 0) break;
-      reply->append(buffer, static_cast<size_t>(n));
-      if (reply->find('\0') != std::string::npos) break;
+      if (n > 0) {
+        reply->append(buffer, static_cast<size_t>(n));
+      } else if (n == 0 || wait == Wait::kFailed || !(WouldBlock() || Interrupted())) {
+        break;
+      }
     }
-    if (reply->find('\0') != std::string::npos) reply->resize(reply->find('\0'));
     if (!reply->empty()) return true;
     *failure = {ClamdReply::Kind::kNoAnswer, texts::kDaemonClosed};
     return false;
   }
 
-  ClamdReply Receive(const Cancelled& cancelled) {
+  ClamdReply Receive(Clock::time_point deadline) {
     std::string reply;
     ClamdReply failure;
-    return ReceiveText(cancelled, &reply, &failure) ? ParseClamdReply(reply) : failure;
+    return ReceiveText(deadline, &reply, &failure) ? ParseClamdReplies(reply) : failure;
   }
 
  private:
+  Wait WaitFor(bool writing, Clock::time_point deadline) {
+    for (;;) {
+      if (cancelled_ && cancelled_()) return Wait::kCancelled;
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return Wait::kTimeout;
+      const int n = WaitSocket(socket_, writing, static_cast<int>(left < kTickMs ? left : kTickMs));
+      if (n > 0) return Wait::kReady;
+      if (n < 0) return Wait::kFailed;
+    }
+  }
+
+  void Close() {
+    if (socket_ != kNoSocket) CloseSocket(socket_);
+    socket_ = kNoSocket;
+  }
+
+  const Cancelled& cancelled_;
   Socket socket_ = kNoSocket;
 };
 
-bool UseDescriptors(const ClamdConfig& config) {
-#ifdef _WIN32
-  (void)config;
-  return false;
-#else
-  return !config.localSocket.empty();
-#endif
-}
+using Wait = Connection::Wait;
 
-// INSTREAM: the data in chunks, each after its length (4 bytes, network
-// order), ended by a chunk of length 0.
-template <typename ReadChunk>
-ClamdReply Stream(Connection& connection, const ReadChunk& readChunk, const Cancelled& cancelled) {
-  static constexpr char kCommand[] = "zINSTREAM";
-  if (!connection.Send(kCommand, sizeof kCommand))
-    return {ClamdReply::Kind::kNoAnswer, texts::kDaemonClosed};
-  char chunk[64 * 1024];
-  for (;;) {
-    if (cancelled && cancelled()) return {ClamdReply::Kind::kCancelled, {}};
-    long n = readChunk(chunk, sizeof chunk);
-    if (n < 0) return {ClamdReply::Kind::kError, texts::kDaemonReadFailed};
-    const uint32_t size = static_cast<uint32_t>(n);
-    const unsigned char length[4] = {
-        static_cast<unsigned char>(size >> 24), static_cast<unsigned char>(size >> 16),
-        static_cast<unsigned char>(size >> 8), static_cast<unsigned char>(size)};
-    // A daemon past its StreamMaxLength closes early and says so in its reply.
-    if (!connection.Send(length, 4) || (n > 0 && !connection.Send(chunk, size)) || n == 0) break;
-  }
-  return connection.Receive(cancelled);
+// What a failed send means: the daemon gone, or the scan stopped.
+ClamdReply SendFailure(Wait wait) {
+  if (wait == Wait::kCancelled) return {ClamdReply::Kind::kCancelled, {}};
+  return {ClamdReply::Kind::kNoAnswer,
+          wait == Wait::kTimeout ? texts::kDaemonTimeout : texts::kDaemonClosed};
 }
 
 }  // namespace
@@ -232,70 +297,133 @@ ClamdReply ParseClamdReply(std::string_view reply) {
     // With ExtendedDetectionInfo the daemon adds "(<hash>:<size>)".
     if (EndsWith(virus, ")") && virus.rfind('(') != std::string_view::npos)
       virus = virus.substr(0, virus.rfind('('));
-    return {ClamdReply::Kind::kInfected, std::string(virus)};
+    if (!virus.empty()) return {ClamdReply::Kind::kInfected, std::string(virus)};
   }
   if (EndsWith(status, " ERROR"))
     return {ClamdReply::Kind::kError, std::string(status.substr(0, status.size() - 6))};
   return {ClamdReply::Kind::kNoAnswer, texts::kDaemonStrangeReply + std::string(reply)};
 }
 
-bool PingClamd(const ClamdConfig& config, std::string* error) {
-  Connection connection;
-  if (!connection.Open(config, UseDescriptors(config), error)) return false;
-  static constexpr char kCommand[] = "zPING";
-  std::string reply;
-  ClamdReply failure{ClamdReply::Kind::kNoAnswer, texts::kDaemonClosed};
-  if (connection.Send(kCommand, sizeof kCommand) && connection.ReceiveText({}, &reply, &failure)) {
-    if (reply == "PONG") return true;
-    failure.text = texts::kDaemonStrangeReply + reply;
+ClamdReply ParseClamdReplies(std::string_view replies) {
+  std::optional<ClamdReply> alert, other;
+  while (!replies.empty()) {
+    const size_t end = replies.find('\0');
+    const std::string_view message = replies.substr(0, end);
+    replies.remove_prefix(end == std::string_view::npos ? replies.size() : end + 1);
+    if (message.empty()) continue;
+    ClamdReply reply = ParseClamdReply(message);
+    if (reply.kind == ClamdReply::Kind::kInfected && !LimitOfAlert(reply.text)) return reply;
+    std::optional<ClamdReply>& slot = reply.kind == ClamdReply::Kind::kInfected ? alert : other;
+    if (!slot) slot = std::move(reply);
+  }
+  if (alert) return *alert;
+  if (other) return *other;
+  return {ClamdReply::Kind::kNoAnswer, texts::kDaemonClosed};
+}
+
+std::optional<Shortfall> LimitOfClamdError(std::string_view message) {
+  std::string lower(message);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  const auto has = [&](std::string_view part) { return lower.find(part) != std::string::npos; };
+  // INSTREAM's StreamMaxLength, then libclamav's words for its limits.
+  if (has("size limit exceeded")) return Shortfall::kFileSizeLimit;
+  if (has("max scan size")) return Shortfall::kScanSizeLimit;
+  if (has("max recursion")) return Shortfall::kRecursionLimit;
+  if (has("max scan files")) return Shortfall::kFilesLimit;
+  if (has("time limit")) return Shortfall::kTimeLimit;
+  return std::nullopt;
+}
+
+std::chrono::milliseconds ClamdWaits::Reply(const ClamdConfig& config) const {
+  if (config.maxScanTimeMs == 0 ||
+      config.maxScanTimeMs >
+          static_cast<uint64_t>(std::chrono::milliseconds(kLongestReply).count()))
+    return kLongestReply;
+  return std::chrono::milliseconds(config.maxScanTimeMs) + margin;
+}
+
+bool PassesDescriptors(const ClamdConfig& config) {
+#ifdef _WIN32
+  (void)config;
+  return false;
+#else
+  return !config.localSocket.empty();
+#endif
+}
+
+std::string ClamdAddress(const ClamdConfig& config) {
+  if (PassesDescriptors(config)) return config.localSocket;
+  return (config.tcpAddress.empty() ? "127.0.0.1" : config.tcpAddress) + ":" + config.tcpSocket;
+}
+
+bool PingClamd(const ClamdConfig& config, std::string* error, const ClamdWaits& waits) {
+  const Cancelled never;
+  Connection connection(never);
+  ClamdReply failure;
+  if (connection.Open(config, waits.connect, &failure)) {
+    static constexpr char kCommand[] = "zPING";
+    const Clock::time_point deadline = Clock::now() + waits.connect;
+    const Wait sent = connection.Send(kCommand, sizeof kCommand, deadline);
+    std::string reply;
+    if (sent != Wait::kReady) {
+      failure = SendFailure(sent);
+    } else if (connection.ReceiveText(deadline, &reply, &failure)) {
+      reply.resize(std::min(reply.find('\0'), reply.size()));
+      if (reply == "PONG") return true;
+      failure.text = texts::kDaemonStrangeReply + reply;
+    }
   }
   *error = failure.text;
   return false;
 }
 
-ClamdReply ScanWithClamd(const ClamdConfig& config, const std::string& path,
+#ifndef _WIN32
+ClamdReply ScanDescriptorWithClamd(const ClamdConfig& config, int fd, const ClamdWaits& waits,
+                                   const Cancelled& cancelled) {
+  Connection connection(cancelled);
+  ClamdReply failure;
+  if (!connection.Open(config, waits.connect, &failure)) return failure;
+  static constexpr char kCommand[] = "zFILDES";
+  const Clock::time_point sendDeadline = Clock::now() + waits.connect;
+  Wait sent = connection.Send(kCommand, sizeof kCommand, sendDeadline);
+  if (sent == Wait::kReady) sent = connection.SendDescriptor(fd, sendDeadline);
+  if (sent != Wait::kReady) return SendFailure(sent);
+  return connection.Receive(Clock::now() + waits.Reply(config));
+}
+#endif
+
+// INSTREAM: the data in chunks, each after its length (4 bytes, network
+// order), ended by a chunk of length 0.
+ClamdReply StreamToClamd(const ClamdConfig& config, const ReadData& read, const ClamdWaits& waits,
                          const Cancelled& cancelled) {
-  const bool descriptors = UseDescriptors(config);
-#ifndef _WIN32
-  // Opened here, with the user's rights, whichever way it then travels.
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return {ClamdReply::Kind::kError, std::strerror(errno)};
-  struct Closer {
-    int fd;
-    ~Closer() { close(fd); }
-  } closer{fd};
-#endif
-  Connection connection;
-  std::string error;
-  if (!connection.Open(config, descriptors, &error)) return {ClamdReply::Kind::kNoAnswer, error};
-#ifndef _WIN32
-  if (descriptors) {
-    static constexpr char kCommand[] = "zFILDES";
-    if (!connection.Send(kCommand, sizeof kCommand) || !connection.SendDescriptor(fd))
-      return {ClamdReply::Kind::kNoAnswer, texts::kDaemonClosed};
-    return connection.Receive(cancelled);
+  Connection connection(cancelled);
+  ClamdReply failure;
+  if (!connection.Open(config, waits.connect, &failure)) return failure;
+  static constexpr char kCommand[] = "zINSTREAM";
+  // Each piece must be taken within the margin: the daemon reads as it comes.
+  Wait sent = connection.Send(kCommand, sizeof kCommand, Clock::now() + waits.connect);
+  static constexpr size_t kChunk = 64 * 1024;
+  std::string chunk(kChunk, '\0');
+  while (sent == Wait::kReady) {
+    const long n = read(chunk.data(), kChunk);
+    if (n < 0) return {ClamdReply::Kind::kError, texts::kDaemonReadFailed};
+    const uint32_t size = static_cast<uint32_t>(n);
+    const unsigned char length[4] = {
+        static_cast<unsigned char>(size >> 24), static_cast<unsigned char>(size >> 16),
+        static_cast<unsigned char>(size >> 8), static_cast<unsigned char>(size)};
+    const Clock::time_point deadline = Clock::now() + waits.connect + waits.margin;
+    sent = connection.Send(length, 4, deadline);
+    if (n == 0) break;
+    if (sent == Wait::kReady) sent = connection.Send(chunk.data(), size, deadline);
   }
-  return Stream(
-      connection,
-      [fd](char* buffer, size_t size) -> long {
-        ssize_t n;
-        do n = read(fd, buffer, size);
-        while (n < 0 && errno == EINTR);
-        return static_cast<long>(n);
-      },
-      cancelled);
-#else
-  std::ifstream file(FsPath(path), std::ios::binary);
-  if (!file) return {ClamdReply::Kind::kError, texts::kDaemonReadFailed};
-  return Stream(
-      connection,
-      [&file](char* buffer, size_t size) -> long {
-        file.read(buffer, static_cast<std::streamsize>(size));
-        if (file.bad()) return -1;
-        return static_cast<long>(file.gcount());
-      },
-      cancelled);
-#endif
+  if (sent == Wait::kCancelled) return SendFailure(sent);
+  // A daemon that closed early (over its StreamMaxLength) may have said why.
+  const ClamdReply reply =
+      connection.Receive(Clock::now() + (sent == Wait::kReady ? waits.Reply(config)
+                                                              : std::chrono::milliseconds(1000)));
+  if (sent != Wait::kReady && reply.kind == ClamdReply::Kind::kNoAnswer) return SendFailure(sent);
+  return reply;
 }
 
 }  // namespace bridge

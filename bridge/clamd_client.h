@@ -1,12 +1,17 @@
 // Speaking to the ClamAV daemon: PING, and one file per connection by its
-// descriptor (FILDES, over a local socket) or by its data (INSTREAM).
+// descriptor (FILDES, over a local socket) or by its data (INSTREAM). Every
+// wait is bounded, and a stop ends it.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "clamd_config.h"
+#include "scan_events.h"
 
 namespace bridge {
 
@@ -23,19 +28,52 @@ struct ClamdReply {
   std::string text;
 };
 
-// Reads one reply line of the daemon.
+// Reads one reply message of the daemon.
 ClamdReply ParseClamdReply(std::string_view reply);
+
+// Reads a whole answer, its messages each ended by a NUL byte. With
+// AllowAllMatchScan the daemon names every find in a message of its own; a
+// virus then outweighs an alert for a limit, which outweighs the rest.
+ClamdReply ParseClamdReplies(std::string_view replies);
+
+// The limit an ERROR reply names ("INSTREAM size limit exceeded.",
+// "Exceeded max scan size", ...); nothing for any other error.
+std::optional<Shortfall> LimitOfClamdError(std::string_view message);
 
 // Asked now and then while waiting on the daemon; true ends the wait.
 using Cancelled = std::function<bool()>;
 
-// Whether the daemon answers PING with PONG; *error says why not.
-bool PingClamd(const ClamdConfig& config, std::string* error);
+// How long the bridge waits on the daemon.
+struct ClamdWaits {
+  std::chrono::milliseconds connect{10000};  // to connect, and for PING's answer
+  std::chrono::milliseconds margin{30000};   // for a file: beyond the daemon's MaxScanTime
+  // For the reply on one file, once it was handed over.
+  std::chrono::milliseconds Reply(const ClamdConfig& config) const;
+};
 
-// Scans one file: by descriptor over a local socket where the system can
-// pass one (the daemon may not be allowed to open the user's files), else by
-// streaming its data.
-ClamdReply ScanWithClamd(const ClamdConfig& config, const std::string& path,
+// Whether the daemon answers PING with PONG; *error says why not.
+bool PingClamd(const ClamdConfig& config, std::string* error, const ClamdWaits& waits = {});
+
+// Whether files reach the daemon by their descriptor (its local socket,
+// where the system can pass one: the daemon may not be allowed to open the
+// user's files), else by their data over TCP.
+bool PassesDescriptors(const ClamdConfig& config);
+
+// Where the daemon is asked: its socket's path, or address and port.
+std::string ClamdAddress(const ClamdConfig& config);
+
+#ifndef _WIN32
+// Scans the open file by its descriptor (FILDES).
+ClamdReply ScanDescriptorWithClamd(const ClamdConfig& config, int fd, const ClamdWaits& waits,
+                                   const Cancelled& cancelled);
+#endif
+
+// Reads the file's next data into buffer: the number of bytes, 0 at its end,
+// -1 when it cannot be read.
+using ReadData = std::function<long(char* buffer, size_t size)>;
+
+// Scans the file's data (INSTREAM). A read error ends with kError.
+ClamdReply StreamToClamd(const ClamdConfig& config, const ReadData& read, const ClamdWaits& waits,
                          const Cancelled& cancelled);
 
 }  // namespace bridge

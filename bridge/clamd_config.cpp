@@ -1,6 +1,7 @@
 // clamd.conf and the choice of the engine.
 #include "clamd_config.h"
 
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 
@@ -21,6 +22,31 @@ std::string Lower(std::string text) {
 bool IsYes(const std::string& value) {
   const std::string lower = Lower(value);
   return lower == "yes" || lower == "true" || lower == "1";
+}
+
+// clamd's SIZE and NUMBER: digits, for a size with K or M (and G) after
+// them. Nothing when the value is not one (clamd would not start with it).
+std::optional<uint64_t> ReadSize(const std::string& value) {
+  size_t digits = 0;
+  uint64_t number = 0;
+  for (; digits < value.size() && value[digits] >= '0' && value[digits] <= '9'; ++digits) {
+    if (number > (UINT64_MAX - 9) / 10) return std::nullopt;
+    number = number * 10 + static_cast<uint64_t>(value[digits] - '0');
+  }
+  if (digits == 0) return std::nullopt;
+  const std::string unit = Lower(value.substr(digits));
+  int shift = 0;
+  if (unit == "k") {
+    shift = 10;
+  } else if (unit == "m") {
+    shift = 20;
+  } else if (unit == "g") {
+    shift = 30;
+  } else if (!unit.empty()) {
+    return std::nullopt;
+  }
+  if (number > (UINT64_MAX >> shift)) return std::nullopt;
+  return number << shift;
 }
 
 }  // namespace
@@ -45,6 +71,8 @@ ClamdConfig ParseClamdConfig(const std::string& text) {
       config.localSocket = value;
     } else if (name == "tcpsocket") {
       config.tcpSocket = value;
+    } else if (name == "databasedirectory") {
+      config.databaseDirectory = value;
     } else if (name == "tcpaddr" && !addressSeen) {
       config.tcpAddress = value;
       addressSeen = true;
@@ -54,6 +82,21 @@ ClamdConfig ParseClamdConfig(const std::string& text) {
       config.scanMail = IsYes(value);
     } else if (name == "scanole2") {
       config.scanOle2 = IsYes(value);
+    } else if (name == "alertexceedsmax") {
+      config.alertExceedsMax = IsYes(value);
+    } else {
+      uint64_t ClamdConfig::*const field =
+          name == "maxfilesize"                ? &ClamdConfig::maxFileSize
+          : name == "maxscansize"              ? &ClamdConfig::maxScanSize
+          : name == "streammaxlength"          ? &ClamdConfig::streamMaxLength
+          : name == "maxrecursion"             ? &ClamdConfig::maxRecursion
+          : name == "maxfiles"                 ? &ClamdConfig::maxFiles
+          : name == "maxscantime"              ? &ClamdConfig::maxScanTimeMs
+          : name == "maxthreads"               ? &ClamdConfig::maxThreads
+          : name == "maxconnectionqueuelength" ? &ClamdConfig::maxConnectionQueueLength
+                                               : nullptr;
+      if (field)
+        if (const std::optional<uint64_t> number = ReadSize(value)) config.*field = *number;
     }
   }
   return config;

@@ -2,6 +2,7 @@
 // bridge may hand a scan to it.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -13,15 +14,27 @@ namespace bridge {
 // set but empty, the bridge never asks a daemon.
 inline constexpr char kClamdConfigOverride[] = "QUORVEL_CLAMD_CONF";
 
-// What the bridge needs of a clamd.conf. The scan options are the daemon's
-// own, for every scan it does; absent, they take clamd's defaults.
+// What the bridge needs of a clamd.conf. The scan options and limits are
+// the daemon's own, for every scan it does; absent, they take clamd's
+// defaults. A limit of 0 is none.
 struct ClamdConfig {
   std::string localSocket;  // LocalSocket: a Unix socket's path
   std::string tcpSocket;    // TCPSocket: the port
   std::string tcpAddress;   // TCPAddr (first one); empty means this machine
+  std::string databaseDirectory;  // DatabaseDirectory: its signatures; empty for ClamAV's own
   bool scanArchive = true;
   bool scanMail = true;
   bool scanOle2 = true;
+  // Sizes in bytes ("25M" in the file).
+  uint64_t maxFileSize = 100ull << 20;      // MaxFileSize: larger files are not scanned
+  uint64_t maxScanSize = 400ull << 20;      // MaxScanSize: data looked at per file
+  uint64_t streamMaxLength = 100ull << 20;  // StreamMaxLength: INSTREAM takes no more
+  uint64_t maxRecursion = 17;               // MaxRecursion
+  uint64_t maxFiles = 10000;                // MaxFiles
+  uint64_t maxScanTimeMs = 120000;          // MaxScanTime, in milliseconds
+  uint64_t maxThreads = 10;                 // MaxThreads: files scanned at once
+  uint64_t maxConnectionQueueLength = 200;  // MaxConnectionQueueLength
+  bool alertExceedsMax = false;  // AlertExceedsMax: a file over a limit is named, not "OK"
   bool HasSocket() const { return !localSocket.empty() || !tcpSocket.empty(); }
 };
 

@@ -30,6 +30,12 @@ namespace {
 class LocalEngineHolder {
  public:
   explicit LocalEngineHolder(const ScanRequest& request) : request_(request) {}
+  // Taking over from the daemon, the local engine scans with the daemon's
+  // signatures (a scan through the daemon has no -d of its own).
+  void UseDaemonSignatures(const ClamdConfig& config) {
+    if (request_.databases.empty() && !config.databaseDirectory.empty())
+      request_.databases.push_back(config.databaseDirectory);
+  }
   Engine* Get() {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (!tried_) engine_ = MakeLocalEngine(request_, &problem_), tried_ = true;
@@ -38,7 +44,7 @@ class LocalEngineHolder {
   const std::string& problem() const { return problem_; }
 
  private:
-  const ScanRequest& request_;
+  ScanRequest request_;
   std::mutex mutex_;
   bool tried_ = false;
   std::unique_ptr<Engine> engine_;
@@ -47,7 +53,7 @@ class LocalEngineHolder {
 
 // The daemon when it may and does answer; else nothing, and why.
 std::unique_ptr<Engine> ChooseDaemon(const ScanRequest& request, LocalEngineHolder& local,
-                                     std::string* whyNot) {
+                                     Ledger& ledger, std::string* whyNot) {
   const std::string path = ClamdConfigPath();
   const std::optional<ClamdConfig> config = path.empty() ? std::nullopt : ReadClamdConfig(path);
   EngineChoice choice = ChooseEngine(request, config);
@@ -59,7 +65,10 @@ std::unique_ptr<Engine> ChooseDaemon(const ScanRequest& request, LocalEngineHold
     *whyNot = choice.reason;
     return nullptr;
   }
-  return MakeDaemonEngine(*config, request, [&local] { return local.Get(); });
+  local.UseDaemonSignatures(*config);
+  return MakeDaemonEngine(
+      *config, request, [&local] { return local.Get(); },
+      [&ledger](const std::string& line) { ledger.Note(line); });
 }
 
 int ShowVirusList(const ScanRequest& request, LedgerWriter& writer) {
@@ -118,7 +127,7 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
 
   LocalEngineHolder local(request);
   std::string whyNotDaemon;
-  std::unique_ptr<Engine> daemon = ChooseDaemon(request, local, &whyNotDaemon);
+  std::unique_ptr<Engine> daemon = ChooseDaemon(request, local, ledger, &whyNotDaemon);
   Engine* engine = daemon ? daemon.get() : local.Get();
   if (StopRequested()) return kExitStopped;
   if (!engine) {

@@ -121,5 +121,9 @@ inline constexpr const char kDaemonClosed[] = "连接已关闭";
 inline constexpr const char kDaemonNoAddress[] = "找不到该地址";
 inline constexpr const char kDaemonStrangeReply[] = "无法理解的应答: ";
 inline constexpr const char kDaemonReadFailed[] = "无法读取文件";
+// Why a file was not sent to the daemon: "ClamAV 守护进程的上限 MaxFileSize 25M".
+inline constexpr const char kDaemonLimit[] = "ClamAV 守护进程的上限 ";
+// A system error without words of its own, before its number.
+inline constexpr const char kSystemError[] = "系统错误 ";
 
 }  // namespace bridge::texts

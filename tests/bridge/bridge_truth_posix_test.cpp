@@ -30,7 +30,6 @@ using namespace testing_support;
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
-constexpr char kStockLimits[] = "MaxFileSize 25M\nStreamMaxLength 25M\nMaxScanSize 100M\n";
 
 struct BridgeRun {
   int code = -1;
@@ -97,8 +96,7 @@ class BridgeTruthTest : public ::testing::TestWithParam<bool> {
     if (bridge_testing::OwnClamd::Program().empty()) return;
     daemon_ = std::make_unique<bridge_testing::OwnClamd>();
     std::string problem;
-    if (!daemon_->Start(shared_->path(), database_, &problem, std::chrono::seconds(60),
-                        kStockLimits)) {
+    if (!daemon_->Start(shared_->path(), database_, &problem)) {
       daemonProblem_ = problem;
       daemon_.reset();
       return;
@@ -106,7 +104,7 @@ class BridgeTruthTest : public ::testing::TestWithParam<bool> {
     // The library takes over from the daemon with the daemon's signatures.
     clamdConf_ = shared_->Join("bridge-clamd.conf");
     daemon_->WriteBridgeConfig(clamdConf_, false,
-                               std::string(kStockLimits) + "DatabaseDirectory " + database_ + "\n");
+                               std::string(bridge_testing::kDebianClamdLimits) + "DatabaseDirectory " + database_ + "\n");
   }
   static void TearDownTestSuite() {
     daemon_.reset();

@@ -1,17 +1,20 @@
 // The daemon's configuration as clamd reads it, the choice between the
-// daemon and clamscan, and the daemon's replies.
+// daemon and the local engine, and the daemon's replies.
 #include <gtest/gtest.h>
 
-#include "bridge.h"
-#include "bridge_texts.h"
+#include <cstdint>
+
 #include "clamd_client.h"
 #include "clamd_config.h"
+#include "scan_request.h"
+#include "texts.h"
 
 namespace {
 
 using bridge::ChooseEngine;
 using bridge::ClamdConfig;
 using bridge::ClamdReply;
+using bridge::Shortfall;
 
 TEST(ClamdConfigTest, ReadsSocketsAndScanOptionsAsClamdDoes) {
   const ClamdConfig config = bridge::ParseClamdConfig(
@@ -37,12 +40,55 @@ TEST(ClamdConfigTest, ReadsSocketsAndScanOptionsAsClamdDoes) {
   EXPECT_FALSE(empty.HasSocket());
 }
 
-bridge::Arguments Args(std::vector<std::string> switches, bool move = false) {
-  bridge::Arguments arguments;
-  arguments.targets = {"/data"};
-  arguments.switches = std::move(switches);
-  if (move) arguments.moveDirectory = "/quarantine";
-  return arguments;
+TEST(ClamdConfigTest, ReadsTheDaemonsLimitsWithClamdsDefaultsAndSizes) {
+  constexpr uint64_t kM = 1 << 20;
+  struct Case {
+    const char* line;
+    uint64_t ClamdConfig::*field;
+    uint64_t expected;
+  } cases[] = {
+      // clamd's defaults when absent.
+      {"", &ClamdConfig::maxFileSize, 100 * kM},
+      {"", &ClamdConfig::maxScanSize, 400 * kM},
+      {"", &ClamdConfig::streamMaxLength, 100 * kM},
+      {"", &ClamdConfig::maxRecursion, 17},
+      {"", &ClamdConfig::maxFiles, 10000},
+      {"", &ClamdConfig::maxScanTimeMs, 120000},
+      {"", &ClamdConfig::maxThreads, 10},
+      {"", &ClamdConfig::maxConnectionQueueLength, 200},
+      // Debian's stock clamd.conf.
+      {"MaxFileSize 25M", &ClamdConfig::maxFileSize, 25 * kM},
+      {"StreamMaxLength 25M", &ClamdConfig::streamMaxLength, 25 * kM},
+      {"MaxScanSize 100M", &ClamdConfig::maxScanSize, 100 * kM},
+      {"MaxRecursion 16", &ClamdConfig::maxRecursion, 16},
+      {"MaxFiles 10000", &ClamdConfig::maxFiles, 10000},
+      {"MaxScanTime 120000", &ClamdConfig::maxScanTimeMs, 120000},
+      {"MaxThreads 12", &ClamdConfig::maxThreads, 12},
+      {"MaxConnectionQueueLength 15", &ClamdConfig::maxConnectionQueueLength, 15},
+      // Other spellings of a size; 0 is no limit.
+      {"maxfilesize 512k", &ClamdConfig::maxFileSize, 512 * 1024},
+      {"MaxScanSize 2G", &ClamdConfig::maxScanSize, 2048 * kM},
+      {"StreamMaxLength 1000", &ClamdConfig::streamMaxLength, 1000},
+      {"MaxFileSize 0", &ClamdConfig::maxFileSize, 0},
+      // What clamd would not start with leaves the default.
+      {"MaxFileSize 25X", &ClamdConfig::maxFileSize, 100 * kM},
+      {"MaxFileSize M", &ClamdConfig::maxFileSize, 100 * kM},
+      {"MaxFileSize 99999999999999999999", &ClamdConfig::maxFileSize, 100 * kM},
+      {"MaxFileSize 99999999999999G", &ClamdConfig::maxFileSize, 100 * kM},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(bridge::ParseClamdConfig(std::string(c.line) + "\n").*c.field, c.expected);
+  }
+  EXPECT_FALSE(bridge::ParseClamdConfig("").alertExceedsMax);
+  EXPECT_TRUE(bridge::ParseClamdConfig("AlertExceedsMax yes\n").alertExceedsMax);
+}
+
+bridge::ScanRequest Request(std::vector<std::string> args) {
+  args.insert(args.begin(), "/data");
+  const bridge::RequestResult read = bridge::ReadRequest(args, bridge::PathStyle::kPosix);
+  EXPECT_TRUE(read.ok()) << read.error;
+  return read.request;
 }
 
 TEST(ClamdConfigTest, DaemonOnlyWhereItScansAtLeastWhatIsAskedAndRemovesNothingMore) {
@@ -54,57 +100,86 @@ TEST(ClamdConfigTest, DaemonOnlyWhereItScansAtLeastWhatIsAskedAndRemovesNothingM
   noDocuments.scanOle2 = false;
 
   struct Case {
-    bridge::Arguments arguments;
+    std::vector<std::string> args;
     const ClamdConfig* config;
     const char* reason;  // nullptr: the daemon
   } cases[] = {
-      {Args({"/unzip", "/mime"}), &all, nullptr},
+      {{"/unzip", "/mime"}, &all, nullptr},
       // Deeper than asked, but only reported: harmless.
-      {Args({}), &all, nullptr},
-      {Args({"/unzip", "/mime", "/del"}), &all, nullptr},
+      {{}, &all, nullptr},
+      {{"/unzip", "/mime", "/del"}, &all, nullptr},
       // Less than asked.
-      {Args({"/unzip"}), &noArchives, bridge::texts::kEngineNoArchives},
-      {Args({"/unzip", "/mime"}), &noDocuments, bridge::texts::kEngineNoOle2},
-      {Args({"/unzip", "/mime", "/nodoc"}), &noDocuments, nullptr},
+      {{"/unzip"}, &noArchives, bridge::texts::kEngineNoArchives},
+      {{"/unzip", "/mime"}, &noDocuments, bridge::texts::kEngineNoOle2},
+      {{"/unzip", "/mime", "/nodoc"}, &noDocuments, nullptr},
       // Deeper than asked, with the finds removed or moved.
-      {Args({"/mime", "/del"}), &all, bridge::texts::kEngineArchives},
-      {Args({"/unzip"}, true), &all, bridge::texts::kEngineMail},
-      {Args({"/unzip", "/mime", "/nodoc"}, true), &all, bridge::texts::kEngineOle2},
+      {{"/mime", "/del"}, &all, bridge::texts::kEngineArchives},
+      {{"/unzip", "/move", "/quarantine"}, &all, bridge::texts::kEngineMail},
+      {{"/unzip", "/mime", "/nodoc", "/move", "/quarantine"}, &all, bridge::texts::kEngineOle2},
+      // Extra parameters are for the local engine.
+      {{"/unzip", "/mime", "-d", "/db"}, &all, bridge::texts::kEngineOptions},
   };
   for (const Case& c : cases) {
-    const bridge::EngineChoice choice = ChooseEngine(c.arguments, *c.config);
-    SCOPED_TRACE(c.arguments.switches.empty() ? "" : c.arguments.switches[0]);
+    const bridge::EngineChoice choice = ChooseEngine(Request(c.args), *c.config);
+    SCOPED_TRACE(c.args.empty() ? "" : c.args[0]);
     EXPECT_EQ(choice.daemon, c.reason == nullptr) << choice.reason;
     if (c.reason) {
       EXPECT_EQ(choice.reason, c.reason);
     }
   }
-
-  // clamscan's own options are the user's wish; no configuration or no
-  // socket leaves only clamscan.
-  bridge::Arguments withDatabase = Args({"/unzip", "/mime"});
-  withDatabase.clamscanOptions = {"-d", "/db"};
-  EXPECT_EQ(ChooseEngine(withDatabase, all).reason, bridge::texts::kEngineClamscanOptions);
-  EXPECT_EQ(ChooseEngine(Args({}), std::nullopt).reason, bridge::texts::kEngineNoConfig);
-  EXPECT_EQ(ChooseEngine(Args({}), ClamdConfig{}).reason, bridge::texts::kEngineNoSocket);
+  EXPECT_EQ(ChooseEngine(Request({}), std::nullopt).reason, bridge::texts::kEngineNoConfig);
+  EXPECT_EQ(ChooseEngine(Request({}), ClamdConfig{}).reason, bridge::texts::kEngineNoSocket);
 }
 
 TEST(ClamdConfigTest, RepliesOfTheDaemon) {
+  using namespace std::string_view_literals;
   using Kind = ClamdReply::Kind;
-  const auto parse = [](const char* text) { return bridge::ParseClamdReply(text); };
-  EXPECT_EQ(parse("fd[5]: OK").kind, Kind::kClean);
-  EXPECT_EQ(parse("stream: OK\n").kind, Kind::kClean);
-  const ClamdReply found = parse("fd[5]: Eicar-Test-Signature FOUND");
-  EXPECT_EQ(found.kind, Kind::kInfected);
-  EXPECT_EQ(found.text, "Eicar-Test-Signature");
-  // ExtendedDetectionInfo's hash and size are not part of the name.
-  EXPECT_EQ(parse("stream: Win.Test(44d88612fea8a8f36de82e1278abb02f:68) FOUND").text, "Win.Test");
-  const ClamdReply error = parse("stream: INSTREAM size limit exceeded. ERROR");
-  EXPECT_EQ(error.kind, Kind::kError);
-  EXPECT_EQ(error.text, "INSTREAM size limit exceeded.");
-  // Anything else is no verdict: never taken for a clean file.
-  EXPECT_EQ(parse("UNKNOWN COMMAND").kind, Kind::kNoAnswer);
-  EXPECT_EQ(parse("fd[5]: OKAY").kind, Kind::kNoAnswer);
+  struct Case {
+    std::string_view replies;  // the whole answer, messages ended by NUL
+    Kind kind;
+    const char* text;  // nullptr: any
+  } cases[] = {
+      {"fd[5]: OK", Kind::kClean, ""},
+      {"stream: OK\n\0"sv, Kind::kClean, ""},
+      {"fd[5]: Eicar-Test-Signature FOUND", Kind::kInfected, "Eicar-Test-Signature"},
+      // ExtendedDetectionInfo's hash and size are not part of the name.
+      {"stream: Win.Test(44d88612fea8a8f36de82e1278abb02f:68) FOUND", Kind::kInfected, "Win.Test"},
+      // AllowAllMatchScan: a message per find; a virus outweighs a limit's alert.
+      {"fd[5]: Heuristics.Limits.Exceeded.MaxFileSize FOUND\0"
+       "fd[5]: Eicar-Test-Signature FOUND\0"sv,
+       Kind::kInfected, "Eicar-Test-Signature"},
+      {"fd[5]: Heuristics.Limits.Exceeded.MaxScanSize FOUND\0"sv, Kind::kInfected,
+       "Heuristics.Limits.Exceeded.MaxScanSize"},
+      {"stream: INSTREAM size limit exceeded. ERROR", Kind::kError,
+       "INSTREAM size limit exceeded."},
+      // Anything else is no verdict: never taken for a clean file.
+      {"UNKNOWN COMMAND", Kind::kNoAnswer, nullptr},
+      {"fd[5]: OKAY", Kind::kNoAnswer, nullptr},
+      {"fd[5]:  FOUND", Kind::kNoAnswer, nullptr},
+      {"", Kind::kNoAnswer, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.replies));
+    const ClamdReply reply = bridge::ParseClamdReplies(c.replies);
+    EXPECT_EQ(reply.kind, c.kind) << reply.text;
+    if (c.text) {
+      EXPECT_EQ(reply.text, c.text);
+    }
+  }
+
+  // The daemon's errors that name a limit are that limit.
+  const struct {
+    const char* message;
+    std::optional<Shortfall> limit;
+  } errors[] = {
+      {"INSTREAM size limit exceeded.", Shortfall::kFileSizeLimit},
+      {"Exceeded max scan size", Shortfall::kScanSizeLimit},
+      {"Exceeded max recursion depth", Shortfall::kRecursionLimit},
+      {"Exceeded max scan files", Shortfall::kFilesLimit},
+      {"Exceeded time limit", Shortfall::kTimeLimit},
+      {"Can't open file or directory", std::nullopt},
+  };
+  for (const auto& e : errors) EXPECT_EQ(bridge::LimitOfClamdError(e.message), e.limit);
 }
 
 }  // namespace

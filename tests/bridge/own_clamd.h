@@ -1,7 +1,7 @@
 // A ClamAV daemon of the test's (or benchmark's) own, never the system's:
 // clamd in the foreground with a configuration written here, a Unix socket
-// and a TCP port on this machine only, the given signature folder, and a log
-// that names every file it scanned.
+// and a TCP port on this machine only, the given signature folder, Debian's
+// stock limits (or the test's), and a log that names every file it scanned.
 #pragma once
 
 #include <arpa/inet.h>
@@ -25,9 +25,16 @@ extern char** environ;
 
 namespace bridge_testing {
 
+// The size limits of Debian's stock clamd.conf.
+inline constexpr char kDebianClamdLimits[] =
+    "MaxFileSize 25M\nStreamMaxLength 25M\nMaxScanSize 100M\n";
+
 class OwnClamd {
  public:
   ~OwnClamd() { Stop(); }
+
+  // Configuration lines for the limits, instead of Debian's; before Start.
+  void SetLimits(const std::string& lines) { limits_ = lines; }
 
   // clamd's path, or empty when ClamAV's daemon is not installed.
   static std::string Program() {
@@ -37,22 +44,19 @@ class OwnClamd {
   }
 
   // Starts clamd in folder (which must exist) and waits until it answers;
-  // false with *problem when it does not within the patience. extra: more
-  // lines of its configuration (limits, say).
+  // false with *problem when it does not within the patience.
   bool Start(const std::string& folder, const std::string& database, std::string* problem,
-             std::chrono::seconds patience = std::chrono::seconds(60),
-             const std::string& extra = {}) {
-    config_.localSocket = folder + "/clamd.sock";
-    config_.tcpSocket = std::to_string(FreePort());
-    config_.tcpAddress = "127.0.0.1";
+             std::chrono::seconds patience = std::chrono::seconds(60)) {
     log_ = folder + "/clamd.log";
     const std::string conf = folder + "/clamd.conf";
-    std::ofstream(conf) << "LocalSocket " << config_.localSocket << "\nTCPSocket "
-                        << config_.tcpSocket << "\nTCPAddr 127.0.0.1\nDatabaseDirectory "
-                        << database << "\nTemporaryDirectory " << folder
-                        << "\nForeground yes\nLogFile " << log_
-                        << "\nLogClean yes\nLogTime no\nMaxThreads 4\n"
-                        << extra;
+    const std::string text = "LocalSocket " + folder + "/clamd.sock\nTCPSocket " +
+                             std::to_string(FreePort()) +
+                             "\nTCPAddr 127.0.0.1\nDatabaseDirectory " + database +
+                             "\nTemporaryDirectory " + folder + "\nForeground yes\nLogFile " +
+                             log_ + "\nLogClean yes\nLogTime no\nMaxThreads 4\n" + limits_;
+    std::ofstream(conf) << text;
+    // What the bridge reads of it, limits included.
+    config_ = bridge::ParseClamdConfig(text);
     const std::string program = Program();
     const std::string output = folder + "/clamd.out";
     posix_spawn_file_actions_t actions;
@@ -121,6 +125,7 @@ class OwnClamd {
   }
 
   pid_t pid_ = -1;
+  std::string limits_ = kDebianClamdLimits;
   bridge::ClamdConfig config_;
   std::string log_;
 };

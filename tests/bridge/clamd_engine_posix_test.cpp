@@ -1,0 +1,267 @@
+// The daemon engine on its own: verdicts from a real ClamAV daemon of the
+// test's own (skipped where clamd is not installed), by descriptor and by
+// stream; files past the daemon's limits; a daemon that dies or falls
+// silent.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "bridge_test_support.h"
+#include "clamd_engine.h"
+#include "own_clamd.h"
+#include "test_support.h"
+#include "texts.h"
+
+namespace {
+
+using namespace testing_support;
+using bridge::FileToScan;
+using bridge::Shortfall;
+using bridge::Verdict;
+
+// Small limits keep the files past them small: a file between 512K and 1M
+// is taken by descriptor but not as a stream.
+constexpr char kLimits[] = "MaxFileSize 1M\nStreamMaxLength 512K\nMaxScanSize 4M\n";
+
+// Knows the EICAR file by its hash, and by its bytes at the start of a
+// larger file, under one name.
+void WriteSignatures(const std::string& folder) {
+  bridge_testing::WriteEicarDatabase(folder);
+  std::string hex;
+  for (unsigned char c : bridge_testing::EicarTestFile()) {
+    char pair[3];
+    std::snprintf(pair, sizeof pair, "%02x", c);
+    hex += pair;
+  }
+  WriteTextFile(folder + "/test.ndb", "Eicar-Test-Signature:0:0:" + hex + "\n");
+}
+
+// The signatures and a daemon for the program's tests.
+class DaemonEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (bridge_testing::OwnClamd::Program().empty()) {
+      problem = "clamd is not installed";
+      return;
+    }
+    WriteSignatures(Signatures());
+    daemon.SetLimits(kLimits);
+    if (!daemon.Start(dir.path(), Signatures(), &problem)) daemon.Stop();
+  }
+  void TearDown() override { daemon.Stop(); }
+  std::string Signatures() const { return dir.Join("signatures"); }
+
+  TempDir dir;
+  bridge_testing::OwnClamd daemon;
+  std::string problem;
+};
+DaemonEnvironment* g_env =
+    static_cast<DaemonEnvironment*>(::testing::AddGlobalTestEnvironment(new DaemonEnvironment));
+
+// The local engine of a test: everything it is given is infected.
+class LocalStub : public bridge::Engine {
+ public:
+  std::string Description() const override { return "stub"; }
+  Verdict ScanOne(const FileToScan&) override {
+    ++scanned;
+    return Verdict::Infected("Local.Stub");
+  }
+  std::atomic<int> scanned{0};
+};
+
+FileToScan FileAt(const std::string& path) {
+  struct stat status = {};
+  stat(path.c_str(), &status);
+  FileToScan file;
+  file.path = file.systemPath = path;
+  file.identity = {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino),
+                   true};
+  file.size = static_cast<uint64_t>(status.st_size);
+  return file;
+}
+
+// The EICAR file at the start of a sparse file of the size.
+void WriteEicarAtStart(const std::string& path, off_t size) {
+  WriteTextFile(path, bridge_testing::EicarTestFile());
+  ASSERT_EQ(truncate(path.c_str(), size), 0);
+}
+
+struct Outcome {
+  std::vector<Verdict> verdicts;  // in the order of the files
+  std::vector<std::string> notes;
+};
+
+// One scan through a new engine; afterFirst runs once the first verdict is in.
+Outcome Scan(const bridge::ClamdConfig& config, const std::vector<FileToScan>& files,
+             bridge::Engine* local, const std::function<void()>& afterFirst = {},
+             const bridge::ClamdWaits& waits = {}) {
+  Outcome outcome;
+  std::mutex mutex;
+  std::map<std::string, std::vector<Verdict>> verdicts;
+  const auto engine = bridge::MakeDaemonEngine(
+      config, bridge::ScanRequest{}, [local] { return local; },
+      [&](const std::string& line) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        outcome.notes.push_back(line);
+      },
+      waits);
+  bridge::FileQueue queue;
+  for (const FileToScan& file : files) queue.Push(file);
+  queue.Finish();
+  engine->ScanAll(queue, [&](const FileToScan& file, const Verdict& verdict) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    const bool first = verdicts.empty();
+    verdicts[file.path].push_back(verdict);
+    if (first && afterFirst) afterFirst();
+  });
+  for (const FileToScan& file : files) {
+    EXPECT_EQ(verdicts[file.path].size(), 1u) << file.path;
+    outcome.verdicts.push_back(verdicts[file.path].empty() ? Verdict{} : verdicts[file.path][0]);
+  }
+  return outcome;
+}
+
+bool IsEicar(const Verdict& verdict) {
+  return verdict.kind == Verdict::Kind::kInfected &&
+         verdict.virus.rfind("Eicar-Test-Signature", 0) == 0;
+}
+
+class DaemonEngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!g_env->problem.empty()) GTEST_SKIP() << g_env->problem;
+  }
+  TempDir dir_;
+};
+
+TEST_F(DaemonEngineTest, VerdictsByDescriptorAndByStreamWithinTheDaemonsLimits) {
+  WriteTextFile(dir_.Join("clean.txt"), "nothing\n");
+  WriteTextFile(dir_.Join("eicar.com"), bridge_testing::EicarTestFile());
+  WriteEicarAtStart(dir_.Join("big.com"), (1 << 20) + 1);  // past MaxFileSize
+  WriteEicarAtStart(dir_.Join("mid.com"), 600 << 10);      // past StreamMaxLength only
+  FileToScan gone = FileAt(dir_.Join("clean.txt"));
+  gone.path = gone.systemPath = dir_.Join("gone.txt");
+  // The walk saw another file at this path.
+  FileToScan replaced = FileAt(dir_.Join("clean.txt"));
+  replaced.identity.file += 1;
+
+  enum Local { kNone, kStub };
+  const Verdict stubbed = Verdict::Infected("Local.Stub");
+  const Verdict eicar = Verdict::Infected("Eicar-Test-Signature");
+  const struct Case {
+    const char* name;
+    FileToScan file;
+    bool tcp;
+    Local local;
+    Verdict expected;  // for the daemon's EICAR: any name of it
+  } cases[] = {
+      {"clean", FileAt(dir_.Join("clean.txt")), false, kNone, Verdict::Clean()},
+      {"clean, stream", FileAt(dir_.Join("clean.txt")), true, kNone, Verdict::Clean()},
+      {"eicar", FileAt(dir_.Join("eicar.com")), false, kNone, eicar},
+      {"eicar, stream", FileAt(dir_.Join("eicar.com")), true, kNone, eicar},
+      // Never "OK" for a file the daemon would not scan whole.
+      {"big", FileAt(dir_.Join("big.com")), false, kNone,
+       Verdict::Incomplete(Shortfall::kFileSizeLimit)},
+      {"big, stream", FileAt(dir_.Join("big.com")), true, kNone,
+       Verdict::Incomplete(Shortfall::kFileSizeLimit)},
+      {"big, local", FileAt(dir_.Join("big.com")), false, kStub, stubbed},
+      {"mid", FileAt(dir_.Join("mid.com")), false, kNone, eicar},
+      {"mid, stream", FileAt(dir_.Join("mid.com")), true, kNone,
+       Verdict::Incomplete(Shortfall::kFileSizeLimit)},
+      {"mid, stream, local", FileAt(dir_.Join("mid.com")), true, kStub, stubbed},
+      // Checked by the bridge before the daemon sees them.
+      {"gone", gone, false, kNone, Verdict::Incomplete(Shortfall::kGone)},
+      {"replaced", replaced, false, kNone, Verdict::Incomplete(Shortfall::kChanged)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    bridge::ClamdConfig config = g_env->daemon.config();
+    if (c.tcp) config.localSocket.clear();
+    LocalStub stub;
+    const Outcome outcome = Scan(config, {c.file}, c.local == kStub ? &stub : nullptr);
+    const Verdict& verdict = outcome.verdicts[0];
+    EXPECT_EQ(verdict.kind, c.expected.kind) << verdict.virus << verdict.detail;
+    if (c.expected.virus == "Eicar-Test-Signature") {
+      EXPECT_TRUE(IsEicar(verdict)) << verdict.virus;
+    } else {
+      EXPECT_EQ(verdict.virus, c.expected.virus);
+    }
+    if (verdict.kind == Verdict::Kind::kIncomplete) {
+      EXPECT_EQ(verdict.shortfall, c.expected.shortfall) << verdict.detail;
+    } else if (c.local == kNone) {
+      // The daemon's verdict names the file it scanned.
+      EXPECT_TRUE(verdict.scanned == c.file.identity);
+    }
+    EXPECT_EQ(stub.scanned, c.local == kStub ? 1 : 0);
+    EXPECT_TRUE(outcome.notes.empty());
+  }
+}
+
+TEST_F(DaemonEngineTest, DaemonKilledAfterItsFirstVerdictIsGivenUpOnceForTheLocalEngine) {
+  bridge_testing::OwnClamd own;
+  own.SetLimits(kLimits);
+  std::string problem;
+  ASSERT_TRUE(own.Start(dir_.path(), g_env->Signatures(), &problem)) << problem;
+  std::vector<FileToScan> files;
+  WriteTextFile(dir_.Join("eicar.com"), bridge_testing::EicarTestFile());
+  files.push_back(FileAt(dir_.Join("eicar.com")));
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+    WriteTextFile(dir_.Join(name), "nothing\n");
+    files.push_back(FileAt(dir_.Join(name)));
+  }
+  bridge::ClamdConfig config = own.config();
+  config.maxThreads = 1;  // one file at a time: the kill falls between two
+  LocalStub stub;
+  const Outcome outcome = Scan(config, files, &stub, [&] { own.Stop(); });
+  EXPECT_TRUE(IsEicar(outcome.verdicts[0])) << outcome.verdicts[0].virus;
+  for (size_t i = 1; i < files.size(); ++i) EXPECT_EQ(outcome.verdicts[i].virus, "Local.Stub");
+  EXPECT_EQ(stub.scanned, 3);
+  ASSERT_EQ(outcome.notes.size(), 1u);
+  EXPECT_EQ(outcome.notes[0].rfind(bridge::texts::kDaemonLost, 0), 0u) << outcome.notes[0];
+}
+
+TEST(DaemonEngineSilentTest, DaemonThatNeverAnswersIsGivenUpAfterItsScanTime) {
+  // Connections are taken into the queue of a socket nobody accepts from.
+  TempDir dir;
+  bridge::ClamdConfig config;
+  config.localSocket = dir.Join("silent.sock");
+  config.maxScanTimeMs = 500;
+  const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  config.localSocket.copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 16), 0);
+
+  std::vector<FileToScan> files;
+  for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) {
+    WriteTextFile(dir.Join(name), "nothing\n");
+    files.push_back(FileAt(dir.Join(name)));
+  }
+  bridge::ClamdWaits waits;
+  waits.margin = std::chrono::milliseconds(500);
+  const auto start = std::chrono::steady_clock::now();
+  const Outcome outcome = Scan(config, files, nullptr, {}, waits);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  for (const Verdict& verdict : outcome.verdicts) {
+    EXPECT_EQ(verdict.kind, Verdict::Kind::kIncomplete);
+    EXPECT_EQ(verdict.shortfall, Shortfall::kDaemonLost);
+  }
+  ASSERT_EQ(outcome.notes.size(), 1u);
+  EXPECT_EQ(outcome.notes[0],
+            std::string(bridge::texts::kDaemonLostNoLocal) + bridge::texts::kDaemonTimeout);
+  close(listener);
+}
+
+}  // namespace
