@@ -9,6 +9,7 @@
 #include "windows_command_line.h"
 #include "clamd_config.h"
 #include "drives.h"
+#include "exit_codes.h"
 #include "system.h"
 #include "texts.h"
 #include "utf_win.h"
