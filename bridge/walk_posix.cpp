@@ -207,6 +207,19 @@ int OpenParent(const std::string& path, std::string* name) {
   return OpenFolderPath(parent, O_PATH | O_DIRECTORY | O_CLOEXEC);
 }
 
+int OpenFileToScan(const std::string& systemPath) {
+  constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+  if (systemPath.size() < PATH_MAX) return open(systemPath.c_str(), kFlags);
+  std::string name;
+  const int parent = OpenParent(systemPath, &name);
+  if (parent < 0) return -1;
+  const int fd = openat(parent, name.c_str(), kFlags);
+  const int saved = errno;
+  close(parent);
+  errno = saved;
+  return fd;
+}
+
 Look LookAtTarget(const std::string& path) {
   struct stat status;
   if (LookWithoutFollowing(path, &status) != 0) return Failed(errno);

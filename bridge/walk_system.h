@@ -34,6 +34,10 @@ int OpenFolderPath(const std::string& path, int flags);
 // The folder holding the path's last name, opened for the *at calls, and
 // that name; -1 with errno.
 int OpenParent(const std::string& path, std::string* name);
+// Opens a file the walk gave, by its systemPath of any length, for reading;
+// a link is not followed (systemPath is already the real file). -1 with
+// errno.
+int OpenFileToScan(const std::string& systemPath);
 #endif
 
 enum class Kind { kFile, kFolder, kLink, kSpecial, kMissing, kError };
