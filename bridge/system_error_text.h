@@ -9,4 +9,9 @@ namespace bridge {
 // system says them.
 std::string SystemErrorText(int errnoValue);
 
+#ifdef _WIN32
+// The reason for a GetLastError() code, the same way.
+std::string WindowsErrorText(unsigned long code);
+#endif
+
 }  // namespace bridge

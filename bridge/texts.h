@@ -32,6 +32,9 @@ inline constexpr const char kErrorOverrideMissing[] =
 inline constexpr const char kErrorStart[] = "无法启动 ";
 inline constexpr const char kErrorReport[] = "无法创建报告文件 ";
 inline constexpr const char kErrorTargetMissing[] = "扫描目标不存在: ";
+// The walk's errors, after the path.
+inline constexpr const char kTargetMissing[] = "扫描目标不存在";
+inline constexpr const char kFolderMoved[] = "扫描时文件夹被移动或替换";
 inline constexpr const char kErrorNoDatabase[] =
     "ClamAV 没有可用的病毒库. 请运行 freshclam 下载病毒库, 或用 -d <目录> 指定病毒库.";
 inline constexpr const char kErrorEngine[] = "ClamAV 引擎出错: ";
@@ -71,6 +74,9 @@ inline constexpr const char kTreatNoFreeName[] =
     "隔离目录中没有可用的文件名 (.001 到 .999 都已存在)";
 inline constexpr const char kTreatMoveFailed[] = "无法移动: ";
 inline constexpr const char kTreatRemoveFailed[] = "无法删除: ";
+inline constexpr const char kTreatNoQuarantine[] = "无法打开隔离目录: ";
+inline constexpr const char kTreatChangedWhileCopied[] = "复制时文件被修改";
+inline constexpr const char kTreatStillThere[] = "文件仍在原处";
 
 // The end of a scan.
 inline constexpr const char kSummaryHeading[] = "----------- 扫描结果 -----------";

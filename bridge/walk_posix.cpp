@@ -1,0 +1,241 @@
+// The walk on Linux: each folder opened relative to the one above it, never
+// following a link, so neither a path's length nor a tree's depth matters.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+#include "system_error_text.h"
+#include "texts.h"
+#include "walk_system.h"
+
+namespace bridge::walk_system {
+
+namespace {
+
+// Folders at most this deep keep their descriptor while a folder below them
+// is walked; deeper ones close it and come back through "..".
+constexpr int kOpenDepth = 64;
+
+FileIdentity IdentityOf(const struct stat& status) {
+  return {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino), true};
+}
+
+Look LookOf(const struct stat& status, std::string systemPath) {
+  Look look;
+  look.kind = S_ISREG(status.st_mode)   ? Kind::kFile
+              : S_ISDIR(status.st_mode) ? Kind::kFolder
+              : S_ISLNK(status.st_mode) ? Kind::kLink
+                                        : Kind::kSpecial;
+  look.systemPath = std::move(systemPath);
+  look.identity = IdentityOf(status);
+  look.size = S_ISREG(status.st_mode) ? static_cast<uint64_t>(status.st_size) : 0;
+  return look;
+}
+
+Look Failed(int error) {
+  Look look;
+  look.kind = error == ENOENT ? Kind::kMissing : Kind::kError;
+  look.error = SystemErrorText(error);
+  return look;
+}
+
+// The path's own status, not following a last link, at any length.
+int LookWithoutFollowing(const std::string& path, struct stat* status) {
+  if (path.size() < PATH_MAX) return lstat(path.c_str(), status);
+  std::string name;
+  const int parent = OpenParent(path, &name);
+  if (parent < 0) return -1;
+  const int result = fstatat(parent, name.c_str(), status, AT_SYMLINK_NOFOLLOW);
+  const int saved = errno;
+  close(parent);
+  errno = saved;
+  return result;
+}
+
+// Every name of the folder but "." and "..".
+bool ReadNames(int fd, std::vector<std::string>* names, int* error) {
+  const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  DIR* dir = copy < 0 ? nullptr : fdopendir(copy);
+  if (!dir) {
+    *error = errno;
+    if (copy >= 0) close(copy);
+    return false;
+  }
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(dir);
+    if (!entry) break;
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names->push_back(name);
+  }
+  *error = errno;
+  closedir(dir);
+  return *error == 0;
+}
+
+class PosixFolder : public Folder {
+ public:
+  PosixFolder(int fd, const struct stat& status, std::string systemPath, PosixFolder* above,
+              int depth)
+      : fd_(fd),
+        identity_(IdentityOf(status)),
+        systemPath_(std::move(systemPath)),
+        above_(above),
+        depth_(depth) {}
+
+  ~PosixFolder() override {
+    // Back to the folder above when it gave its descriptor up.
+    if (above_ && above_->fd_ < 0 && above_->lost_.empty()) {
+      const int up = fd_ < 0 ? -1 : openat(fd_, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+      struct stat status;
+      if (up >= 0 && fstat(up, &status) == 0 && IdentityOf(status) == above_->identity_) {
+        above_->fd_ = up;
+      } else {
+        above_->lost_ = up < 0 && fd_ >= 0 ? SystemErrorText(errno) : texts::kFolderMoved;
+        if (up >= 0) close(up);
+      }
+    }
+    if (fd_ >= 0) close(fd_);
+  }
+
+  // Opens the folder and reads its names; nullptr with the reason.
+  static std::unique_ptr<PosixFolder> Make(int fd, const FileIdentity& expected,
+                                           std::string systemPath, PosixFolder* above,
+                                           std::string* error) {
+    if (fd < 0) {
+      *error = SystemErrorText(errno);
+      return nullptr;
+    }
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !(IdentityOf(status) == expected)) {
+      close(fd);
+      *error = texts::kFolderMoved;
+      return nullptr;
+    }
+    auto folder = std::make_unique<PosixFolder>(fd, status, std::move(systemPath), above,
+                                                above ? above->depth_ + 1 : 0);
+    int readError = 0;
+    if (!ReadNames(fd, &folder->names_, &readError)) {
+      *error = SystemErrorText(readError);
+      return nullptr;
+    }
+    return folder;
+  }
+
+  bool Next(std::string* name, Look* entry, std::string* error) override {
+    error->clear();
+    if (!lost_.empty() || fd_ < 0) {
+      *error = lost_.empty() ? texts::kFolderMoved : lost_;
+      return false;
+    }
+    if (next_ >= names_.size()) return false;
+    *name = names_[next_++];
+    struct stat status;
+    if (fstatat(fd_, name->c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+      *entry = Failed(errno);
+    else
+      *entry = LookOf(status, JoinPath(systemPath_, *name));
+    return true;
+  }
+
+  std::unique_ptr<Folder> Open(const std::string& name, const Look& entry,
+                               std::string* error) override {
+    const int fd = openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    std::unique_ptr<PosixFolder> below = Make(fd, entry.identity, entry.systemPath, this, error);
+    if (below && below->depth_ > kOpenDepth) {
+      close(fd_);
+      fd_ = -1;
+    }
+    return below;
+  }
+
+ private:
+  int fd_;
+  FileIdentity identity_;
+  std::string systemPath_;
+  PosixFolder* above_;
+  int depth_;
+  std::vector<std::string> names_;
+  size_t next_ = 0;
+  std::string lost_;  // why the walk could not come back here
+};
+
+}  // namespace
+
+int OpenFolderPath(const std::string& path, int flags) {
+  if (path.size() < PATH_MAX) return open(path.c_str(), flags);
+  // Pieces cut at separators, each resolved from the folder before it as
+  // the whole path would be.
+  int fd = AT_FDCWD;
+  size_t start = 0;
+  for (;;) {
+    const bool last = path.size() - start < PATH_MAX;
+    size_t end = last ? path.size() : path.rfind('/', start + PATH_MAX - 1);
+    if (!last && (end == std::string::npos || end <= start)) {
+      if (fd >= 0) close(fd);
+      errno = ENAMETOOLONG;
+      return -1;
+    }
+    std::string piece = path.substr(start, end - start);
+    if (piece.empty()) piece = start == 0 ? "/" : ".";
+    const int next = openat(fd, piece.c_str(), last ? flags : O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const int saved = errno;
+    if (fd >= 0) close(fd);
+    errno = saved;
+    if (next < 0 || last) return next;
+    fd = next;
+    start = path.find_first_not_of('/', end);
+    if (start == std::string::npos) start = path.size();
+  }
+}
+
+int OpenParent(const std::string& path, std::string* name) {
+  std::string trimmed = path;
+  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+  const size_t slash = trimmed.rfind('/');
+  const std::string parent = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : trimmed.substr(0, slash);
+  *name = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+  if (name->empty()) *name = ".";
+  return OpenFolderPath(parent, O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+int OpenFileToScan(const std::string& systemPath) {
+  constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+  if (systemPath.size() < PATH_MAX) return open(systemPath.c_str(), kFlags);
+  std::string name;
+  const int parent = OpenParent(systemPath, &name);
+  if (parent < 0) return -1;
+  const int fd = openat(parent, name.c_str(), kFlags);
+  const int saved = errno;
+  close(parent);
+  errno = saved;
+  return fd;
+}
+
+Look LookAtTarget(const std::string& path) {
+  struct stat status;
+  if (LookWithoutFollowing(path, &status) != 0) return Failed(errno);
+  if (!S_ISLNK(status.st_mode)) return LookOf(status, path);
+  // A link given as the target stands for the real file or folder it names.
+  char* real = realpath(path.c_str(), nullptr);
+  if (!real) return Failed(errno);
+  const std::string systemPath = real;
+  free(real);
+  if (lstat(systemPath.c_str(), &status) != 0) return Failed(errno);
+  return LookOf(status, systemPath);
+}
+
+std::unique_ptr<Folder> OpenTarget(const Look& target, std::string* error) {
+  const int fd = OpenFolderPath(target.systemPath, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  return PosixFolder::Make(fd, target.identity, target.systemPath, nullptr, error);
+}
+
+}  // namespace bridge::walk_system

@@ -1,0 +1,85 @@
+// What the walk and the treatment need of the file system (walk_posix.cpp,
+// walk_win.cpp): a look at a path, the folders of a tree one at a time, and
+// the system's form of a path.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "scan_events.h"
+
+namespace bridge::walk_system {
+
+#ifdef _WIN32
+inline constexpr char kSeparator = '\\';
+#else
+inline constexpr char kSeparator = '/';
+#endif
+
+// The path and a name below it, with one separator between them.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+// The last name of a path.
+std::string LastName(const std::string& path);
+
+#ifdef _WIN32
+// The long form the wide calls take: absolute, "\\?\C:\..." or
+// "\\?\UNC\server\share\...".
+std::wstring LongPath(const std::string& path);
+#else
+// Opens a folder by a path of any length, a piece at a time past the
+// system's limit for one call; -1 with errno.
+int OpenFolderPath(const std::string& path, int flags);
+// The folder holding the path's last name, opened for the *at calls, and
+// that name; -1 with errno.
+int OpenParent(const std::string& path, std::string* name);
+// Opens a file the walk gave, by its systemPath of any length, for reading;
+// a link is not followed (systemPath is already the real file). -1 with
+// errno.
+int OpenFileToScan(const std::string& systemPath);
+#endif
+
+enum class Kind { kFile, kFolder, kLink, kSpecial, kMissing, kError };
+
+// A path or a folder entry as the system saw it.
+struct Look {
+  Kind kind = Kind::kError;
+  std::string systemPath;  // what the system opens (long form, or a link target's real file)
+  FileIdentity identity;
+  uint64_t size = 0;
+  std::string error;  // kError: the reason in the user's words
+};
+
+// A path given by the user: a link is followed, and the look is of what it
+// names (systemPath that real file or folder).
+Look LookAtTarget(const std::string& path);
+
+// One folder of a walk, its names read when it is opened.
+class Folder {
+ public:
+  virtual ~Folder() = default;
+  // The next entry, not following links; false at the end, or with error
+  // set when the folder cannot be read any further.
+  virtual bool Next(std::string* name, Look* entry, std::string* error) = 0;
+  // Opens an entry of kind kFolder: nullptr with the reason.
+  virtual std::unique_ptr<Folder> Open(const std::string& name, const Look& entry,
+                                       std::string* error) = 0;
+};
+
+// Opens a folder the target look found.
+std::unique_ptr<Folder> OpenTarget(const Look& target, std::string* error);
+
+// The treatment's side (treatment_posix.cpp, treatment_win.cpp). Each
+// acts only while the path (not followed) still names the file with the
+// expected identity.
+enum class Outcome { kDone, kNameTaken, kNotSame, kFailed };
+
+// Moves the file to folder/name, never replacing anything there; across
+// file systems a complete copy is made before the original goes.
+Outcome MoveNoReplace(const std::string& systemPath, const FileIdentity& expected,
+                      const std::string& folder, const std::string& name, std::string* error);
+
+Outcome Remove(const std::string& systemPath, const FileIdentity& expected, std::string* error);
+
+}  // namespace bridge::walk_system

@@ -1,0 +1,186 @@
+// The walk on Windows: every path in its long form ("\\?\"), so that
+// neither its length nor the tree's depth loses a file; links and
+// junctions inside the tree are not followed.
+#include <windows.h>
+
+#include <vector>
+
+#include "system_error_text.h"
+#include "texts.h"
+#include "utf_win.h"
+#include "walk_system.h"
+
+namespace bridge::walk_system {
+
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
+  return text.rfind(prefix, 0) == 0;
+}
+
+Look Failed(DWORD error) {
+  Look look;
+  look.kind = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Kind::kMissing
+                                                                             : Kind::kError;
+  look.error = WindowsErrorText(error);
+  return look;
+}
+
+// A link or a junction: a reparse point that names another place. Others
+// (a file kept in the cloud, a deduplicated file) are the files they are.
+bool NamesAnotherPlace(DWORD attributes, DWORD tag) {
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(tag);
+}
+
+// What the path names, following a last link or not.
+Look LookAt(const std::wstring& path, bool follow) {
+  const HANDLE handle = CreateFileW(
+      path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return Failed(GetLastError());
+  Look look;
+  BY_HANDLE_FILE_INFORMATION info;
+  FILE_ATTRIBUTE_TAG_INFO tag = {};
+  if (!GetFileInformationByHandle(handle, &info)) {
+    look = Failed(GetLastError());
+  } else {
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+      GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag);
+    look.kind = NamesAnotherPlace(info.dwFileAttributes, tag.ReparseTag) ? Kind::kLink
+                : (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)     ? Kind::kFolder
+                : GetFileType(handle) == FILE_TYPE_DISK                  ? Kind::kFile
+                                                                         : Kind::kSpecial;
+    look.systemPath = Narrow(path);
+    look.identity = {info.dwVolumeSerialNumber,
+                     (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow, true};
+    if (look.kind == Kind::kFile)
+      look.size = (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  }
+  CloseHandle(handle);
+  return look;
+}
+
+// The real path of what a link names.
+std::wstring FinalPath(const std::wstring& path, DWORD* error) {
+  const HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    *error = GetLastError();
+    return {};
+  }
+  std::wstring final(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()),
+                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) *error = GetLastError();
+    if (length < final.size()) {
+      final.resize(length);
+      break;
+    }
+    final.resize(length + 1);
+  }
+  CloseHandle(handle);
+  return final;
+}
+
+class WinFolder : public Folder {
+ public:
+  // Reads the folder's entries; nullptr with the reason.
+  static std::unique_ptr<WinFolder> Make(const std::string& systemPath, std::string* error) {
+    auto folder = std::make_unique<WinFolder>();
+    folder->systemPath_ = systemPath;
+    WIN32_FIND_DATAW data;
+    const HANDLE find =
+        FindFirstFileExW(Widen(JoinPath(systemPath, "*")).c_str(), FindExInfoBasic, &data,
+                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) {
+      const DWORD code = GetLastError();
+      if (code == ERROR_FILE_NOT_FOUND) return folder;  // nothing in it at all
+      *error = WindowsErrorText(code);
+      return nullptr;
+    }
+    DWORD code = ERROR_NO_MORE_FILES;
+    do {
+      const std::wstring name = data.cFileName;
+      if (name != L"." && name != L"..")
+        folder->entries_.push_back({Narrow(name), data.dwFileAttributes, data.dwReserved0});
+    } while (FindNextFileW(find, &data) || (code = GetLastError()) != ERROR_NO_MORE_FILES);
+    FindClose(find);
+    if (code != ERROR_NO_MORE_FILES) {
+      *error = WindowsErrorText(code);
+      return nullptr;
+    }
+    return folder;
+  }
+
+  bool Next(std::string* name, Look* entry, std::string* error) override {
+    error->clear();
+    if (next_ >= entries_.size()) return false;
+    const Entry& found = entries_[next_++];
+    *name = found.name;
+    const std::string systemPath = JoinPath(systemPath_, found.name);
+    if (NamesAnotherPlace(found.attributes, found.tag)) {
+      *entry = Look{Kind::kLink, systemPath, {}, 0, {}};
+    } else if (found.attributes & FILE_ATTRIBUTE_DIRECTORY) {
+      *entry = Look{Kind::kFolder, systemPath, {}, 0, {}};
+    } else {
+      *entry = LookAt(Widen(systemPath), false);
+    }
+    return true;
+  }
+
+  std::unique_ptr<Folder> Open(const std::string&, const Look& entry, std::string* error) override {
+    return Make(entry.systemPath, error);
+  }
+
+ private:
+  struct Entry {
+    std::string name;
+    DWORD attributes;
+    DWORD tag;
+  };
+  std::string systemPath_;
+  std::vector<Entry> entries_;
+  size_t next_ = 0;
+};
+
+}  // namespace
+
+std::wstring LongPath(const std::string& path) {
+  const std::wstring wide = Widen(path);
+  if (StartsWith(wide, L"\\\\?\\")) return wide;
+  std::wstring full(wide.size() + MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) return wide;
+    if (length < full.size()) {
+      full.resize(length);
+      break;
+    }
+    full.resize(length + 1);
+  }
+  if (StartsWith(full, L"\\\\.\\")) return full;  // a device
+  if (StartsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+Look LookAtTarget(const std::string& path) {
+  const std::wstring longPath = LongPath(path);
+  if (StartsWith(longPath, L"\\\\.\\")) return Look{Kind::kSpecial, Narrow(longPath), {}, 0, {}};
+  Look look = LookAt(longPath, false);
+  if (look.kind != Kind::kLink) return look;
+  // A link given as the target stands for the real file or folder it names.
+  DWORD error = 0;
+  const std::wstring real = FinalPath(longPath, &error);
+  return real.empty() ? Failed(error) : LookAt(real, false);
+}
+
+std::unique_ptr<Folder> OpenTarget(const Look& target, std::string* error) {
+  return WinFolder::Make(target.systemPath, error);
+}
+
+}  // namespace bridge::walk_system
