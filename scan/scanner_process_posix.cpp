@@ -8,8 +8,9 @@
 // exit status tells nothing about the scanner.
 //
 // Where no terminal can be started (no display, none installed, no helper)
-// the scanner is started directly, in a session of its own, so a scan always
-// works.
+// the scanner is started directly, in a session of its own with no terminal
+// and /dev/null as its input, so a scan always works and never waits for a
+// key in a terminal nobody watches.
 #include "scanner_process.h"
 
 #include <fcntl.h>
@@ -271,6 +272,7 @@ ConsoleStart StartInTerminal(const std::vector<std::string>& arguments, int* cha
     Terminal terminal;
     SpawnOptions options;
     options.ownSession = true;
+    options.nullInput = true;
     if (SpawnProgram({program, "-e", helperArgument, directory.path()}, environ, options,
                      &terminal.pid) != 0)
       continue;
@@ -338,6 +340,7 @@ bool ScannerProcess::Start(const std::string& commandLine, SystemErrorCode* erro
       case ConsoleStart::kUnavailable: {
         SpawnOptions options;
         options.ownSession = true;
+        options.nullInput = true;
         pid_t child = 0;
         result = SpawnProgram(arguments, environ, options, &child);
         if (result == 0) process_ = static_cast<intptr_t>(child);

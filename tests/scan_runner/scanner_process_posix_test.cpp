@@ -1,10 +1,11 @@
 // What the Linux scanner process gets from the program: a session of its own,
-// no descriptors beyond the standard streams; and how the runner copes when
-// the exit status cannot be collected.
+// no terminal for input, no descriptors beyond the standard streams; and how
+// the runner copes when the exit status cannot be collected.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -67,9 +68,22 @@ TEST_F(ScannerProcessPosixTest, ScannerRunsInItsOwnSessionWithOnlyTheStandardStr
   int ends[2];
   ASSERT_EQ(pipe(ends), 0);
 
+  // Started from a shell: our input is a terminal. With no display there is
+  // no window, and the scanner must not read (or wait on) that terminal.
+  int master = -1;
+  int slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  const int savedInput = dup(STDIN_FILENO);
+  dup2(slave, STDIN_FILENO);
   ScannerProcess process;
-  ASSERT_TRUE(process.Start(FakeScannerPath() + " /sub"));
-  ASSERT_TRUE(WaitForFile(record_));
+  const bool started = process.Start(FakeScannerPath() + " /sub");
+  dup2(savedInput, STDIN_FILENO);
+  for (const int fd : {savedInput, slave}) close(fd);
+  ASSERT_TRUE(started);
+  const bool recorded = WaitForFile(record_);
+  close(master);  // not before: a hung-up terminal is no terminal
+  ASSERT_TRUE(recorded);
+  EXPECT_EQ(ReadFakeScannerRecord(record_).console.substr(0, 1), "-");
 
   // It leads a session of its own, apart from ours.
   const pid_t scanner = ScannerChild();
