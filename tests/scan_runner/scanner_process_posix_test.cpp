@@ -1,6 +1,7 @@
 // What the Linux scanner process gets from the program: a session of its own,
-// no terminal for input, no descriptors beyond the standard streams; and how
-// the runner copes when the exit status cannot be collected.
+// no terminal for input, no descriptors beyond the standard streams; how
+// each terminal is asked to open its window; and how the runner copes when
+// the exit status cannot be collected.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -21,6 +22,7 @@
 #include "scan_runner.h"
 #include "child_processes_posix.h"
 #include "scanner_process.h"
+#include "terminal_launch_posix.h"
 #include "test_support.h"
 #include "texts.h"
 
@@ -108,6 +110,43 @@ TEST_F(ScannerProcessPosixTest, ScannerRunsInItsOwnSessionWithOnlyTheStandardStr
   EXPECT_NE(scannerSession, getsid(0));
   EXPECT_EQ(ready, 1) << "the scanner inherited the pipe";
   EXPECT_EQ(got, 0);
+}
+
+TEST(TerminalLaunchTest, OnlyXtermGetsOptionsAndKoi8rxtermIsPassedOver) {
+  using std::chrono::seconds;
+  const std::vector<std::string> command = {"/opt/q/quorvel-console", "/run/q"};
+  const std::vector<std::string> font = {"-fa", "Monospace", "-fs", "11"};
+  struct Case {
+    std::string realPath;
+    bool xtermFont;
+    seconds patience;  // zero: passed over
+  };
+  const std::vector<Case> cases = {
+      {"/usr/bin/xterm", true, seconds(5)},
+      {"/usr/bin/uxterm", true, seconds(5)},
+      {"/usr/bin/lxterm", true, seconds(5)},
+      {"/usr/bin/koi8rxterm", false, seconds(0)},
+      {"/usr/bin/rxvt-unicode", false, seconds(5)},
+      {"/usr/bin/gnome-terminal.wrapper", false, seconds(15)},
+      {"/usr/bin/konsole", false, seconds(15)},
+      {"/usr/bin/st", false, seconds(15)},
+      {"/usr/bin/lxterminal", false, seconds(15)},
+      {"/opt/xterm-like/bin/myxterm", false, seconds(15)},
+  };
+  for (const Case& each : cases) {
+    SCOPED_TRACE(each.realPath);
+    const TerminalLaunch launch =
+        TerminalLaunchFor("/usr/bin/x-terminal-emulator", each.realPath, command);
+    std::vector<std::string> expected;
+    if (each.patience.count() != 0) {
+      expected = {"/usr/bin/x-terminal-emulator"};
+      if (each.xtermFont) expected.insert(expected.end(), font.begin(), font.end());
+      expected.push_back("-e");
+      expected.insert(expected.end(), command.begin(), command.end());
+      EXPECT_EQ(launch.patience, each.patience);
+    }
+    EXPECT_EQ(launch.arguments, expected);
+  }
 }
 
 // With SIGCHLD ignored the system reaps the scanner itself and its status is
