@@ -148,22 +148,25 @@ void MainDialog::OnReportToggled() {
   UpdateReportButtons();
 }
 
+std::string MainDialog::ReportPath() const {
+  return ExpandHomeFolder(GetItemText(IDC_REPORT_FILE));
+}
+
 void MainDialog::UpdateReportButtons() {
-  const bool enable =
-      IsChecked(IDC_REPORT) && PathPatternExists(GetItemText(IDC_REPORT_FILE), kAnyNonDirectory);
+  const bool enable = IsChecked(IDC_REPORT) && PathPatternExists(ReportPath(), kAnyNonDirectory);
   EnableItem(IDC_VIEW_REPORT, enable);
   EnableItem(IDC_DELETE_REPORT, enable);
 }
 
 void MainDialog::OpenReport() {
-  const std::string path = GetItemText(IDC_REPORT_FILE);
+  const std::string path = ReportPath();
   SystemError error;
   if (!desktop_.OpenDocument(path, NativeHandle(), &error))
     ShowErrorBox(FormatText(texts::kErrorShellExecute, path.c_str()), error);
 }
 
 void MainDialog::OnDeleteReport() {
-  const std::string path = GetItemText(IDC_REPORT_FILE);
+  const std::string path = ReportPath();
   if (!AskYesNo(FormatText(texts::kDeleteReportText, path.c_str()), texts::kDeleteReportCaption))
     return;
   SystemErrorCode error = 0;

@@ -43,6 +43,8 @@ class MainDialog : public ui::Dialog, private YesNoAsker {
 
  private:
   bool AskYesNo(const std::string& text, const std::string& caption) override;
+  // The report file the field names, as the scan writes it ("~" expanded).
+  std::string ReportPath() const;
 
   DesktopServices& desktop_;
   ScanRunner runner_;

@@ -117,8 +117,13 @@ void PrintToConsole(const std::string& line, bool error) {
 }
 
 void WaitForKeyAfterError() {
+  // Only on this process's own controlling terminal (the window it runs
+  // in): on a terminal merely inherited from elsewhere nobody may be
+  // watching, and the prompt would hold the scan up unseen.
   termios saved;
-  if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved) != 0) return;
+  if (!isatty(STDIN_FILENO) || tcgetsid(STDIN_FILENO) != getsid(0) ||
+      tcgetattr(STDIN_FILENO, &saved) != 0)
+    return;
   // One key, unseen, without Enter; keys typed during the scan do not count.
   termios raw = saved;
   raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);

@@ -1,5 +1,6 @@
 #include "program_spawn_posix.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 
 #include <cerrno>
@@ -34,6 +35,8 @@ class SpawnSetup {
     if (result == 0) result = posix_spawnattr_setsigdefault(&attributes_, &all);
     if (result == 0) result = posix_spawnattr_setpgroup(&attributes_, 0);
     if (result == 0) result = posix_spawnattr_setflags(&attributes_, flags);
+    if (result == 0 && options.nullInput)
+      result = posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0);
 #if defined(__GLIBC__)
 #if __GLIBC_PREREQ(2, 35)
     // Done in the child before the program runs, so it never reads its

@@ -18,6 +18,8 @@ struct SpawnOptions {
   // descriptor when it is one (so the terminal's Ctrl+C reaches it).
   bool ownProcessGroup = false;
   int foregroundTerminal = -1;
+  // /dev/null as standard input instead of the starter's.
+  bool nullInput = false;
 };
 
 // Starts arguments[0] with the arguments and environment. Returns 0 with the

@@ -41,8 +41,14 @@ std::string ComposeScanCommandLine(const ScanSettings& settings, const std::stri
   return line;
 }
 
-std::optional<std::string> BuildScanCommandLine(const ScanSettings& settings,
+std::optional<std::string> BuildScanCommandLine(const ScanSettings& typed,
                                                 const std::string& scannerPath, YesNoAsker& asker) {
+  // "~/..." means the home folder as everywhere else on Linux; the questions
+  // and the line show the full path, and the scanner gets one it can open.
+  ScanSettings settings = typed;
+  for (std::string* path : {&settings.target, &settings.reportPath, &settings.moveDirectory})
+    *path = ExpandHomeFolder(*path);
+
   if (settings.reportToFile) {
     const std::string& path = settings.reportPath;
     if (!settings.AppendToReport() && PathPatternExists(path, kAnyNonDirectory) &&

@@ -11,7 +11,8 @@
 // table order, " /report <path>", " /move <dir>", extra parameters. On the way
 // it may ask whether to overwrite an existing report and whether to create a
 // missing quarantine directory, and creates it (a failure is shown in the
-// error box). Returns nothing when the request ends there.
+// error box). On Linux a leading "~" in the target, report path and move
+// directory is the home folder. Returns nothing when the request ends there.
 std::optional<std::string> BuildScanCommandLine(const ScanSettings& settings,
                                                 const std::string& scannerPath, YesNoAsker& asker);
 

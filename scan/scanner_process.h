@@ -3,7 +3,7 @@
 // Linux: the line split by the Windows rules, never through a shell; the
 // scanner runs in a terminal window of its own through the console helper,
 // or, with no terminal to be had, is started directly with posix_spawn in a
-// session of its own.
+// session of its own, with /dev/null as its input.
 #pragma once
 
 #include <cstdint>

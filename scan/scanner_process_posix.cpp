@@ -8,8 +8,9 @@
 // exit status tells nothing about the scanner.
 //
 // Where no terminal can be started (no display, none installed, no helper)
-// the scanner is started directly, in a session of its own, so a scan always
-// works.
+// the scanner is started directly, in a session of its own with no terminal
+// and /dev/null as its input, so a scan always works and never waits for a
+// key in a terminal nobody watches.
 #include "scanner_process.h"
 
 #include <fcntl.h>
@@ -23,6 +24,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -35,6 +37,7 @@
 #include "file_checks_posix.h"
 #include "fs_helpers.h"
 #include "program_spawn_posix.h"
+#include "terminal_launch_posix.h"
 
 extern char** environ;
 
@@ -44,12 +47,6 @@ using console_channel::Status;
 using console_channel::StatusKind;
 
 constexpr char kConsoleHelperName[] = "quorvel-console";
-// The desktop's own terminal first (Debian's alternative, which takes
-// "-e program args"), then terminals that take the same option.
-constexpr const char* kTerminals[] = {"x-terminal-emulator", "xterm", "urxvt", "rxvt"};
-// How long a terminal may take to run the helper. Also the bound for a
-// launcher that handed the command to a terminal server and ended.
-constexpr auto kHelperPatience = std::chrono::seconds(15);
 
 // One descriptor, closed on every path.
 class Descriptor {
@@ -215,20 +212,22 @@ struct Terminal {
     if (!ended) ::ReapLater(pid);
     ended = true;
   }
+  // A launcher that never ran the helper, with whatever it started in its
+  // session (a message window, say).
+  void End() {
+    Poll();
+    if (!ended) kill(-pid, SIGKILL);
+    ReapLater();
+  }
 };
 
 // Waits for the helper in the terminal to connect. Gives up when the
-// terminal failed before connecting (*failed set: another terminal may do),
-// or after kHelperPatience.
-int AcceptHelper(int listener, Terminal* terminal, bool* failed) {
-  *failed = false;
-  const auto deadline = std::chrono::steady_clock::now() + kHelperPatience;
+// terminal failed before connecting, or when its patience runs out.
+int AcceptHelper(int listener, Terminal* terminal, std::chrono::milliseconds patience) {
+  const auto deadline = std::chrono::steady_clock::now() + patience;
   while (std::chrono::steady_clock::now() < deadline) {
     terminal->Poll();
-    if (terminal->Failed()) {
-      *failed = true;
-      return -1;
-    }
+    if (terminal->Failed()) return -1;
     pollfd ready = {listener, POLLIN, 0};
     const int result = poll(&ready, 1, 100);
     if (result < 0 && errno != EINTR) return -1;
@@ -265,30 +264,33 @@ ConsoleStart StartInTerminal(const std::vector<std::string>& arguments, int* cha
   Descriptor listener(directory.Listen());
   if (listener.get() < 0) return ConsoleStart::kUnavailable;
 
-  for (const char* name : kTerminals) {
+  for (const char* name : kTerminalNames) {
     const std::string program = FindOnPath(name);
     if (program.empty()) continue;
+    std::string realPath = program;
+    if (char* resolved = realpath(program.c_str(), nullptr)) {
+      realPath = resolved;
+      std::free(resolved);
+    }
+    const TerminalLaunch launch =
+        TerminalLaunchFor(program, realPath, {helperArgument, directory.path()});
+    if (launch.arguments.empty()) continue;
     Terminal terminal;
     SpawnOptions options;
     options.ownSession = true;
-    if (SpawnProgram({program, "-e", helperArgument, directory.path()}, environ, options,
-                     &terminal.pid) != 0)
-      continue;
+    options.nullInput = true;
+    if (SpawnProgram(launch.arguments, environ, options, &terminal.pid) != 0) continue;
 
-    bool failed = false;
-    Descriptor connection(AcceptHelper(listener.get(), &terminal, &failed));
-    if (connection.get() < 0 && failed) {
-      // This terminal could not run (no display for it, say): the next may.
-      terminal.ReapLater();
+    Descriptor connection(AcceptHelper(listener.get(), &terminal, launch.patience));
+    if (connection.get() < 0) {
+      // This terminal could not run (no display for it, say) or never ran
+      // the helper: the next may.
+      terminal.End();
       continue;
     }
     // Nothing is left behind, and a helper that comes late finds nobody.
     directory.Remove();
     listener.Close();
-    if (connection.get() < 0) {
-      terminal.ReapLater();
-      return ConsoleStart::kUnavailable;
-    }
 
     console_channel::Request request;
     request.arguments = arguments;
@@ -338,6 +340,7 @@ bool ScannerProcess::Start(const std::string& commandLine, SystemErrorCode* erro
       case ConsoleStart::kUnavailable: {
         SpawnOptions options;
         options.ownSession = true;
+        options.nullInput = true;
         pid_t child = 0;
         result = SpawnProgram(arguments, environ, options, &child);
         if (result == 0) process_ = static_cast<intptr_t>(child);

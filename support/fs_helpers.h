@@ -52,6 +52,12 @@ std::string GetTempDirectory();
 // The default quarantine directory for infected files.
 std::string DefaultQuarantineDirectory();
 
+// Linux: path with a leading "~" or "~/" standing for the user's home folder,
+// as in a shell or a file dialog, replaced by that folder ("~user" and a "~"
+// further on are left alone). Unchanged on Windows and when the home folder is
+// unknown.
+std::string ExpandHomeFolder(const std::string& path);
+
 // Deletes one file; the path is taken literally (a pattern is no file name).
 // On failure returns false with the system's error value in *error.
 bool DeleteFileAt(const std::string& path, SystemErrorCode* error);

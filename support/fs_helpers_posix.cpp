@@ -186,16 +186,35 @@ std::string GetTempDirectory() {
   return TemporaryDirectoryFrom(std::getenv("TMPDIR"), std::getenv("XDG_RUNTIME_DIR"), "/tmp");
 }
 
+namespace {
+
+// $HOME, else the user's entry in the password database; empty when neither
+// tells.
+std::string HomeDirectory() {
+  if (const char* variable = std::getenv("HOME"); variable != nullptr && *variable != '\0')
+    return variable;
+  if (const passwd* user = getpwuid(getuid()); user != nullptr && user->pw_dir != nullptr)
+    return user->pw_dir;
+  return {};
+}
+
+}  // namespace
+
 std::string DefaultQuarantineDirectory() {
-  std::string home;
-  if (const char* variable = std::getenv("HOME"); variable != nullptr && *variable != '\0') {
-    home = variable;
-  } else if (const passwd* user = getpwuid(getuid()); user != nullptr && user->pw_dir != nullptr) {
-    home = user->pw_dir;
-  }
+  std::string home = HomeDirectory();
   if (home.empty()) home = GetTempDirectory();
   while (!home.empty() && home.back() == '/') home.pop_back();
   return home + "/quarantine";
+}
+
+std::string ExpandHomeFolder(const std::string& path) {
+  if (path.empty() || path[0] != '~' || (path.size() > 1 && path[1] != '/')) return path;
+  std::string home = HomeDirectory();
+  if (home.empty()) return path;
+  while (home.size() > 1 && home.back() == '/') home.pop_back();
+  if (path.size() == 1) return home;
+  if (home == "/") home.clear();
+  return home + path.substr(1);
 }
 
 bool DeleteFileAt(const std::string& path, SystemErrorCode* error) {

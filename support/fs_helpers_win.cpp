@@ -146,6 +146,9 @@ std::string GetTempDirectory() {
 
 std::string DefaultQuarantineDirectory() { return "c:\\quarantine"; }
 
+// "~" names no folder on Windows.
+std::string ExpandHomeFolder(const std::string& path) { return path; }
+
 bool DeleteFileAt(const std::string& path, SystemErrorCode* error) {
   if (DeleteFileW(SystemPath(path).c_str())) {
     SetError(error, 0);

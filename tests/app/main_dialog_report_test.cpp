@@ -1,5 +1,6 @@
 // The report group (enabling, View, Delete, opening after a scan) and the
 // three browse buttons, on the in-memory host.
+#include <cstdlib>
 #include <filesystem>
 
 #include "main_dialog_fixture.h"
@@ -115,6 +116,27 @@ TEST_F(MainDialogTest, ViewOpensTheReportAndReportsAFailure) {
   ASSERT_EQ(ErrorBoxes().size(), 1u);
   EXPECT_EQ(ErrorBoxes()[0].text.rfind("ShellExecute 文件=\"" + report + "\" 失败", 0), 0u);
   EXPECT_TRUE(Enabled(IDC_VIEW_REPORT));
+}
+
+// Where "~" is the home folder the scan writes the report there: View and
+// Delete act on that file.
+TEST_F(MainDialogTest, ViewAndDeleteFindAReportUnderTheHomeFolder) {
+  if (kPathSeparator != '/') GTEST_SKIP() << "\"~\" names no folder on Windows";
+  const char* home = std::getenv("HOME");
+  const std::string savedHome = home ? home : "";
+  SetEnv("HOME", temp.path());
+  const std::string report = temp.Join("scan.txt");
+  WriteTextFile(report, "x");
+  Open();
+  host->Type(IDC_REPORT_FILE, "~/scan.txt");
+  host->Click(IDC_VIEW_REPORT);
+  answers.AnswerQuestions({true});
+  host->Click(IDC_DELETE_REPORT);
+  SetEnv("HOME", savedHome);
+  EXPECT_EQ(desktop.opened, std::vector<std::string>{report});
+  ASSERT_EQ(Questions().size(), 1u);
+  EXPECT_EQ(Questions()[0].text, "删除报告文件\r\n\"" + report + "\"?");
+  EXPECT_FALSE(FileExists(report));
 }
 
 class MainDialogAfterScanTest : public MainDialogTest {

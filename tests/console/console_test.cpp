@@ -1,8 +1,9 @@
 // The scanner in a terminal window of its own, on the virtual display this
-// test program is given (xterm, through x-terminal-emulator): what the
-// scanner sees, the exit codes that come back, a terminal closed during the
-// scan, scanners that cannot start, starts without a usable terminal, and
-// what a run of scans leaves behind.
+// test program is given (xterm, through an x-terminal-emulator of the test's
+// own, whatever the machine's desktop prefers): what the scanner sees, the
+// exit codes that come back, a terminal closed during the scan, scanners that
+// cannot start, starts without a usable terminal, and what a run of scans
+// leaves behind.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -14,6 +15,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -22,6 +25,7 @@
 #include "scan_runner.h"
 #include "scanner_process.h"
 #include "child_processes_posix.h"
+#include "file_checks_posix.h"
 #include "test_support.h"
 #include "texts.h"
 
@@ -94,13 +98,27 @@ class ConsoleTest : public ::testing::Test {
     saved_ = {{"XDG_RUNTIME_DIR", Saved("XDG_RUNTIME_DIR")},
               {"PATH", Saved("PATH")},
               {"DISPLAY", Saved("DISPLAY")}};
-    SetEnv("XDG_RUNTIME_DIR", runtime_);
+    // The desktop's terminal is xterm here, wherever the tests run.
+    const std::string xterm = FindOnPath("xterm");
+    ASSERT_FALSE(xterm.empty()) << "xterm is needed";
+    const std::string pinned = dir_.Join("pinned");
+    fs::create_directory(pinned);
+    fs::create_symlink(xterm, pinned + "/x-terminal-emulator");
+    path_ = pinned + ":" + Saved("PATH");
+    Arrange();
   }
   void TearDown() override {
     WriteTextFile(release_, "go");
     for (const auto& [name, value] : saved_) SetEnv(name, value);
     ResetFakeScannerEnvironment();
     EXPECT_TRUE(NoChildrenLeft());
+  }
+
+  // The environment every test starts from.
+  void Arrange() {
+    for (const auto& [name, value] : saved_) SetEnv(name, value);
+    SetEnv("XDG_RUNTIME_DIR", runtime_);
+    SetEnv("PATH", path_);
   }
 
   static std::string Saved(const char* name) {
@@ -124,20 +142,26 @@ class ConsoleTest : public ::testing::Test {
     return code;
   }
 
-  // A program named x-terminal-emulator with this shell script, alone on PATH.
-  void FakeTerminal(const std::string& script) {
+  // x-terminal-emulator, a link to a shell script called name, alone on PATH
+  // (or before the test's PATH).
+  void FakeTerminal(const std::string& script, const std::string& name = "fake-terminal",
+                    bool alone = true) {
     const std::string bin = dir_.Join("bin");
+    const std::string program = dir_.Join("programs/" + name);
     fs::create_directories(bin);
-    const std::string terminal = bin + "/x-terminal-emulator";
-    WriteTextFile(terminal, "#!/bin/sh\n" + script + "\n");
-    fs::permissions(terminal, fs::perms::owner_all);
-    SetEnv("PATH", bin);
+    fs::create_directories(dir_.Join("programs"));
+    WriteTextFile(program, "#!/bin/sh\n" + script + "\n");
+    fs::permissions(program, fs::perms::owner_all);
+    fs::remove(bin + "/x-terminal-emulator");
+    fs::create_symlink(program, bin + "/x-terminal-emulator");
+    SetEnv("PATH", alone ? bin : bin + ":" + path_);
   }
 
   TempDir dir_;
   std::string record_;
   std::string release_;
   std::string runtime_;
+  std::string path_;
   std::vector<std::pair<std::string, std::string>> saved_;
 };
 
@@ -235,31 +259,43 @@ TEST_F(ConsoleTest, WithoutAUsableTerminalTheScanStillRuns) {
     const char* console;  // as the scanner sees it
   };
   const std::string direct = "---- console_tests";
+  // What a launcher was given, once it runs.
+  const auto recordingTo = [](const std::string& file) { return "echo \"$@\" >" + file + "\n"; };
+  const std::string koi8Run = dir_.Join("koi8rxterm.run");
+  const std::string uxtermRun = dir_.Join("uxterm.run");
   const std::vector<Case> cases = {
       {"no display", [] { SetEnv("DISPLAY", ""); }, direct.c_str()},
       {"no terminal", [&] { SetEnv("PATH", dir_.Join("none")); }, direct.c_str()},
       {"a terminal that fails", [&] { FakeTerminal("exit 3"); }, direct.c_str()},
       // The desktop's terminal fails, xterm further down the list runs the scan.
       {"a terminal that fails before another",
-       [&] {
-         const std::string path = Saved("PATH");
-         FakeTerminal("exit 3");
-         SetEnv("PATH", dir_.Join("bin") + ":" + path);
-       },
-       kInTerminal},
+       [&] { FakeTerminal("exit 3", "fake-terminal", false); }, kInTerminal},
       // A launcher that hands the command to a terminal server and ends.
       {"a terminal that hands on",
        [&] { FakeTerminal("shift\n(/bin/sleep 0.5; exec \"$@\") >/dev/null 2>&1 &\nexit 0"); },
        "---- quorvel-console"},
+      // Outside a KOI8-R locale it shows a message and never runs its command.
+      {"koi8rxterm, never started",
+       [&] { FakeTerminal(recordingTo(koi8Run) + "exec /bin/sleep 600", "koi8rxterm", false); },
+       kInTerminal},
+      // A launcher that never runs its command is ended, and xterm runs the scan.
+      {"a launcher that never runs its command",
+       [&] { FakeTerminal(recordingTo(uxtermRun) + "/bin/sleep 600", "uxterm", false); },
+       kInTerminal},
   };
   for (const Case& each : cases) {
     SCOPED_TRACE(each.what);
     each.arrange();
     EXPECT_EQ(Scan("13"), 13u);
     EXPECT_EQ(ReadFakeScannerRecord(record_).console, each.console);
-    for (const auto& [name, value] : saved_) SetEnv(name, value);
-    SetEnv("XDG_RUNTIME_DIR", runtime_);
+    Arrange();
   }
+  // koi8rxterm never ran; the uxterm launcher was given xterm's font, and
+  // is not left running (TearDown).
+  EXPECT_FALSE(FileExists(koi8Run));
+  std::string options;
+  std::getline(std::ifstream(uxtermRun), options);
+  EXPECT_EQ(options.rfind("-fa Monospace -fs 11 -e ", 0), 0u) << options;
 }
 
 // Through the runner, as the window scans: each scan cleans up after itself.

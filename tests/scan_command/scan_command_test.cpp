@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -334,6 +335,49 @@ TEST_F(ScanCommandTest, AsksAboutTheReportBeforeTheDirectory) {
   EXPECT_EQ(Build(settings), kScanner + " /report " + report + " /move " + quarantine);
   EXPECT_TRUE(DirectoryExists(quarantine));
   EXPECT_TRUE(answers.Opened(ModalKind::ErrorBox).empty());
+}
+
+// --- The home folder -------------------------------------------------------
+
+// On Linux "~" at the start of a path is the home folder, as in a shell: the
+// questions, the folder made and the line all have the full path.
+TEST_F(ScanCommandTest, ExpandsALeadingTildeToTheHomeFolder) {
+  if (kPathSeparator != '/') GTEST_SKIP() << "\"~\" names no folder on Windows";
+  TempDir home;
+  const char* savedHome = std::getenv("HOME");
+  const std::string saved = savedHome ? savedHome : "";
+  testing_support::SetEnv("HOME", home.path() + "/");
+  const std::vector<std::pair<std::string, std::string>> targets = {
+      {"~", home.path()},
+      {"~/下载", home.Join("下载")},
+      {"~/", home.path() + "/"},
+      // Another user's home, a "~" further on, a name starting with "~".
+      {"~root/x", "~root/x"},
+      {"/srv/~/x", "/srv/~/x"},
+      {"~x", "~x"},
+  };
+  for (const auto& [typed, full] : targets) {
+    ScanSettings settings;
+    settings.target = typed;
+    EXPECT_EQ(Build(settings), kScanner + " " + QuoteArgument(full)) << typed;
+  }
+
+  WriteTextFile(home.Join("scan.txt"), "old");
+  ScanSettings settings;
+  settings.reportToFile = true;
+  settings.reportPath = "~/scan.txt";
+  settings.moveInfected = true;
+  settings.moveDirectory = "~/隔离";
+  asker.answers = {true, true};
+  const std::optional<std::string> line = Build(settings);
+  testing_support::SetEnv("HOME", saved);
+  EXPECT_EQ(line, kScanner + " /report " + QuotePathIfNeeded(home.Join("scan.txt")) + " /move " +
+                      QuotePathIfNeeded(home.Join("隔离")));
+  const std::vector<FakeYesNoAsker::Question> questions = {
+      {OverwriteQuestion(home.Join("scan.txt")), "覆盖报告文件?"},
+      {CreateQuestion(home.Join("隔离")), "创建目录吗?"}};
+  EXPECT_EQ(asker.questions, questions);
+  EXPECT_TRUE(DirectoryExists(home.Join("隔离")));
 }
 
 // --- Round trip ------------------------------------------------------------

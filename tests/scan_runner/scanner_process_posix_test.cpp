@@ -1,10 +1,12 @@
 // What the Linux scanner process gets from the program: a session of its own,
-// no descriptors beyond the standard streams; and how the runner copes when
+// no terminal for input, no descriptors beyond the standard streams; how
+// each terminal is asked to open its window; and how the runner copes when
 // the exit status cannot be collected.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -20,6 +22,7 @@
 #include "scan_runner.h"
 #include "child_processes_posix.h"
 #include "scanner_process.h"
+#include "terminal_launch_posix.h"
 #include "test_support.h"
 #include "texts.h"
 
@@ -67,9 +70,22 @@ TEST_F(ScannerProcessPosixTest, ScannerRunsInItsOwnSessionWithOnlyTheStandardStr
   int ends[2];
   ASSERT_EQ(pipe(ends), 0);
 
+  // Started from a shell: our input is a terminal. With no display there is
+  // no window, and the scanner must not read (or wait on) that terminal.
+  int master = -1;
+  int slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  const int savedInput = dup(STDIN_FILENO);
+  dup2(slave, STDIN_FILENO);
   ScannerProcess process;
-  ASSERT_TRUE(process.Start(FakeScannerPath() + " /sub"));
-  ASSERT_TRUE(WaitForFile(record_));
+  const bool started = process.Start(FakeScannerPath() + " /sub");
+  dup2(savedInput, STDIN_FILENO);
+  for (const int fd : {savedInput, slave}) close(fd);
+  ASSERT_TRUE(started);
+  const bool recorded = WaitForFile(record_);
+  close(master);  // not before: a hung-up terminal is no terminal
+  ASSERT_TRUE(recorded);
+  EXPECT_EQ(ReadFakeScannerRecord(record_).console.substr(0, 1), "-");
 
   // It leads a session of its own, apart from ours.
   const pid_t scanner = ScannerChild();
@@ -94,6 +110,40 @@ TEST_F(ScannerProcessPosixTest, ScannerRunsInItsOwnSessionWithOnlyTheStandardStr
   EXPECT_NE(scannerSession, getsid(0));
   EXPECT_EQ(ready, 1) << "the scanner inherited the pipe";
   EXPECT_EQ(got, 0);
+}
+
+TEST(TerminalLaunchTest, OnlyXtermGetsOptionsAndKoi8rxtermIsPassedOver) {
+  using std::chrono::seconds;
+  const std::vector<std::string> command = {"/opt/q/quorvel-console", "/run/q"};
+  const std::vector<std::string> font = {"-fa", "Monospace", "-fs", "11"};
+  struct Case {
+    std::string realPath;
+    bool xtermFont;
+    seconds patience;  // zero: passed over
+  };
+  const std::vector<Case> cases = {
+      {"/usr/bin/xterm", true, seconds(5)},
+      {"/usr/bin/uxterm", true, seconds(5)},
+      {"/usr/bin/lxterm", true, seconds(5)},
+      {"/usr/bin/koi8rxterm", false, seconds(0)},
+      {"/usr/bin/rxvt-unicode", false, seconds(5)},
+      {"/usr/bin/gnome-terminal.wrapper", false, seconds(15)},
+      {"/opt/xterm-like/bin/myxterm", false, seconds(15)},
+  };
+  for (const Case& each : cases) {
+    SCOPED_TRACE(each.realPath);
+    const TerminalLaunch launch =
+        TerminalLaunchFor("/usr/bin/x-terminal-emulator", each.realPath, command);
+    std::vector<std::string> expected;
+    if (each.patience.count() != 0) {
+      expected = {"/usr/bin/x-terminal-emulator"};
+      if (each.xtermFont) expected.insert(expected.end(), font.begin(), font.end());
+      expected.push_back("-e");
+      expected.insert(expected.end(), command.begin(), command.end());
+      EXPECT_EQ(launch.patience, each.patience);
+    }
+    EXPECT_EQ(launch.arguments, expected);
+  }
 }
 
 // With SIGCHLD ignored the system reaps the scanner itself and its status is

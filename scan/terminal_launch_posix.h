@@ -1,0 +1,25 @@
+// The terminals the scanner's window may open in on Linux, and how each one
+// is asked to run a command.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+// Tried in this order: the desktop's own terminal (Debian's alternative,
+// which takes "-e program args"), then terminals that take the same option.
+inline constexpr const char* kTerminalNames[] = {"x-terminal-emulator", "xterm", "urxvt", "rxvt"};
+
+struct TerminalLaunch {
+  // The terminal's program, its options, "-e" and the command. Empty when
+  // this terminal is passed over.
+  std::vector<std::string> arguments;
+  // How long the command may take to come up in it.
+  std::chrono::milliseconds patience{0};
+};
+
+// How the terminal found at program, whose real path (every link resolved)
+// is realPath, runs command. The real path tells what the terminal is: the
+// desktop's x-terminal-emulator may be any of them.
+TerminalLaunch TerminalLaunchFor(const std::string& program, const std::string& realPath,
+                                 const std::vector<std::string>& command);
