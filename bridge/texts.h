@@ -26,7 +26,7 @@ inline constexpr const char kErrorNothingScanned[] = "没有扫描任何文件."
 // The engine missing or failing.
 inline constexpr const char kErrorMissingClamscanWindows[] =
     "找不到 ClamAV 的扫描程序 clamscan.exe. 请安装 ClamAV (https://www.clamav.net/downloads, "
-    "默认安装到 C:\\Program Files\\ClamAV), 再运行 freshclam 下载病毒库.";
+    "默认安装到 C:\\Program Files\\ClamAV), 再按下面的步骤运行 freshclam.exe 下载病毒库.";
 inline constexpr const char kErrorOverrideMissing[] =
     "环境变量 QUORVEL_CLAMSCAN 指向的程序不存在: ";
 inline constexpr const char kErrorStart[] = "无法启动 ";
@@ -35,8 +35,19 @@ inline constexpr const char kErrorTargetMissing[] = "扫描目标不存在: ";
 // The walk's errors, after the path.
 inline constexpr const char kTargetMissing[] = "扫描目标不存在";
 inline constexpr const char kFolderMoved[] = "扫描时文件夹被移动或替换";
+// How the signatures are fetched, in the words of each system.
+#ifdef _WIN32
+#define QUORVEL_FRESHCLAM_STEPS                                                                     \
+  "下载方法: 1. 以管理员身份打开命令提示符; 2. cd \"C:\\Program Files\\ClamAV\"; " \
+  "3. copy conf_examples\\freshclam.conf.sample freshclam.conf, 再删除 freshclam.conf 中的 "   \
+  "Example 一行; 4. 运行 freshclam.exe. 或用 -d <目录> 指定病毒库."
+#else
+#define QUORVEL_FRESHCLAM_STEPS                                                                                   \
+  "请运行 sudo freshclam 下载病毒库 (Debian 的 clamav-freshclam 服务会在一小时内自动下载), " \
+  "或用 -d <目录> 指定病毒库."
+#endif
 inline constexpr const char kErrorNoDatabase[] =
-    "ClamAV 没有可用的病毒库. 请运行 freshclam 下载病毒库, 或用 -d <目录> 指定病毒库.";
+    "ClamAV 没有可用的病毒库. " QUORVEL_FRESHCLAM_STEPS;
 inline constexpr const char kErrorEngine[] = "ClamAV 引擎出错: ";
 // clamscan.exe ended without a line for a file.
 inline constexpr const char kClamscanNoAnswer[] = "clamscan 没有报告此文件的扫描结果";
@@ -97,8 +108,7 @@ inline constexpr const char kPressAnyKey[] = "按任意键关闭";
 inline constexpr const char kVirusListVersion[] = "ClamAV 版本/病毒库: ";
 inline constexpr const char kVirusListCount[] = "病毒特征数: ";
 inline constexpr const char kVirusListFailed[] = "无法读取 ClamAV 的病毒库:";
-inline constexpr const char kFreshclamHint[] =
-    "用 freshclam 下载病毒库, 或用 -d <目录> 指定病毒库.";
+inline constexpr const char kFreshclamHint[] = QUORVEL_FRESHCLAM_STEPS;
 
 // Which engine scans, and why.
 inline constexpr const char kEngineLibrary[] = "扫描引擎: ClamAV 库 libclamav ";
