@@ -13,6 +13,7 @@
 #include "system.h"
 #include "system_error_text.h"
 #include "texts.h"
+#include "walk_system.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -77,7 +78,7 @@ class OpenedFile {
 #else
     // Not through a link put in its place since the walk; a named pipe put
     // there must not keep the open waiting.
-    fd_ = open(file.systemPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
+    fd_ = walk_system::OpenFileToScan(file.systemPath);
     if (fd_ < 0) {
       const int error = errno;
       *refused = error == ENOENT ? Verdict::Incomplete(Shortfall::kGone)
