@@ -21,21 +21,38 @@ std::string QuotePathIfNeeded(const std::string& path) {
                                                                     : QuoteIfBlank(path);
 }
 
+// Once a Linux line is split its quotes are gone, and a folder right under
+// the root that shares its name with a switch ("/boot", "/move") would read
+// as that switch: it is written "/./boot", which names the same folder.
+std::string NotASwitch(const std::string& path) {
+  if (!kNamesMayHoldQuotes || path.size() < 2 || path[0] != '/' ||
+      path.find('/', 1) != std::string::npos)
+    return path;
+  std::string lower = path;
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  bool isSwitch = lower == "/report" || lower == "/move";
+  for (const ScanSwitchEntry& entry : kScanSwitches) isSwitch = isSwitch || lower == entry.text + 1;
+  return isSwitch ? "/." + path : path;
+}
+
 std::string ComposeScanCommandLine(const ScanSettings& settings, const std::string& scannerPath) {
   // A program path with a blank is quoted, or "C:\Program Files\..." could
   // start "C:\Program.exe".
   std::string line = QuoteIfBlank(scannerPath);
 
   // The target is always quoted, as typed (a blank-only target is a target).
-  if (!settings.target.empty()) line += " " + QuoteArgument(settings.target);
+  if (!settings.target.empty()) line += " " + QuoteArgument(NotASwitch(settings.target));
 
   // Every checked switch counts, enabled or not.
   for (size_t i = 0; i < kScanSwitches.size(); ++i)
     if (settings.switchOn[i]) line += kScanSwitches[i].text;
 
   // Appended even when empty; the scanner then complains itself.
-  if (settings.reportToFile) line += " /report " + QuotePathIfNeeded(settings.reportPath);
-  if (settings.moveInfected) line += " /move " + QuotePathIfNeeded(settings.moveDirectory);
+  if (settings.reportToFile)
+    line += " /report " + QuotePathIfNeeded(NotASwitch(settings.reportPath));
+  if (settings.moveInfected)
+    line += " /move " + QuotePathIfNeeded(NotASwitch(settings.moveDirectory));
 
   if (!settings.extraArgs.empty()) line += " " + settings.extraArgs;
   return line;

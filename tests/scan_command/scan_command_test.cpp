@@ -148,7 +148,12 @@ TEST_F(ScanCommandTest, QuotesTheTargetAndKeepsTheRestAsTyped) {
       // which are escaped so that the scanner gets the name unchanged.
       {R"("D:\data")", kNamesMayHoldQuotes ? R"( "\"D:\data\"")" : R"( ""D:\data"")"},
       {"   ", R"( "   ")"},  // blanks only are a target
-      {"", ""}};
+      {"", ""},
+      // Linux: a folder right under the root named like a switch reads as no switch.
+      {"/boot", kNamesMayHoldQuotes ? R"( "/./boot")" : R"( "/boot")"},
+      {"/Move", kNamesMayHoldQuotes ? R"( "/./Move")" : R"( "/Move")"},
+      {"/boot/grub", R"( "/boot/grub")"},
+      {"/srv", R"( "/srv")"}};
   for (const auto& [target, quoted] : targets) {
     ScanSettings settings;
     settings.target = target;
