@@ -35,6 +35,7 @@ inline constexpr const char kErrorTargetMissing[] = "扫描目标不存在: ";
 inline constexpr const char kErrorNoDatabase[] =
     "ClamAV 没有可用的病毒库. 请运行 freshclam 下载病毒库, 或用 -d <目录> 指定病毒库.";
 inline constexpr const char kErrorEngine[] = "ClamAV 引擎出错: ";
+inline constexpr const char kNoSignatures[] = "没有读到任何病毒特征: ";
 
 // Each file's fate, one line each.
 inline constexpr const char kClean[] = ": 正常";
