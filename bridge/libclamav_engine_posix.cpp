@@ -65,8 +65,8 @@ struct FreeEngine {
 };
 using EnginePtr = std::unique_ptr<cl_engine, FreeEngine>;
 
-// A new engine with the request's limits and its database loaded, not yet
-// compiled; nothing, with ClamAV's reason, when no signature could be loaded.
+// A new engine with the database loaded, not yet compiled; nothing, with ClamAV's reason, when no
+// signature could be loaded.
 EnginePtr LoadDatabase(const ScanRequest& request, unsigned* signatures, std::string* reason) {
   *signatures = 0;
   if (const cl_error_t init = InitLibrary(); init != CL_SUCCESS) {
@@ -79,14 +79,6 @@ EnginePtr LoadDatabase(const ScanRequest& request, unsigned* signatures, std::st
     *reason = Reason(CL_EMEM);
     return nullptr;
   }
-  // ClamAV's own limits stand unless the request raises or sets them.
-  if (request.maxFileSize)
-    cl_engine_set_num(engine.get(), CL_ENGINE_MAX_FILESIZE,
-                      static_cast<long long>(*request.maxFileSize));
-  if (request.maxScanSize)
-    cl_engine_set_num(engine.get(), CL_ENGINE_MAX_SCANSIZE,
-                      static_cast<long long>(*request.maxScanSize));
-
   std::vector<std::string> paths = request.databases;
   if (paths.empty()) paths.emplace_back(cl_retdbdir());
   for (const std::string& path : paths) {
@@ -246,9 +238,18 @@ std::unique_ptr<Engine> MakeLocalEngine(const ScanRequest& request, std::string*
     *problem = texts::kErrorNoDatabase + (" (" + reason + ")");
     return nullptr;
   }
+  // ClamAV's own limits stand unless the request sets them.
+  cl_error_t set = CL_SUCCESS;
+  if (request.maxFileSize)
+    set = cl_engine_set_num(engine.get(), CL_ENGINE_MAX_FILESIZE,
+                            static_cast<long long>(*request.maxFileSize));
+  if (request.maxScanSize && set == CL_SUCCESS)
+    set = cl_engine_set_num(engine.get(), CL_ENGINE_MAX_SCANSIZE,
+                            static_cast<long long>(*request.maxScanSize));
   cl_engine_set_clcb_virus_found(engine.get(), OnVirusFound);
-  if (const cl_error_t compiled = cl_engine_compile(engine.get()); compiled != CL_SUCCESS) {
-    *problem = texts::kErrorEngine + Reason(compiled);
+  if (const cl_error_t ready = set == CL_SUCCESS ? cl_engine_compile(engine.get()) : set;
+      ready != CL_SUCCESS) {
+    *problem = texts::kErrorEngine + Reason(ready);
     return nullptr;
   }
   return std::make_unique<LibraryEngine>(std::move(engine), ScanOptions(request));
