@@ -1,14 +1,281 @@
+// The local engine on Linux: ClamAV's own library in this process. The
+// signature database is loaded once per scan into one engine, which a worker
+// per core shares; each file is scanned through a descriptor opened here, so
+// the verdict belongs to the file that was looked at.
+#include <clamav.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "engine.h"
+#include "system_error_text.h"
+#include "texts.h"
 
 namespace bridge {
 
-std::unique_ptr<Engine> MakeLocalEngine(const ScanRequest&, std::string* problem) {
-  *problem = "todo";
-  return nullptr;
+namespace {
+
+// libclamav prints its warnings and errors itself unless told otherwise: the
+// console belongs to the ledger, so they are kept quiet, and the last error
+// is kept for the message when the database cannot be loaded.
+std::mutex g_messageMutex;
+std::string g_lastError;
+
+void OnLibraryMessage(enum cl_msg severity, const char*, const char* message, void*) {
+  if (severity != CL_MSG_ERROR || !message) return;
+  std::string text = message;
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  const std::lock_guard<std::mutex> lock(g_messageMutex);
+  g_lastError = std::move(text);
 }
 
-std::optional<std::vector<std::string>> VirusListLines(const ScanRequest&, std::string*) {
-  return std::nullopt;
+std::string TakeLastError() {
+  const std::lock_guard<std::mutex> lock(g_messageMutex);
+  return std::move(g_lastError);
+}
+
+// cl_init once per process; its result every time after.
+cl_error_t InitLibrary() {
+  static const cl_error_t result = [] {
+    cl_set_clcb_msg(OnLibraryMessage);
+    return cl_init(CL_INIT_DEFAULT);
+  }();
+  return result;
+}
+
+// ClamAV's words for an error code, with its last message when there is one.
+std::string Reason(cl_error_t code) {
+  std::string reason = cl_strerror(code);
+  if (const std::string message = TakeLastError(); !message.empty()) reason += ": " + message;
+  return reason;
+}
+
+struct FreeEngine {
+  void operator()(cl_engine* engine) const { cl_engine_free(engine); }
+};
+using EnginePtr = std::unique_ptr<cl_engine, FreeEngine>;
+
+// A new engine with the database loaded, not yet compiled; nothing, with ClamAV's reason, when no
+// signature could be loaded.
+EnginePtr LoadDatabase(const ScanRequest& request, unsigned* signatures, std::string* reason) {
+  *signatures = 0;
+  if (const cl_error_t init = InitLibrary(); init != CL_SUCCESS) {
+    *reason = Reason(init);
+    return nullptr;
+  }
+  TakeLastError();
+  EnginePtr engine(cl_engine_new());
+  if (!engine) {
+    *reason = Reason(CL_EMEM);
+    return nullptr;
+  }
+  std::vector<std::string> paths = request.databases;
+  if (paths.empty()) paths.emplace_back(cl_retdbdir());
+  for (const std::string& path : paths) {
+    const cl_error_t loaded = cl_load(path.c_str(), engine.get(), signatures, CL_DB_STDOPT);
+    if (loaded != CL_SUCCESS) {
+      *reason = path + ": " + Reason(loaded);
+      return nullptr;
+    }
+  }
+  if (*signatures == 0) {
+    *reason = texts::kNoSignatures + paths.front();
+    return nullptr;
+  }
+  return engine;
+}
+
+// The request's switches as scan options: one row each, plus what clamscan
+// always parses. /all needs nothing: ClamAV looks at every file whatever its
+// name.
+struct OptionRow {
+  bool (*applies)(const ScanRequest&);
+  uint32_t cl_scan_options::*field;
+  uint32_t flags;
+};
+constexpr OptionRow kOptionRows[] = {
+    {[](const ScanRequest& r) { return r.ScansArchives(); }, &cl_scan_options::parse,
+     CL_SCAN_PARSE_ARCHIVE},
+    {[](const ScanRequest& r) { return r.ScansMail(); }, &cl_scan_options::parse,
+     CL_SCAN_PARSE_MAIL},
+    {[](const ScanRequest& r) { return r.ScansOffice(); }, &cl_scan_options::parse,
+     CL_SCAN_PARSE_OLE2},
+    {[](const ScanRequest&) { return true; }, &cl_scan_options::parse,
+     CL_SCAN_PARSE_PE | CL_SCAN_PARSE_ELF | CL_SCAN_PARSE_PDF | CL_SCAN_PARSE_HTML |
+         CL_SCAN_PARSE_XMLDOCS | CL_SCAN_PARSE_SWF | CL_SCAN_PARSE_HWP3 | CL_SCAN_PARSE_ONENOTE |
+         CL_SCAN_PARSE_IMAGE | CL_SCAN_PARSE_IMAGE_FUZZY_HASH},
+    {[](const ScanRequest&) { return true; }, &cl_scan_options::general,
+     CL_SCAN_GENERAL_HEURISTICS},
+    // A file over a limit is named "Heuristics.Limits.Exceeded.*", never clean.
+    {[](const ScanRequest&) { return true; }, &cl_scan_options::heuristic,
+     CL_SCAN_HEURISTIC_EXCEEDS_MAX},
+};
+
+cl_scan_options ScanOptions(const ScanRequest& request) {
+  cl_scan_options options = {};
+  for (const OptionRow& row : kOptionRows)
+    if (row.applies(request)) options.*row.field |= row.flags;
+  return options;
+}
+
+Shortfall ShortfallOf(cl_error_t code) {
+  switch (code) {
+    case CL_EMAXSIZE:
+      return Shortfall::kScanSizeLimit;
+    case CL_EMAXREC:
+      return Shortfall::kRecursionLimit;
+    case CL_EMAXFILES:
+      return Shortfall::kFilesLimit;
+    case CL_ETIMEOUT:
+      return Shortfall::kTimeLimit;
+    default:
+      return Shortfall::kEngineError;
+  }
+}
+
+// The names ClamAV gives one scan. A file over a limit is answered CL_VIRUS
+// without a name: the alert comes only through the engine's callback. A real
+// virus outweighs a limit's alert.
+struct Detections {
+  std::string name;
+  void Add(const char* virus) {
+    if (virus && *virus && (name.empty() || LimitOfAlert(name))) name = virus;
+  }
+};
+
+void OnVirusFound(int, const char* virus, void* context) {
+  if (context) static_cast<Detections*>(context)->Add(virus);
+}
+
+bool SameContent(const struct stat& before, const struct stat& after) {
+  return before.st_size == after.st_size && before.st_mtim.tv_sec == after.st_mtim.tv_sec &&
+         before.st_mtim.tv_nsec == after.st_mtim.tv_nsec;
+}
+
+class LibraryEngine : public Engine {
+ public:
+  LibraryEngine(EnginePtr engine, cl_scan_options options)
+      : engine_(std::move(engine)), options_(options) {}
+
+  std::string Description() const override {
+    return texts::kEngineLibrary + std::string(cl_retver());
+  }
+
+  unsigned Threads() const override { return std::max(1u, std::thread::hardware_concurrency()); }
+
+  Verdict ScanOne(const FileToScan& file) override {
+    // The walk resolved a link given as the target already: a link found
+    // here now was put in the file's place. O_NONBLOCK keeps a named pipe
+    // put there from holding the worker.
+    const int fd =
+        open(file.systemPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+      const int error = errno;
+      if (error == ENOENT) return Verdict::Incomplete(Shortfall::kGone);
+      if (error == ELOOP) return Verdict::Incomplete(Shortfall::kChanged);
+      return Verdict::Incomplete(Shortfall::kUnreadable, SystemErrorText(error));
+    }
+    const Verdict verdict = ScanDescriptor(fd, file);
+    close(fd);
+    return verdict;
+  }
+
+ private:
+  Verdict ScanDescriptor(int fd, const FileToScan& file) {
+    struct stat before = {};
+    if (fstat(fd, &before) != 0)
+      return Verdict::Incomplete(Shortfall::kUnreadable, SystemErrorText(errno));
+    const FileIdentity scanned{static_cast<uint64_t>(before.st_dev),
+                               static_cast<uint64_t>(before.st_ino), true};
+    if (!S_ISREG(before.st_mode) || (file.identity.known && !(scanned == file.identity)))
+      return Verdict::Incomplete(Shortfall::kChanged);
+
+    const char* virus = nullptr;
+    unsigned long blocks = 0;
+    cl_scan_options options = options_;
+    Detections found;
+    const cl_error_t result = cl_scandesc_callback(fd, file.systemPath.c_str(), &virus, &blocks,
+                                                   engine_.get(), &options, &found);
+    if (virus) found.Add(virus);
+    Verdict verdict;
+    if (result == CL_CLEAN)
+      verdict = Verdict::Clean(scanned);
+    else if (result == CL_VIRUS && !found.name.empty())
+      verdict = FromDetection(found.name, scanned);
+    else
+      verdict = Verdict::Incomplete(ShortfallOf(result), cl_strerror(result));
+
+    // What was read may not be the whole of a file written meanwhile. A virus
+    // found in it is still reported: it was there.
+    struct stat after = {};
+    if (verdict.kind != Verdict::Kind::kInfected &&
+        (fstat(fd, &after) != 0 || !SameContent(before, after)))
+      return Verdict::Incomplete(Shortfall::kChanged);
+    return verdict;
+  }
+
+  EnginePtr engine_;
+  const cl_scan_options options_;
+};
+
+}  // namespace
+
+std::unique_ptr<Engine> MakeLocalEngine(const ScanRequest& request, std::string* problem) {
+  unsigned signatures = 0;
+  std::string reason;
+  EnginePtr engine = LoadDatabase(request, &signatures, &reason);
+  if (!engine) {
+    *problem = texts::kErrorNoDatabase + (" (" + reason + ")");
+    return nullptr;
+  }
+  // ClamAV's own limits stand unless the request sets them.
+  cl_error_t set = CL_SUCCESS;
+  if (request.maxFileSize)
+    set = cl_engine_set_num(engine.get(), CL_ENGINE_MAX_FILESIZE,
+                            static_cast<long long>(*request.maxFileSize));
+  if (request.maxScanSize && set == CL_SUCCESS)
+    set = cl_engine_set_num(engine.get(), CL_ENGINE_MAX_SCANSIZE,
+                            static_cast<long long>(*request.maxScanSize));
+  cl_engine_set_clcb_virus_found(engine.get(), OnVirusFound);
+  if (const cl_error_t ready = set == CL_SUCCESS ? cl_engine_compile(engine.get()) : set;
+      ready != CL_SUCCESS) {
+    *problem = texts::kErrorEngine + Reason(ready);
+    return nullptr;
+  }
+  return std::make_unique<LibraryEngine>(std::move(engine), ScanOptions(request));
+}
+
+std::optional<std::vector<std::string>> VirusListLines(const ScanRequest& request,
+                                                       std::string* problem) {
+  unsigned signatures = 0;
+  const EnginePtr engine = LoadDatabase(request, &signatures, problem);
+  if (!engine) return std::nullopt;
+  // "1.4.3/27480/2026-12-09 08:30" when the database carries its version.
+  std::string version = cl_retver();
+  int error = CL_SUCCESS;
+  const long long number = cl_engine_get_num(engine.get(), CL_ENGINE_DB_VERSION, &error);
+  if (error == CL_SUCCESS && number > 0) {
+    version += "/" + std::to_string(number);
+    const time_t made =
+        static_cast<time_t>(cl_engine_get_num(engine.get(), CL_ENGINE_DB_TIME, &error));
+    struct tm local = {};
+    char date[32];
+    if (error == CL_SUCCESS && made > 0 && localtime_r(&made, &local) &&
+        std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", &local) > 0)
+      version += "/" + std::string(date);
+  }
+  return std::vector<std::string>{texts::kVirusListVersion + version,
+                                  texts::kVirusListCount + std::to_string(signatures)};
 }
 
 }  // namespace bridge

@@ -54,6 +54,7 @@ inline constexpr const char kClamscanNoAnswer[] = "clamscan 没有报告此文�
 inline constexpr const char kClamscanExitCode[] = " (退出码 %d)";
 inline constexpr const char kClamscanCrashed[] = " (clamscan 异常结束)";
 inline constexpr const char kClamscanListFailed[] = "无法写入 clamscan 的文件列表: ";
+inline constexpr const char kNoSignatures[] = "没有读到任何病毒特征: ";
 
 // Each file's fate, one line each.
 inline constexpr const char kClean[] = ": 正常";

@@ -2,7 +2,8 @@
 # Runs the benchmarks briefly on the native Linux build (preset "linux"):
 # the scan round trip against a bare spawn, the command line with every
 # option, the window's start-up and peak memory, the bridge through ClamAV's
-# daemon against clamscan (a small database here, 1.7 million signatures
+# daemon against clamscan, and the bridge with ClamAV's library against
+# clamscan on 5,000 files (a small database here, 1.7 million signatures
 # with --long); and prints the size of the shipped Windows programs where
 # they are built. Times are measured, never
 # asserted. docs/performance.md records the figures of a longer run:
@@ -17,7 +18,7 @@ if [ "${1:-}" = "--long" ]; then
 fi
 
 cmake --preset linux >/dev/null
-cmake --build --preset linux --target benchmarks daemon_bench
+cmake --build --preset linux --target benchmarks daemon_bench engine_bench
 
 echo "== Scan round trip and command line (min_time ${min_time}s)"
 build/linux/bench/scan_bench --benchmark_min_time="$min_time"
@@ -30,6 +31,12 @@ if [ "${1:-}" = "--long" ]; then
   build/linux/bench/daemon_bench --runs 3
 else
   build/linux/bench/daemon_bench --hashes 20000 --bodies 2000 --large 500 --runs 1
+fi
+echo "== The bridge with ClamAV's library against clamscan"
+if [ "${1:-}" = "--long" ]; then
+  build/linux/bench/engine_bench --runs 3
+else
+  build/linux/bench/engine_bench --hashes 20000 --bodies 2000 --runs 1
 fi
 echo "== Shipped programs"
 for program in build/linux/bin/quorvel build/win64/bin/quorvel.exe build/win32/bin/quorvel.exe; do

@@ -1,0 +1,227 @@
+// ClamAV's library as the bridge's engine, with a database that knows only
+// the EICAR test file: what each kind of file comes out as, what a file put
+// in another's place comes out as, and a database that cannot be loaded.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "bridge_test_support.h"
+#include "engine.h"
+#include "gtest/gtest.h"
+#include "texts.h"
+
+namespace bridge {
+namespace {
+
+using testing_support::TempDir;
+using testing_support::WriteTextFile;
+
+uint32_t Crc32(const std::string& data) {
+  uint32_t crc = 0xFFFFFFFF;
+  for (const unsigned char byte : data) {
+    crc ^= byte;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+// A zip archive holding one file, stored as it is.
+std::string StoredZip(const std::string& name, const std::string& data) {
+  std::string zip;
+  const auto put = [&](uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) zip += static_cast<char>((value >> (8 * i)) & 0xFF);
+  };
+  const uint32_t crc = Crc32(data), size = static_cast<uint32_t>(data.size());
+  const uint32_t nameSize = static_cast<uint32_t>(name.size());
+  put(0x04034b50, 4), put(20, 2), put(0, 2 * 4), put(crc, 4), put(size, 4), put(size, 4);
+  put(nameSize, 2), put(0, 2);
+  zip += name + data;
+  const uint32_t central = static_cast<uint32_t>(zip.size());
+  put(0x02014b50, 4), put(20, 2), put(20, 2), put(0, 2 * 4), put(crc, 4), put(size, 4);
+  put(size, 4), put(nameSize, 2), put(0, 2 * 4), put(0, 4), put(0, 4);
+  zip += name;
+  const uint32_t centralSize = static_cast<uint32_t>(zip.size()) - central;
+  put(0x06054b50, 4), put(0, 4), put(1, 2), put(1, 2), put(centralSize, 4), put(central, 4);
+  put(0, 2);
+  return zip;
+}
+
+enum class Content { kText, kEicar, kEicarInZip, kSparse2MB, kSparse3GB };
+// What happens to the path between the walk and the scan.
+enum class Then { kNothing, kReplaced, kRemoved, kPipe };
+
+void Make(const std::string& path, Content content) {
+  switch (content) {
+    case Content::kText:
+      WriteTextFile(path, "nothing to see here\n");
+      break;
+    case Content::kEicar:
+      WriteTextFile(path, bridge_testing::EicarTestFile());
+      break;
+    case Content::kEicarInZip:
+      WriteTextFile(path, StoredZip("eicar.com", bridge_testing::EicarTestFile()));
+      break;
+    case Content::kSparse2MB:
+    case Content::kSparse3GB: {
+      const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      ASSERT_GE(fd, 0);
+      ASSERT_EQ(ftruncate(fd, content == Content::kSparse2MB ? 2 << 20 : 3LL << 30), 0);
+      close(fd);
+      break;
+    }
+  }
+}
+
+FileToScan Walked(const std::string& path) {
+  struct stat info = {};
+  EXPECT_EQ(stat(path.c_str(), &info), 0);
+  return {path, path, {info.st_dev, info.st_ino, true}, static_cast<uint64_t>(info.st_size)};
+}
+
+struct Case {
+  const char* name;
+  Content content;
+  bool unzip;
+  std::optional<uint64_t> maxFileSize;
+  Then then;
+  Verdict::Kind kind;
+  Shortfall shortfall;  // kIncomplete
+};
+
+constexpr Verdict::Kind kClean = Verdict::Kind::kClean;
+constexpr Verdict::Kind kInfected = Verdict::Kind::kInfected;
+constexpr Verdict::Kind kIncomplete = Verdict::Kind::kIncomplete;
+constexpr Shortfall kAny = Shortfall::kEngineError;
+constexpr Then kAsIs = Then::kNothing;
+
+const Case kCases[] = {
+    {"clean file", Content::kText, false, {}, kAsIs, kClean, kAny},
+    {"EICAR", Content::kEicar, false, {}, kAsIs, kInfected, kAny},
+    {"EICAR in a zip, archives not scanned", Content::kEicarInZip, false, {}, kAsIs, kClean, kAny},
+    {"EICAR in a zip with /unzip", Content::kEicarInZip, true, {}, kAsIs, kInfected, kAny},
+    {"over --max-filesize", Content::kSparse2MB, false, 1 << 20, kAsIs, kIncomplete,
+     Shortfall::kFileSizeLimit},
+    {"3 GB, ClamAV's own limit",
+     Content::kSparse3GB,
+     true,
+     {},
+     kAsIs,
+     kIncomplete,
+     Shortfall::kFileSizeLimit},
+    {"3 GB, --max-filesize above it", Content::kSparse3GB, true, 5ULL << 30, kAsIs, kIncomplete,
+     Shortfall::kFileSizeLimit},
+    {"another file in its place",
+     Content::kEicar,
+     false,
+     {},
+     Then::kReplaced,
+     kIncomplete,
+     Shortfall::kChanged},
+    {"a named pipe in its place",
+     Content::kText,
+     false,
+     {},
+     Then::kPipe,
+     kIncomplete,
+     Shortfall::kChanged},
+    {"gone", Content::kText, false, {}, Then::kRemoved, kIncomplete, Shortfall::kGone},
+};
+
+TEST(LibclamavEngine, EachKindOfFile) {
+  TempDir dir;
+  bridge_testing::WriteEicarDatabase(dir.Join("db"));
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ScanRequest request;
+    request.databases = {dir.Join("db")};
+    if (c.unzip) request.Set(ScanSwitch::kArchives);
+    request.maxFileSize = c.maxFileSize;
+    std::string problem;
+    const std::unique_ptr<Engine> engine = MakeLocalEngine(request, &problem);
+    ASSERT_TRUE(engine) << problem;
+
+    const std::string path = dir.Join("file");
+    Make(path, c.content);
+    const FileToScan file = Walked(path);
+    if (c.then == Then::kReplaced) {
+      WriteTextFile(dir.Join("other"), bridge_testing::EicarTestFile());
+      ASSERT_EQ(std::rename(dir.Join("other").c_str(), path.c_str()), 0);
+    }
+    if (c.then == Then::kRemoved || c.then == Then::kPipe) {
+      ASSERT_EQ(unlink(path.c_str()), 0);
+    }
+    if (c.then == Then::kPipe) {
+      ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    }
+
+    const Verdict verdict = engine->ScanOne(file);
+    EXPECT_EQ(verdict.kind, c.kind) << verdict.virus << verdict.detail;
+    if (c.kind == kIncomplete) {
+      EXPECT_EQ(verdict.shortfall, c.shortfall) << verdict.detail;
+    } else {
+      EXPECT_EQ(verdict.scanned, file.identity);
+    }
+    if (c.kind == kInfected) {
+      EXPECT_EQ(verdict.virus.rfind("Eicar-Test-Signature", 0), 0u) << verdict.virus;
+    }
+    unlink(path.c_str());
+  }
+}
+
+TEST(LibclamavEngine, DatabaseOrNothing) {
+  TempDir dir;
+  bridge_testing::WriteEicarDatabase(dir.Join("db"));
+  ScanRequest request;
+  request.databases = {dir.Join("db")};
+  std::string problem;
+  const auto lines = VirusListLines(request, &problem);
+  ASSERT_TRUE(lines) << problem;
+  EXPECT_EQ(lines->back(), std::string(texts::kVirusListCount) + "1");
+
+  std::filesystem::create_directories(dir.Join("empty"));
+  request.databases = {dir.Join("empty")};
+  EXPECT_FALSE(MakeLocalEngine(request, &problem));
+  EXPECT_EQ(problem.rfind(texts::kErrorNoDatabase, 0), 0u) << problem;
+  problem.clear();
+  EXPECT_FALSE(VirusListLines(request, &problem));
+  EXPECT_FALSE(problem.empty());
+}
+
+// One engine shared by a worker per core: every file gets its own verdict.
+TEST(LibclamavEngine, WorkersShareTheEngine) {
+  TempDir dir;
+  bridge_testing::WriteEicarDatabase(dir.Join("db"));
+  ScanRequest request;
+  request.databases = {dir.Join("db")};
+  std::string problem;
+  const std::unique_ptr<Engine> engine = MakeLocalEngine(request, &problem);
+  ASSERT_TRUE(engine) << problem;
+  FileQueue queue(4);
+  std::thread walk([&] {
+    for (int i = 0; i < 40; ++i) {
+      const std::string path = dir.Join(std::to_string(i));
+      Make(path, i % 4 ? Content::kText : Content::kEicar);
+      queue.Push(Walked(path));
+    }
+    queue.Finish();
+  });
+  std::mutex mutex;
+  int clean = 0, infected = 0, other = 0;
+  engine->ScanAll(queue, [&](const FileToScan&, const Verdict& verdict) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    ++(verdict.kind == kInfected ? infected : verdict.kind == kClean ? clean : other);
+  });
+  walk.join();
+  EXPECT_EQ(clean, 30);
+  EXPECT_EQ(infected, 10);
+}
+
+}  // namespace
+}  // namespace bridge
