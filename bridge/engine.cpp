@@ -6,35 +6,40 @@
 
 namespace bridge {
 
+// The walk, once the queue is full, is woken only when half of it was
+// taken, not for every file: one wake-up per file costs a core's worth of
+// switching on small files.
 bool FileQueue::Push(FileToScan file) {
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [&] { return files_.size() < capacity_ || aborted_; });
+  notFull_.wait(lock, [&] { return files_.size() < capacity_ || aborted_; });
   if (aborted_) return false;
   files_.push_back(std::move(file));
-  changed_.notify_all();
+  if (files_.size() == 1) notEmpty_.notify_one();
   return true;
 }
 
 std::optional<FileToScan> FileQueue::Pop() {
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [&] { return !files_.empty() || finished_ || aborted_; });
+  notEmpty_.wait(lock, [&] { return !files_.empty() || finished_ || aborted_; });
   if (aborted_ || files_.empty()) return std::nullopt;
   FileToScan file = std::move(files_.front());
   files_.pop_front();
-  changed_.notify_all();
+  if (files_.size() == capacity_ / 2) notFull_.notify_all();
+  if (!files_.empty()) notEmpty_.notify_one();
   return file;
 }
 
 void FileQueue::Finish() {
   const std::lock_guard<std::mutex> lock(mutex_);
   finished_ = true;
-  changed_.notify_all();
+  notEmpty_.notify_all();
 }
 
 void FileQueue::Abort() {
   const std::lock_guard<std::mutex> lock(mutex_);
   aborted_ = true;
-  changed_.notify_all();
+  notEmpty_.notify_all();
+  notFull_.notify_all();
 }
 
 bool FileQueue::Aborted() const {

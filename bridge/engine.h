@@ -31,7 +31,8 @@ class FileQueue {
 
  private:
   mutable std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable notEmpty_;  // for the engine's workers
+  std::condition_variable notFull_;   // for the walk
   std::deque<FileToScan> files_;
   size_t capacity_;
   bool finished_ = false;
