@@ -20,6 +20,7 @@
 #include "engine.h"
 #include "system_error_text.h"
 #include "texts.h"
+#include "walk_system.h"
 
 namespace bridge {
 
@@ -177,8 +178,7 @@ class LibraryEngine : public Engine {
     // The walk resolved a link given as the target already: a link found
     // here now was put in the file's place. O_NONBLOCK keeps a named pipe
     // put there from holding the worker.
-    const int fd =
-        open(file.systemPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
+    const int fd = walk_system::OpenFileToScan(file.systemPath);
     if (fd < 0) {
       const int error = errno;
       if (error == ENOENT) return Verdict::Incomplete(Shortfall::kGone);

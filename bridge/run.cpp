@@ -30,8 +30,8 @@ namespace {
 class LocalEngineHolder {
  public:
   explicit LocalEngineHolder(const ScanRequest& request) : request_(request) {}
-  // Taking over from the daemon, the local engine scans with the daemon's
-  // signatures (a scan through the daemon has no -d of its own).
+  // Without a -d of its own, the local engine scans with the signatures the
+  // daemon's configuration names.
   void UseDaemonSignatures(const ClamdConfig& config) {
     if (request_.databases.empty() && !config.databaseDirectory.empty())
       request_.databases.push_back(config.databaseDirectory);
@@ -56,6 +56,9 @@ std::unique_ptr<Engine> ChooseDaemon(const ScanRequest& request, LocalEngineHold
                                      Ledger& ledger, std::string* whyNot) {
   const std::string path = ClamdConfigPath();
   const std::optional<ClamdConfig> config = path.empty() ? std::nullopt : ReadClamdConfig(path);
+  // The local engine reads the signatures the daemon is configured with,
+  // whether it takes over a file or the whole scan.
+  if (config) local.UseDaemonSignatures(*config);
   EngineChoice choice = ChooseEngine(request, config);
   if (path.empty()) choice = {false, texts::kEngineOff};
   std::string problem;
@@ -65,7 +68,6 @@ std::unique_ptr<Engine> ChooseDaemon(const ScanRequest& request, LocalEngineHold
     *whyNot = choice.reason;
     return nullptr;
   }
-  local.UseDaemonSignatures(*config);
   return MakeDaemonEngine(
       *config, request, [&local] { return local.Get(); },
       [&ledger](const std::string& line) { ledger.Note(line); });

@@ -1,6 +1,7 @@
 #include "command_line_case.h"
 
 #include "fs_helpers.h"
+#include "scan_command.h"
 
 // Characters whose encodings stress the quoting: CJK names, GBK double bytes
 // whose second byte is 0x5C (a backslash in GBK), a character outside the
@@ -50,16 +51,16 @@ CommandLineCase DecodeCommandLineCase(const uint8_t* data, size_t size) {
 
 std::vector<std::string> CommandLineCase::ExpectedArguments() const {
   std::vector<std::string> arguments = {scannerPath};
-  if (!settings.target.empty()) arguments.push_back(settings.target);
+  if (!settings.target.empty()) arguments.push_back(NotASwitch(settings.target));
   for (size_t i = 0; i < kScanSwitches.size(); ++i)
     if (settings.switchOn[i]) arguments.push_back(kScanSwitches[i].text + 1);  // without the blank
   if (settings.reportToFile) {
     arguments.push_back("/report");
-    arguments.push_back(settings.reportPath);
+    arguments.push_back(NotASwitch(settings.reportPath));
   }
   if (settings.moveInfected) {
     arguments.push_back("/move");
-    arguments.push_back(settings.moveDirectory);
+    arguments.push_back(NotASwitch(settings.moveDirectory));
   }
   return arguments;
 }

@@ -32,3 +32,8 @@ std::string QuoteIfBlank(const std::string& arg);
 // The report path or move directory as an argument: quoted by QuoteIfBlank,
 // or also when it holds a double quote where names may hold one.
 std::string QuotePathIfNeeded(const std::string& path);
+
+// Linux: a folder right under the root named like a switch ("/boot") as
+// "/./boot", the same folder, which the scanner cannot take for the switch;
+// every other path as it is.
+std::string NotASwitch(const std::string& path);

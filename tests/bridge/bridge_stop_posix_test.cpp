@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -71,12 +72,16 @@ class HangingDaemon {
         if (n <= 0) continue;
         std::string& text = pending[i - 1];
         text.append(buffer, static_cast<size_t>(n));
+        // A command is answered, as clamd does, with a reply and the end of
+        // the connection.
         if (text == std::string("zPING", 6)) {
           send(fds[i].fd, "PONG", 5, MSG_NOSIGNAL);
+          shutdown(fds[i].fd, SHUT_RDWR);
         } else if (text.size() > 8 && text.compare(0, 8, std::string("zFILDES", 8)) == 0 &&
                    !answeredAFile) {
           answeredAFile = true;
           send(fds[i].fd, "fd[10]: OK", 11, MSG_NOSIGNAL);
+          shutdown(fds[i].fd, SHUT_RDWR);
         }
       }
     }
@@ -96,6 +101,7 @@ TEST_P(BridgeStopTest, EndsAtOnceWith102AndTheReportSaysSo) {
   const std::string conf = dir.Join("clamd.conf");
   WriteTextFile(conf, "LocalSocket " + dir.Join("clamd.sock") + "\n");
   const std::string files = dir.Join("files"), report = dir.Join("report.txt");
+  std::filesystem::create_directories(files);
   for (int i = 0; i < 6; ++i) WriteTextFile(files + "/file" + std::to_string(i), "nothing\n");
   SetEnv(bridge::kClamdConfigOverride, conf);
 
@@ -106,8 +112,10 @@ TEST_P(BridgeStopTest, EndsAtOnceWith102AndTheReportSaysSo) {
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  for (int fd : {STDOUT_FILENO, STDERR_FILENO})
-    posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_WRONLY, 0);
+  const std::string console = dir.Join("console.txt");
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, console.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
   pid_t pid = 0;
   ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
   posix_spawn_file_actions_destroy(&actions);
@@ -125,7 +133,7 @@ TEST_P(BridgeStopTest, EndsAtOnceWith102AndTheReportSaysSo) {
     kill(pid, SIGKILL);
     waitpid(pid, &status, 0);
   }
-  ASSERT_TRUE(oneDone && ended);
+  ASSERT_TRUE(oneDone && ended) << ReadTextFile(console);
   ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
   EXPECT_EQ(WEXITSTATUS(status), 102);
   const std::string written = ReadTextFile(report);

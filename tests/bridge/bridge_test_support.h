@@ -48,11 +48,20 @@ inline std::string EicarTestFile() {
          "-FILE!$H+H*";
 }
 
-// A signature folder for clamscan's -d that knows the EICAR file by its hash.
-inline void WriteEicarDatabase(const std::string& folder) {
+// A signature folder for ClamAV's -d that knows the EICAR file by its hash
+// and, when asked, by its bytes at the start of a larger file, under one name.
+inline void WriteEicarDatabase(const std::string& folder, bool atStartOfLargerFiles = false) {
   std::filesystem::create_directories(testing_support::FsPath(folder));
   testing_support::WriteTextFile(folder + "/test.hdb",
                                  "44d88612fea8a8f36de82e1278abb02f:68:Eicar-Test-Signature\n");
+  if (!atStartOfLargerFiles) return;
+  std::string hex;
+  for (unsigned char c : EicarTestFile()) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    hex += kDigits[c >> 4];
+    hex += kDigits[c & 15];
+  }
+  testing_support::WriteTextFile(folder + "/test.ndb", "Eicar-Test-Signature:0:0:" + hex + "\n");
 }
 
 }  // namespace bridge_testing

@@ -34,19 +34,6 @@ using bridge::Verdict;
 // is taken by descriptor but not as a stream.
 constexpr char kLimits[] = "MaxFileSize 1M\nStreamMaxLength 512K\nMaxScanSize 4M\n";
 
-// Knows the EICAR file by its hash, and by its bytes at the start of a
-// larger file, under one name.
-void WriteSignatures(const std::string& folder) {
-  bridge_testing::WriteEicarDatabase(folder);
-  std::string hex;
-  for (unsigned char c : bridge_testing::EicarTestFile()) {
-    char pair[3];
-    std::snprintf(pair, sizeof pair, "%02x", c);
-    hex += pair;
-  }
-  WriteTextFile(folder + "/test.ndb", "Eicar-Test-Signature:0:0:" + hex + "\n");
-}
-
 // The signatures and a daemon for the program's tests.
 class DaemonEnvironment : public ::testing::Environment {
  public:
@@ -55,7 +42,7 @@ class DaemonEnvironment : public ::testing::Environment {
       problem = "clamd is not installed";
       return;
     }
-    WriteSignatures(Signatures());
+    bridge_testing::WriteEicarDatabase(Signatures(), true);
     daemon.SetLimits(kLimits);
     if (!daemon.Start(dir.path(), Signatures(), &problem)) daemon.Stop();
   }
