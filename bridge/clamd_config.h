@@ -18,9 +18,9 @@ inline constexpr char kClamdConfigOverride[] = "QUORVEL_CLAMD_CONF";
 // the daemon's own, for every scan it does; absent, they take clamd's
 // defaults. A limit of 0 is none.
 struct ClamdConfig {
-  std::string localSocket;  // LocalSocket: a Unix socket's path
-  std::string tcpSocket;    // TCPSocket: the port
-  std::string tcpAddress;   // TCPAddr (first one); empty means this machine
+  std::string localSocket;        // LocalSocket: a Unix socket's path
+  std::string tcpSocket;          // TCPSocket: the port
+  std::string tcpAddress;         // TCPAddr (first one); empty means this machine
   std::string databaseDirectory;  // DatabaseDirectory: its signatures; empty for ClamAV's own
   bool scanArchive = true;
   bool scanMail = true;
