@@ -25,11 +25,19 @@ namespace bridge {
 
 namespace {
 
+Engine* g_keptEngine = nullptr;
+
 // The local engine is made once, when first needed: at the start without a
 // daemon, else only when the daemon hands a file over.
 class LocalEngineHolder {
  public:
   explicit LocalEngineHolder(const ScanRequest& request) : request_(request) {}
+  // The bridge ends right after its scan: freeing a loaded signature
+  // database would only hold the window's verdict up (a tenth of a second
+  // with a million signatures), so the engine is kept to the end.
+  ~LocalEngineHolder() {
+    if (engine_) g_keptEngine = engine_.release();
+  }
   // Without a -d of its own, the local engine scans with the signatures the
   // daemon's configuration names.
   void UseDaemonSignatures(const ClamdConfig& config) {
@@ -194,13 +202,15 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
     Walk(plan, walkSink);
     queue.Finish();
     --running;
+    WakeUp();
   });
   std::thread scanner([&] {
     engine->ScanAll(queue, sink);
     --running;
+    WakeUp();
   });
   while (running > 0) {
-    if (WaitForStop(50)) {
+    if (WaitForStop(200)) {
       queue.Abort();
       const std::lock_guard<std::mutex> lock(treating);
       ledger.FinishStopped(Since(started));

@@ -18,8 +18,11 @@ PathStyle NativePathStyle();
 // into a stop request. Called once by main.
 void InstallStopHandlers();
 bool StopRequested();
-// Waits until a stop is requested or the time is up; true when stopped.
+// Waits until a stop is requested, WakeUp is called or the time is up; true
+// when stopped.
 bool WaitForStop(int milliseconds);
+// Ends a WaitForStop of another thread early (the scan is done).
+void WakeUp();
 
 // Writes a line to the console in a form it can show.
 void PrintToConsole(const std::string& line, bool error);

@@ -90,17 +90,18 @@ void InstallStopHandlers() {
 bool StopRequested() { return g_stopSignal != 0; }
 
 bool WaitForStop(int milliseconds) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-  while (g_stopSignal == 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          deadline - std::chrono::steady_clock::now())
-                          .count();
-    if (left <= 0) break;
+  EnsureWakePipe();
+  if (g_stopSignal == 0) {
     pollfd wake = {g_wakePipe[0], POLLIN, 0};
-    poll(&wake, 1, static_cast<int>(left));
+    poll(&wake, 1, milliseconds);
     DrainWakePipe();
   }
   return g_stopSignal != 0;
+}
+
+void WakeUp() {
+  EnsureWakePipe();
+  Wake();
 }
 
 void ExitNow(int code) {

@@ -245,10 +245,19 @@ void InstallStopHandlers() {
 
 bool StopRequested() { return g_stop; }
 
+// Set by WakeUp, taken by the next wait.
+HANDLE WakeEvent() {
+  static const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  return event;
+}
+
 bool WaitForStop(int milliseconds) {
-  WaitForSingleObject(StopEvent(), static_cast<DWORD>(milliseconds));
+  const HANDLE waits[2] = {StopEvent(), WakeEvent()};
+  WaitForMultipleObjects(2, waits, FALSE, static_cast<DWORD>(milliseconds));
   return g_stop;
 }
+
+void WakeUp() { SetEvent(WakeEvent()); }
 
 void ExitNow(int code) { ExitProcess(static_cast<UINT>(code)); }
 

@@ -26,7 +26,7 @@ echo "== Window start-up, Qt offscreen ($startup_repetitions runs each)"
 QT_QPA_PLATFORM=offscreen build/linux/bench/startup_bench \
   --benchmark_min_time=0.000001 --benchmark_repetitions="$startup_repetitions" \
   --benchmark_report_aggregates_only=true
-echo "== The bridge through ClamAV's daemon against clamscan"
+echo "== The bridge through ClamAV's daemon against ClamAV's library"
 if [ "${1:-}" = "--long" ]; then
   build/linux/bench/daemon_bench --runs 3
 else
