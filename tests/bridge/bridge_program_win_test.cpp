@@ -5,6 +5,9 @@
 // Without clamscan.exe, a daemon over TCP (a fake one here) scans alone.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// windows.h's old pointer words, names of the test's paths here.
+#undef near
+#undef far
 
 #include <gtest/gtest.h>
 
