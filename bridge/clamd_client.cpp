@@ -54,16 +54,24 @@ bool MakeNonBlocking(Socket s) {
   u_long on = 1;
   return ioctlsocket(s, FIONBIO, &on) == 0;
 }
-// 1 when ready (or failed: the next call tells), 0 when not yet, -1 on error.
+// 1 when ready (or failed: the next call tells), 0 when not yet, -1 on error;
+// *readable (when given) tells whether data came while waiting to write.
 // select, as WSAPoll does not tell of a failed connect on every Windows.
-int WaitSocket(Socket s, bool writing, int ms) {
-  fd_set ready, failed;
+int WaitSocket(Socket s, bool writing, int ms, bool* readable = nullptr) {
+  fd_set ready, incoming, failed;
   FD_ZERO(&ready);
+  FD_ZERO(&incoming);
   FD_ZERO(&failed);
   FD_SET(s, &ready);
+  FD_SET(s, &incoming);
   FD_SET(s, &failed);
   timeval time = {ms / 1000, (ms % 1000) * 1000};
-  return select(0, writing ? nullptr : &ready, writing ? &ready : nullptr, &failed, &time);
+  const bool both = writing && readable;
+  const int n = select(0, writing ? (both ? &incoming : nullptr) : &ready,
+                       writing ? &ready : nullptr, &failed, &time);
+  if (readable) *readable = both && n > 0 && FD_ISSET(s, &incoming);
+  if (both && n > 0 && !FD_ISSET(s, &ready) && !FD_ISSET(s, &failed)) return 0;
+  return n;
 }
 #else
 using Socket = int;
@@ -74,9 +82,12 @@ bool WouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
 bool Interrupted() { return errno == EINTR; }
 bool SocketsReady() { return true; }
 bool MakeNonBlocking(Socket s) { return fcntl(s, F_SETFL, fcntl(s, F_GETFL) | O_NONBLOCK) == 0; }
-int WaitSocket(Socket s, bool writing, int ms) {
-  pollfd fd = {s, static_cast<short>(writing ? POLLOUT : POLLIN), 0};
+int WaitSocket(Socket s, bool writing, int ms, bool* readable = nullptr) {
+  pollfd fd = {s, static_cast<short>(writing ? (readable ? POLLOUT | POLLIN : POLLOUT) : POLLIN),
+               0};
   const int n = poll(&fd, 1, ms);
+  if (readable) *readable = n > 0 && (fd.revents & POLLIN);
+  if (readable && n > 0 && !(fd.revents & (POLLOUT | POLLERR | POLLHUP))) return 0;
   return n < 0 && errno == EINTR ? 0 : n;
 }
 #endif
@@ -254,14 +265,43 @@ class Connection {
     return ReceiveText(deadline, &reply, &failure) ? ParseClamdReplies(reply) : failure;
   }
 
+  // In a session, what the daemon says while a request is being sent is
+  // read into this, so that neither side waits on the other.
+  void DrainInto(std::string* incoming) { incoming_ = incoming; }
+
+  // Waits for data, and appends what came; kFailed once the daemon closed.
+  Wait ReceiveSome(Clock::time_point deadline, std::string* into) {
+    for (;;) {
+      const Wait wait = WaitFor(false, deadline);
+      if (wait != Wait::kReady && wait != Wait::kFailed) return wait;
+      const int got = ReadAvailable(into);
+      if (got != 0) return got > 0 ? Wait::kReady : Wait::kFailed;
+      if (wait == Wait::kFailed) return wait;
+    }
+  }
+
  private:
+  // 1 when data came, 0 when none was there, -1 when the daemon closed or failed.
+  int ReadAvailable(std::string* into) {
+    char buffer[4096];
+    const auto n = recv(socket_, buffer, sizeof buffer, 0);
+    if (n > 0) {
+      into->append(buffer, static_cast<size_t>(n));
+      return 1;
+    }
+    return n < 0 && (WouldBlock() || Interrupted()) ? 0 : -1;
+  }
+
   Wait WaitFor(bool writing, Clock::time_point deadline) {
     for (;;) {
       if (cancelled_ && cancelled_()) return Wait::kCancelled;
       const auto left =
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0) return Wait::kTimeout;
-      const int n = WaitSocket(socket_, writing, static_cast<int>(left < kTickMs ? left : kTickMs));
+      bool readable = false;
+      const int n = WaitSocket(socket_, writing, static_cast<int>(left < kTickMs ? left : kTickMs),
+                               writing && incoming_ ? &readable : nullptr);
+      if (readable && ReadAvailable(incoming_) < 0) return Wait::kFailed;
       if (n > 0) return Wait::kReady;
       if (n < 0) return Wait::kFailed;
     }
@@ -274,6 +314,7 @@ class Connection {
 
   const Cancelled& cancelled_;
   Socket socket_ = kNoSocket;
+  std::string* incoming_ = nullptr;
 };
 
 using Wait = Connection::Wait;
@@ -393,30 +434,42 @@ ClamdReply ScanDescriptorWithClamd(const ClamdConfig& config, int fd, const Clam
 }
 #endif
 
-// INSTREAM: the data in chunks, each after its length (4 bytes, network
-// order), ended by a chunk of length 0.
+namespace {
+
+// INSTREAM's data: chunks, each after its length (4 bytes, network order),
+// ended by a chunk of length 0, which a read error sends early. Each piece
+// must be taken within the margin: the daemon reads as it comes.
+Wait SendChunks(Connection& connection, const ReadData& read, const ClamdWaits& waits,
+                bool* readFailed) {
+  static constexpr size_t kChunk = 64 * 1024;
+  std::string chunk(kChunk, '\0');
+  for (;;) {
+    long n = read(chunk.data(), kChunk);
+    if (n < 0) *readFailed = true, n = 0;
+    const uint32_t size = static_cast<uint32_t>(n);
+    const unsigned char length[4] = {
+        static_cast<unsigned char>(size >> 24), static_cast<unsigned char>(size >> 16),
+        static_cast<unsigned char>(size >> 8), static_cast<unsigned char>(size)};
+    const Clock::time_point deadline = Clock::now() + waits.connect + waits.margin;
+    Wait sent = connection.Send(length, 4, deadline);
+    if (n == 0 || sent != Wait::kReady) return sent;
+    sent = connection.Send(chunk.data(), size, deadline);
+    if (sent != Wait::kReady) return sent;
+  }
+}
+
+}  // namespace
+
 ClamdReply StreamToClamd(const ClamdConfig& config, const ReadData& read, const ClamdWaits& waits,
                          const Cancelled& cancelled) {
   Connection connection(cancelled);
   ClamdReply failure;
   if (!connection.Open(config, waits.connect, &failure)) return failure;
   static constexpr char kCommand[] = "zINSTREAM";
-  // Each piece must be taken within the margin: the daemon reads as it comes.
   Wait sent = connection.Send(kCommand, sizeof kCommand, Clock::now() + waits.connect);
-  static constexpr size_t kChunk = 64 * 1024;
-  std::string chunk(kChunk, '\0');
-  while (sent == Wait::kReady) {
-    const long n = read(chunk.data(), kChunk);
-    if (n < 0) return {ClamdReply::Kind::kError, texts::kDaemonReadFailed};
-    const uint32_t size = static_cast<uint32_t>(n);
-    const unsigned char length[4] = {
-        static_cast<unsigned char>(size >> 24), static_cast<unsigned char>(size >> 16),
-        static_cast<unsigned char>(size >> 8), static_cast<unsigned char>(size)};
-    const Clock::time_point deadline = Clock::now() + waits.connect + waits.margin;
-    sent = connection.Send(length, 4, deadline);
-    if (n == 0) break;
-    if (sent == Wait::kReady) sent = connection.Send(chunk.data(), size, deadline);
-  }
+  bool readFailed = false;
+  if (sent == Wait::kReady) sent = SendChunks(connection, read, waits, &readFailed);
+  if (readFailed) return {ClamdReply::Kind::kError, texts::kDaemonReadFailed};
   if (sent == Wait::kCancelled) return SendFailure(sent);
   // A daemon that closed early (over its StreamMaxLength) may have said why.
   const ClamdReply reply =
@@ -424,6 +477,111 @@ ClamdReply StreamToClamd(const ClamdConfig& config, const ReadData& read, const 
                                                               : std::chrono::milliseconds(1000)));
   if (sent != Wait::kReady && reply.kind == ClamdReply::Kind::kNoAnswer) return SendFailure(sent);
   return reply;
+}
+
+struct ClamdSession::State {
+  State(const ClamdConfig& c, const ClamdWaits& w, Cancelled stop)
+      : config(c), waits(w), cancelled(std::move(stop)), connection(cancelled) {}
+
+  // The request's number once its command went out whole.
+  uint32_t Sent(Wait wait, ClamdReply* failure) {
+    if (wait != Wait::kReady) {
+      *failure = SendFailure(wait);
+      broken = true;
+      return 0;
+    }
+    return ++lastId;
+  }
+
+  const ClamdConfig config;
+  const ClamdWaits waits;
+  const Cancelled cancelled;  // before the connection, which refers to it
+  Connection connection;
+  std::string incoming;  // what the daemon said and was not read as replies yet
+  uint32_t lastId = 0;
+  bool broken = false;
+};
+
+ClamdSession::ClamdSession(const ClamdConfig& config, const ClamdWaits& waits, Cancelled cancelled)
+    : state_(std::make_unique<State>(config, waits, std::move(cancelled))) {}
+
+ClamdSession::~ClamdSession() {
+  // The daemon ends the session once it answered everything; nothing waits for that.
+  if (!state_->broken && state_->lastId > 0) {
+    static constexpr char kEnd[] = "zEND";
+    state_->connection.Send(kEnd, sizeof kEnd, Clock::now() + std::chrono::milliseconds(100));
+  }
+}
+
+bool ClamdSession::Open(ClamdReply* failure) {
+  State& s = *state_;
+  if (!s.connection.Open(s.config, s.waits.connect, failure)) return false;
+  s.connection.DrainInto(&s.incoming);
+  static constexpr char kCommand[] = "zIDSESSION";
+  const Wait sent = s.connection.Send(kCommand, sizeof kCommand, Clock::now() + s.waits.connect);
+  if (sent == Wait::kReady) return true;
+  *failure = SendFailure(sent);
+  s.broken = true;
+  return false;
+}
+
+#ifndef _WIN32
+uint32_t ClamdSession::SendDescriptor(int fd, ClamdReply* failure) {
+  State& s = *state_;
+  static constexpr char kCommand[] = "zFILDES";
+  const Clock::time_point deadline = Clock::now() + s.waits.connect;
+  Wait sent = s.connection.Send(kCommand, sizeof kCommand, deadline);
+  if (sent == Wait::kReady) sent = s.connection.SendDescriptor(fd, deadline);
+  return s.Sent(sent, failure);
+}
+#endif
+
+uint32_t ClamdSession::SendStream(const ReadData& read, ClamdReply* failure) {
+  State& s = *state_;
+  static constexpr char kCommand[] = "zINSTREAM";
+  Wait sent = s.connection.Send(kCommand, sizeof kCommand, Clock::now() + s.waits.connect);
+  bool readFailed = false;
+  if (sent == Wait::kReady) sent = SendChunks(s.connection, read, s.waits, &readFailed);
+  return s.Sent(sent, failure);
+}
+
+bool ClamdSession::Receive(std::chrono::milliseconds wait, std::vector<Reply>* replies,
+                           ClamdReply* failure) {
+  State& s = *state_;
+  const Clock::time_point deadline = Clock::now() + wait;
+  for (;;) {
+    // Each message ends with a NUL byte.
+    size_t end;
+    while ((end = s.incoming.find('\0')) != std::string::npos) {
+      const std::string message = s.incoming.substr(0, end);
+      s.incoming.erase(0, end + 1);
+      if (message.empty()) continue;
+      const size_t colon = message.find(": ");
+      uint32_t id = 0;
+      size_t digits = 0;
+      for (; digits < colon && message[digits] >= '0' && message[digits] <= '9'; ++digits)
+        id = id * 10 + static_cast<uint32_t>(message[digits] - '0');
+      // Without a number it is about the session itself, which is over.
+      if (colon == std::string::npos || digits == 0 || digits != colon || id > s.lastId) {
+        *failure = {ClamdReply::Kind::kNoAnswer, texts::kDaemonStrangeReply + message};
+        s.broken = true;
+        return false;
+      }
+      replies->push_back({id, ParseClamdReply(std::string_view(message).substr(colon + 2))});
+    }
+    if (!replies->empty()) return true;
+    if (s.broken) {
+      *failure = {ClamdReply::Kind::kNoAnswer, texts::kDaemonClosed};
+      return false;
+    }
+    const Wait got = s.connection.ReceiveSome(deadline, &s.incoming);
+    if (got == Wait::kTimeout) return true;
+    if (got == Wait::kCancelled) {
+      *failure = {ClamdReply::Kind::kCancelled, {}};
+      return false;
+    }
+    if (got == Wait::kFailed) s.broken = true;
+  }
 }
 
 }  // namespace bridge

@@ -1,14 +1,18 @@
-// Speaking to the ClamAV daemon: PING, and one file per connection by its
-// descriptor (FILDES, over a local socket) or by its data (INSTREAM). Every
-// wait is bounded, and a stop ends it.
+// Speaking to the ClamAV daemon: PING, one file per connection by its
+// descriptor (FILDES, over a local socket) or by its data (INSTREAM), and
+// many files on one connection in a session. Every wait is bounded, and a
+// stop ends it.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "clamd_config.h"
 #include "scan_events.h"
@@ -45,8 +49,9 @@ using Cancelled = std::function<bool()>;
 
 // How long the bridge waits on the daemon.
 struct ClamdWaits {
-  std::chrono::milliseconds connect{10000};  // to connect, and for PING's answer
-  std::chrono::milliseconds margin{30000};   // for a file: beyond the daemon's MaxScanTime
+  std::chrono::milliseconds connect{10000};   // to connect, and for PING's answer
+  std::chrono::milliseconds firstPing{3000};  // for the answer that decides whether to use it
+  std::chrono::milliseconds margin{30000};    // for a file: beyond the daemon's MaxScanTime
   // For the reply on one file, once it was handed over.
   std::chrono::milliseconds Reply(const ClamdConfig& config) const;
 };
@@ -75,5 +80,41 @@ using ReadData = std::function<long(char* buffer, size_t size)>;
 // Scans the file's data (INSTREAM). A read error ends with kError.
 ClamdReply StreamToClamd(const ClamdConfig& config, const ReadData& read, const ClamdWaits& waits,
                          const Cancelled& cancelled);
+
+// One long-lived connection in a session (IDSESSION): requests follow one
+// another without waiting, and the daemon answers each as soon as it is
+// scanned, after the request's number ("<id>: <reply>"), counted from 1 in
+// the order sent.
+class ClamdSession {
+ public:
+  ClamdSession(const ClamdConfig& config, const ClamdWaits& waits, Cancelled cancelled);
+  ~ClamdSession();
+  ClamdSession(const ClamdSession&) = delete;
+  ClamdSession& operator=(const ClamdSession&) = delete;
+
+  // Connects and starts the session; false with *failure.
+  bool Open(ClamdReply* failure);
+#ifndef _WIN32
+  // FILDES: the descriptor goes along at once (the caller's own may be
+  // closed then). The request's number, or 0 with *failure.
+  uint32_t SendDescriptor(int fd, ClamdReply* failure);
+#endif
+  // INSTREAM: the file's data to its end. A read error ends the data early:
+  // the request still counts, the caller tells its reply apart.
+  uint32_t SendStream(const ReadData& read, ClamdReply* failure);
+
+  struct Reply {
+    uint32_t id = 0;
+    ClamdReply reply;
+  };
+  // The replies complete so far, waiting up to wait for the first. False
+  // with *failure once the connection ended or failed (what came before is
+  // still in *replies).
+  bool Receive(std::chrono::milliseconds wait, std::vector<Reply>* replies, ClamdReply* failure);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 }  // namespace bridge

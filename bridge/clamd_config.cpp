@@ -94,6 +94,7 @@ ClamdConfig ParseClamdConfig(const std::string& text) {
           : name == "maxscantime"              ? &ClamdConfig::maxScanTimeMs
           : name == "maxthreads"               ? &ClamdConfig::maxThreads
           : name == "maxconnectionqueuelength" ? &ClamdConfig::maxConnectionQueueLength
+          : name == "maxqueue"                 ? &ClamdConfig::maxQueue
                                                : nullptr;
       if (field)
         if (const std::optional<uint64_t> number = ReadSize(value)) config.*field = *number;
@@ -111,26 +112,25 @@ std::optional<ClamdConfig> ReadClamdConfig(const std::string& path) {
 }
 
 EngineChoice ChooseEngine(const ScanRequest& request, const std::optional<ClamdConfig>& config) {
-  if (!config) return {false, texts::kEngineNoConfig};
-  if (!config->HasSocket()) return {false, texts::kEngineNoSocket};
-  if (request.HasEngineOptions()) return {false, texts::kEngineOptions};
-  // Looking deeper than asked finds more, which is harmless unless the
-  // finds are then removed or moved.
-  const bool treats = request.Treats();
+  if (!config) return {false, false, texts::kEngineNoConfig};
+  if (!config->HasSocket()) return {false, false, texts::kEngineNoSocket};
+  if (request.HasEngineOptions()) return {false, false, texts::kEngineOptions};
+  // Looking deeper than asked finds more: harmless for a report, but a find
+  // the request would not have made is not removed or moved unconfirmed.
   struct Option {
     bool asked, daemon;
-    const char *less, *deeper;
+    const char* less;
   };
   const Option options[] = {
-      {request.ScansArchives(), config->scanArchive, texts::kEngineNoArchives,
-       texts::kEngineArchives},
-      {request.ScansMail(), config->scanMail, texts::kEngineNoMail, texts::kEngineMail},
-      {request.ScansOffice(), config->scanOle2, texts::kEngineNoOle2, texts::kEngineOle2}};
+      {request.ScansArchives(), config->scanArchive, texts::kEngineNoArchives},
+      {request.ScansMail(), config->scanMail, texts::kEngineNoMail},
+      {request.ScansOffice(), config->scanOle2, texts::kEngineNoOle2}};
+  EngineChoice choice{true, false, {}};
   for (const Option& option : options) {
-    if (option.asked && !option.daemon) return {false, option.less};
-    if (!option.asked && option.daemon && treats) return {false, option.deeper};
+    if (option.asked && !option.daemon) return {false, false, option.less};
+    if (!option.asked && option.daemon && request.Treats()) choice.confirm = true;
   }
-  return {true, {}};
+  return choice;
 }
 
 }  // namespace bridge

@@ -34,6 +34,7 @@ struct ClamdConfig {
   uint64_t maxScanTimeMs = 120000;          // MaxScanTime, in milliseconds
   uint64_t maxThreads = 10;                 // MaxThreads: files scanned at once
   uint64_t maxConnectionQueueLength = 200;  // MaxConnectionQueueLength
+  uint64_t maxQueue = 100;                  // MaxQueue: requests queued, those scanned included
   bool alertExceedsMax = false;  // AlertExceedsMax: a file over a limit is named, not "OK"
   bool HasSocket() const { return !localSocket.empty() || !tcpSocket.empty(); }
 };
@@ -46,12 +47,14 @@ ClamdConfig ParseClamdConfig(const std::string& text);
 std::optional<ClamdConfig> ReadClamdConfig(const std::string& path);
 
 // Which engine scans, and why not the daemon. A pure decision on the
-// arguments and the daemon's options: the daemon is used only where it
-// scans at least what is asked, and looks deeper only when nothing is
-// removed or moved.
+// arguments and the daemon's options: the daemon is used where it scans at
+// least what is asked. Where it looks deeper (archives, mail, Office
+// documents) and finds are removed or moved, each find is confirmed by the
+// local engine under the request's own options before it is treated.
 struct EngineChoice {
   bool daemon = false;
-  std::string reason;  // for clamscan: why, in the user's words
+  bool confirm = false;  // the daemon's finds are confirmed before treatment
+  std::string reason;    // for the local engine: why, in the user's words
 };
 EngineChoice ChooseEngine(const ScanRequest& request, const std::optional<ClamdConfig>& config);
 

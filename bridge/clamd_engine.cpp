@@ -1,9 +1,11 @@
-// The daemon engine: one file per connection, the verdict read from the
-// daemon's reply, never from text made up for it.
+// The daemon engine: files in sessions, the verdict read from the daemon's
+// reply, never from text made up for it.
 #include "clamd_engine.h"
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <map>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -32,6 +34,8 @@
 namespace bridge {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 // libclamav scans no file of 2 GiB or more, whatever MaxFileSize says.
 constexpr uint64_t kLargestScannable = 0x7fffffff;
@@ -189,20 +193,17 @@ class DaemonEngine final : public Engine {
     return HandOver(file, Shortfall::kDaemonLost, LostReason());
   }
 
-  // Workers until the daemon is lost; the rest of the queue then goes to the
-  // local engine as a whole, or is reported not scanned.
+  // A few sessions, each with its share of the requests the daemon can take
+  // at once in flight, until the daemon is lost; the rest of the queue then
+  // goes to the local engine as a whole, or is reported not scanned.
   void ScanAll(FileQueue& files, const VerdictSink& sink) override {
-    const auto work = [&] {
-      while (!lost_) {
-        std::optional<FileToScan> file = files.Pop();
-        if (!file) return;
-        sink(*file, ScanOne(*file));
-      }
-    };
-    std::vector<std::thread> workers;
-    for (unsigned i = 1; i < Threads(); ++i) workers.emplace_back(work);
-    work();
-    for (std::thread& worker : workers) worker.join();
+    const unsigned inFlight = InFlight();
+    const unsigned sessions = std::min(kSessions, inFlight);
+    std::vector<std::thread> threads;
+    for (unsigned i = 1; i < sessions; ++i)
+      threads.emplace_back([&, i] { Session(files, sink, Share(inFlight, sessions, i)); });
+    Session(files, sink, Share(inFlight, sessions, 0));
+    for (std::thread& thread : threads) thread.join();
     if (!lost_) return;
     if (Engine* local = Local()) return local->ScanAll(files, sink);
     const std::string reason = LostReason();
@@ -212,6 +213,177 @@ class DaemonEngine final : public Engine {
 
  private:
   Engine* Local() const { return local_ ? local_() : nullptr; }
+
+  static constexpr unsigned kSessions = 2;
+
+  // Requests in flight at once: one for each of the daemon's threads, and
+  // as many again waiting in its queue, so that a thread that finished finds
+  // the next file there; never more than its queue takes.
+  unsigned InFlight() const {
+    uint64_t threads = config_.maxThreads > 0 ? config_.maxThreads : 10;
+    uint64_t count = 2 * threads;
+    if (config_.maxQueue > threads) count = std::min(count, config_.maxQueue - 1);
+    return static_cast<unsigned>(std::max<uint64_t>(1, std::min<uint64_t>(count, 256)));
+  }
+  static unsigned Share(unsigned total, unsigned parts, unsigned part) {
+    return total / parts + (part < total % parts ? 1 : 0);
+  }
+
+  // A file whose request is with the daemon.
+  struct Pending {
+    FileToScan file;
+    FileIdentity identity;
+    std::string readError;  // its data could not be read whole
+  };
+
+  // One session: files from the queue while fewer than limit are in flight,
+  // verdicts as the replies come. A connection that ends is made again, as
+  // long as the last one answered anything; the files it had are sent again.
+  void Session(FileQueue& files, const VerdictSink& sink, unsigned limit) {
+    const Cancelled stopped = [] { return StopRequested(); };
+    std::map<uint32_t, Pending> pending;
+    std::vector<Pending> resend;
+    std::unique_ptr<ClamdSession> session;
+    bool answered = false, walkDone = false;
+    Clock::time_point progress = Clock::now();
+    const auto broken = [&](const ClamdReply& failure) {
+      if (failure.kind == ClamdReply::Kind::kCancelled) {
+        for (auto& [id, file] : pending) sink(file.file, Stopped());
+        pending.clear();
+        walkDone = true;
+        return;
+      }
+      session.reset();
+      for (auto& [id, file] : pending) resend.push_back(std::move(file));
+      pending.clear();
+      if (!answered) GiveUp(failure.text);
+      answered = false;
+    };
+    while (!lost_ && !(walkDone && pending.empty() && resend.empty())) {
+      if (!session) {
+        session = std::make_unique<ClamdSession>(config_, waits_, stopped);
+        ClamdReply failure;
+        if (!session->Open(&failure)) {
+          session.reset();
+          GiveUp(failure.text);
+          break;
+        }
+        progress = Clock::now();
+      }
+      // Files out while there is room: those to send again first.
+      bool failed = false;
+      while (!failed && pending.size() < limit && !lost_) {
+        std::optional<FileToScan> next;
+        Pending again;
+        if (!resend.empty()) {
+          again = std::move(resend.back());
+          resend.pop_back();
+          next = std::move(again.file);
+        } else if (!walkDone) {
+          next = files.Pop(
+              pending.empty() ? std::chrono::milliseconds(200) : std::chrono::milliseconds(0),
+              &walkDone);
+        }
+        if (!next) break;
+        if (pending.empty()) progress = Clock::now();
+        ClamdReply failure;
+        if (!Send(*session, std::move(*next), sink, &pending, &failure)) {
+          broken(failure);
+          failed = true;
+        }
+      }
+      if (failed || pending.empty()) continue;
+      std::vector<ClamdSession::Reply> replies;
+      ClamdReply failure;
+      const bool open =
+          session->Receive(std::chrono::milliseconds(walkDone ? 1000 : 20), &replies, &failure);
+      for (ClamdSession::Reply& reply : replies) {
+        const auto at = pending.find(reply.id);
+        // Later messages for a file already decided (one for each find).
+        if (at == pending.end()) continue;
+        answered = true;
+        progress = Clock::now();
+        Pending done = std::move(at->second);
+        pending.erase(at);
+        const std::optional<Verdict> verdict = Decide(done, reply.reply);
+        if (!verdict) {
+          pending.emplace(reply.id, std::move(done));
+          GiveUp(reply.reply.text);
+          break;
+        }
+        sink(done.file, *verdict);
+      }
+      if (!open) {
+        broken(failure);
+      } else if (Clock::now() - progress > waits_.Reply(config_)) {
+        GiveUp(texts::kDaemonTimeout);
+      }
+    }
+    // What this session still had goes with the rest.
+    for (auto& [id, file] : pending) resend.push_back(std::move(file));
+    for (Pending& file : resend)
+      sink(file.file, HandOver(file.file, Shortfall::kDaemonLost, LostReason()));
+  }
+
+  static Verdict Stopped() { return Verdict::Incomplete(Shortfall::kEngineError, texts::kStopped); }
+
+  // Opens the file and sends its request; the verdicts of files that are
+  // not sent go to the sink at once. False with *failure when the
+  // connection failed.
+  bool Send(ClamdSession& session, FileToScan file, const VerdictSink& sink,
+            std::map<uint32_t, Pending>* pending, ClamdReply* failure) {
+    OpenedFile opened;
+    Verdict refused;
+    if (!opened.Open(file, &refused)) {
+      sink(file, refused);
+      return true;
+    }
+    if (std::optional<Verdict> over = OverLimit(opened.size)) {
+      opened.Close();
+      sink(file, HandOver(file, over->shortfall, over->detail));
+      return true;
+    }
+    uint32_t id;
+#ifndef _WIN32
+    if (PassesDescriptors(config_))
+      id = session.SendDescriptor(opened.fd(), failure);
+    else
+#endif
+      id = session.SendStream(
+          [&opened](char* buffer, size_t size) { return opened.Read(buffer, size); }, failure);
+    if (id == 0) {
+      // Sent again on the next connection.
+      pending->emplace(0, Pending{std::move(file), opened.identity, {}});
+      return false;
+    }
+    pending->emplace(id, Pending{std::move(file), opened.identity, opened.readError});
+    return true;
+  }
+
+  // The verdict the daemon's reply gives; nothing when it is no answer.
+  std::optional<Verdict> Decide(const Pending& file, const ClamdReply& reply) {
+    if (!file.readError.empty()) return Verdict::Incomplete(Shortfall::kUnreadable, file.readError);
+    switch (reply.kind) {
+      case ClamdReply::Kind::kClean:
+        return Verdict::Clean(file.identity);
+      case ClamdReply::Kind::kInfected: {
+        Verdict verdict = FromDetection(reply.text, file.identity);
+        // The daemon's alert for one of its limits.
+        if (verdict.kind == Verdict::Kind::kIncomplete)
+          return HandOver(file.file, verdict.shortfall, verdict.detail);
+        return verdict;
+      }
+      case ClamdReply::Kind::kError:
+        if (const std::optional<Shortfall> limit = LimitOfClamdError(reply.text))
+          return HandOver(file.file, *limit, reply.text);
+        return Verdict::Incomplete(Shortfall::kEngineError, reply.text);
+      case ClamdReply::Kind::kCancelled:
+        return Stopped();
+      case ClamdReply::Kind::kNoAnswer:
+        break;
+    }
+    return std::nullopt;
+  }
 
   // The daemon's verdict; nothing when the daemon was lost on this file.
   std::optional<Verdict> Ask(const FileToScan& file) {

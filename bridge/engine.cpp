@@ -19,8 +19,16 @@ bool FileQueue::Push(FileToScan file) {
 }
 
 std::optional<FileToScan> FileQueue::Pop() {
+  bool done = false;
+  std::optional<FileToScan> file;
+  while (!file && !done) file = Pop(std::chrono::hours(1), &done);
+  return file;
+}
+
+std::optional<FileToScan> FileQueue::Pop(std::chrono::milliseconds wait, bool* done) {
   std::unique_lock<std::mutex> lock(mutex_);
-  notEmpty_.wait(lock, [&] { return !files_.empty() || finished_ || aborted_; });
+  notEmpty_.wait_for(lock, wait, [&] { return !files_.empty() || finished_ || aborted_; });
+  *done = aborted_ || (finished_ && files_.empty());
   if (aborted_ || files_.empty()) return std::nullopt;
   FileToScan file = std::move(files_.front());
   files_.pop_front();

@@ -2,6 +2,7 @@
 // (Linux), clamscan.exe (Windows) and the running ClamAV daemon (both).
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -25,6 +26,9 @@ class FileQueue {
   // The next file; nothing once the walk is done and all were taken, or the
   // queue was aborted.
   std::optional<FileToScan> Pop();
+  // The same, waiting no longer than wait: nothing then, with *done set once
+  // no file will come any more.
+  std::optional<FileToScan> Pop(std::chrono::milliseconds wait, bool* done);
   void Finish();  // the walk is done
   void Abort();   // the scan is being stopped
   bool Aborted() const;

@@ -59,26 +59,54 @@ class LocalEngineHolder {
   std::string problem_;
 };
 
-// The daemon when it may and does answer; else nothing, and why.
+// The daemon when it may and does answer; else nothing, and why. *confirm
+// tells whether its finds need the local engine's word before treatment.
 std::unique_ptr<Engine> ChooseDaemon(const ScanRequest& request, LocalEngineHolder& local,
-                                     Ledger& ledger, std::string* whyNot) {
+                                     Ledger& ledger, std::string* whyNot, bool* confirm) {
   const std::string path = ClamdConfigPath();
   const std::optional<ClamdConfig> config = path.empty() ? std::nullopt : ReadClamdConfig(path);
   // The local engine reads the signatures the daemon is configured with,
   // whether it takes over a file or the whole scan.
   if (config) local.UseDaemonSignatures(*config);
   EngineChoice choice = ChooseEngine(request, config);
-  if (path.empty()) choice = {false, texts::kEngineOff};
+  if (path.empty())
+    choice = {false, false, texts::kEngineOff};
+  else if (!config)
+    choice.reason += texts::kEngineDaemonHint;
+  // A daemon that does not answer at once counts as none.
   std::string problem;
-  if (choice.daemon && !PingClamd(*config, &problem))
-    choice = {false, texts::kEngineNotAnswering + problem};
+  ClamdWaits first;
+  first.connect = first.firstPing;
+  if (choice.daemon && !PingClamd(*config, &problem, first))
+    choice = {false, false, texts::kEngineNotAnswering + problem + texts::kEngineDaemonHint};
   if (!choice.daemon) {
     *whyNot = choice.reason;
     return nullptr;
   }
+  *confirm = choice.confirm;
   return MakeDaemonEngine(
       *config, request, [&local] { return local.Get(); },
       [&ledger](const std::string& line) { ledger.Note(line); });
+}
+
+// What /move or /del does with a find. A find of a daemon that looks deeper
+// than asked is first confirmed by the local engine under the request's own
+// options; one that is not stays where it is, named, with the reason.
+Treatment TreatFind(const ScanRequest& request, const FileToScan& file, const Verdict& verdict,
+                    bool confirm, LocalEngineHolder& local) {
+  if (!confirm) return Treat(request, file, verdict.scanned);
+  Engine* engine = local.Get();
+  if (!engine) return {Treatment::Kind::kFailed, texts::kTreatNoConfirmEngine};
+  const Verdict again = engine->ScanOne(file);
+  switch (again.kind) {
+    case Verdict::Kind::kInfected:
+      return Treat(request, file, again.scanned.known ? again.scanned : verdict.scanned);
+    case Verdict::Kind::kClean:
+      return {Treatment::Kind::kFailed, texts::kTreatNotConfirmed};
+    case Verdict::Kind::kIncomplete:
+      break;
+  }
+  return {Treatment::Kind::kFailed, texts::kTreatConfirmIncomplete};
 }
 
 int ShowVirusList(const ScanRequest& request, LedgerWriter& writer) {
@@ -137,7 +165,8 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
 
   LocalEngineHolder local(request);
   std::string whyNotDaemon;
-  std::unique_ptr<Engine> daemon = ChooseDaemon(request, local, ledger, &whyNotDaemon);
+  bool confirm = false;
+  std::unique_ptr<Engine> daemon = ChooseDaemon(request, local, ledger, &whyNotDaemon, &confirm);
   Engine* engine = daemon ? daemon.get() : local.Get();
   if (StopRequested()) return kExitStopped;
   if (!engine) {
@@ -155,7 +184,7 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
     const std::lock_guard<std::mutex> lock(treating);
     Treatment treatment;
     if (verdict.kind == Verdict::Kind::kInfected && request.Treats())
-      treatment = Treat(request, file, verdict.scanned);
+      treatment = TreatFind(request, file, verdict, confirm, local);
     ledger.File(file, verdict, treatment);
   };
 

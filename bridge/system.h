@@ -37,8 +37,8 @@ void WaitForKeyAfterError();
 [[noreturn]] void ExitNow(int code);
 
 // The clamd.conf to read: the override variable, else the one clamdscan
-// reads (Windows: beside clamscan.exe). Empty when the override switches the
-// daemon off.
+// reads (Windows: beside clamscan.exe, else in ClamAV's folder under Program
+// Files). Empty when the override switches the daemon off.
 std::string ClamdConfigPath();
 
 #ifdef _WIN32

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "windows_command_line.h"
 #include "clamd_config.h"
@@ -121,11 +122,23 @@ std::string ClamdConfigPath() {
   if (GetEnvironmentVariableW(L"QUORVEL_CLAMD_CONF", nullptr, 0) > 0 ||
       GetLastError() != ERROR_ENVVAR_NOT_FOUND)
     return Environment(L"QUORVEL_CLAMD_CONF");
-  // ClamAV's installer puts clamd.conf beside its programs.
+  // ClamAV's installer puts clamd.conf beside its programs: those of the
+  // clamscan.exe found, else its own folder under Program Files, where a
+  // machine that scans through a central daemon may have no clamscan.exe.
+  std::vector<std::string> candidates;
   std::string problem;
   const std::string clamscan = FindClamscan(&problem);
   const size_t slash = clamscan.find_last_of("\\/");
-  return slash == std::string::npos ? std::string() : clamscan.substr(0, slash + 1) + "clamd.conf";
+  if (slash != std::string::npos)
+    candidates.push_back(clamscan.substr(0, slash + 1) + "clamd.conf");
+  for (const wchar_t* root : {L"ProgramFiles", L"ProgramW6432", L"ProgramFiles(x86)"}) {
+    const std::string folder = Environment(root);
+    if (!folder.empty()) candidates.push_back(folder + "\\ClamAV\\clamd.conf");
+  }
+  for (const std::string& candidate : candidates)
+    if (IsFile(candidate)) return candidate;
+  // None: the first place it was looked for, which tells the scan there is none.
+  return candidates.empty() ? std::string("clamd.conf") : candidates.front();
 }
 
 DriveSelection GatherDrives(bool local, bool network) {

@@ -89,6 +89,14 @@ inline constexpr const char kTreatRemoveFailed[] = "无法删除: ";
 inline constexpr const char kTreatNoQuarantine[] = "无法打开隔离目录: ";
 inline constexpr const char kTreatChangedWhileCopied[] = "复制时文件被修改";
 inline constexpr const char kTreatStillThere[] = "文件仍在原处";
+// The daemon scans deeper than the request (archives, mail, Office
+// documents): its find is treated only once the local engine confirmed it.
+inline constexpr const char kTreatNotConfirmed[] =
+    "发现于所选选项不扫描的压缩文件, 邮件或 Office 文档内部, 按所选选项扫描未发现病毒";
+inline constexpr const char kTreatConfirmIncomplete[] =
+    "本机扫描引擎未能按所选选项完整扫描此文件, 无法确认此发现";
+inline constexpr const char kTreatNoConfirmEngine[] =
+    "守护进程比所选选项扫描得更深, 而没有本机扫描引擎可按所选选项确认此发现";
 
 // The end of a scan.
 inline constexpr const char kSummaryHeading[] = "----------- 扫描结果 -----------";
@@ -122,14 +130,16 @@ inline constexpr const char kEngineNoSocket[] = "clamd 的配置文件没有 Loc
 inline constexpr const char kEngineNotAnswering[] = "ClamAV 守护进程没有应答: ";
 inline constexpr const char kEngineOptions[] = "附加参数只用于本机的扫描引擎";
 inline constexpr const char kEngineNoArchives[] = "/unzip: 守护进程不扫描压缩文件";
-inline constexpr const char kEngineArchives[] =
-    "守护进程也扫描压缩文件, 而删除或移动只能用于要求扫描的文件";
 inline constexpr const char kEngineNoMail[] = "/mime: 守护进程不扫描邮件文件";
-inline constexpr const char kEngineMail[] =
-    "守护进程也扫描邮件文件, 而删除或移动只能用于要求扫描的文件";
 inline constexpr const char kEngineNoOle2[] = "守护进程不扫描 Office 文档 (ScanOLE2 no)";
-inline constexpr const char kEngineOle2[] =
-    "/nodoc: 守护进程也扫描 Office 文档, 而删除或移动只能用于要求扫描的文件";
+// After the reason the daemon is not used, when none is installed or answers.
+#ifdef _WIN32
+inline constexpr const char kEngineDaemonHint[] =
+    "; 在 ClamAV 的安装文件夹中配置 clamd.conf 并启动 clamd.exe 后, 扫描会立即开始";
+#else
+inline constexpr const char kEngineDaemonHint[] =
+    "; 安装并启动 clamav-daemon (sudo apt install clamav-daemon) 后, 扫描会立即开始";
+#endif
 // The daemon in the middle of a scan.
 inline constexpr const char kDaemonLost[] = "ClamAV 守护进程不再应答, 其余文件由本机扫描引擎扫描: ";
 inline constexpr const char kDaemonLostNoLocal[] = "ClamAV 守护进程不再应答, 其余文件没有扫描: ";

@@ -153,6 +153,9 @@ else()
 xterm | x-terminal-emulator, xdg-utils")
   # Without freshclam the signature databases must come some other way.
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS clamav-freshclam)
+  # With ClamAV's daemon running, a scan starts at once: its signatures are
+  # loaded already.
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS clamav-daemon)
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "dialog window for a command-line virus scanner, with ClamAV")
   set(CPACK_PACKAGE_DESCRIPTION
       "Quorvel is a small dialog window that builds the command line of the

@@ -2,7 +2,7 @@
 # Runs the benchmarks briefly on the native Linux build (preset "linux"):
 # the scan round trip against a bare spawn, the command line with every
 # option, the window's start-up and peak memory, the bridge through ClamAV's
-# daemon against clamscan, and the bridge with ClamAV's library against
+# daemon against clamdscan and ClamAV's library, and the bridge with ClamAV's library against
 # clamscan on 5,000 files (a small database here, 1.7 million signatures
 # with --long); and prints the size of the shipped Windows programs where
 # they are built. Times are measured, never
@@ -26,7 +26,7 @@ echo "== Window start-up, Qt offscreen ($startup_repetitions runs each)"
 QT_QPA_PLATFORM=offscreen build/linux/bench/startup_bench \
   --benchmark_min_time=0.000001 --benchmark_repetitions="$startup_repetitions" \
   --benchmark_report_aggregates_only=true
-echo "== The bridge through ClamAV's daemon against ClamAV's library"
+echo "== The bridge through ClamAV's daemon against clamdscan and ClamAV's library"
 if [ "${1:-}" = "--long" ]; then
   build/linux/bench/daemon_bench --runs 3
 else

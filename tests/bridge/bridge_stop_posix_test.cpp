@@ -1,7 +1,8 @@
 // Stopping the bridge on Linux: Ctrl+C (SIGINT), a closed terminal (SIGHUP)
 // or SIGTERM in the middle of a scan end it at once with 102, "execution
 // stopped", and the report keeps what was done with a line saying so. The
-// scan waits on a daemon that answers PING and its first file, then nothing.
+// scan waits on a daemon that answers PING and the first file of a session,
+// then nothing.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -72,16 +73,16 @@ class HangingDaemon {
         if (n <= 0) continue;
         std::string& text = pending[i - 1];
         text.append(buffer, static_cast<size_t>(n));
-        // A command is answered, as clamd does, with a reply and the end of
-        // the connection.
+        // PING is answered, as clamd does, with a reply and the end of the
+        // connection; in a session, the first file (its number is 1).
+        const std::string session("zIDSESSION\0zFILDES", 18);
         if (text == std::string("zPING", 6)) {
           send(fds[i].fd, "PONG", 5, MSG_NOSIGNAL);
           shutdown(fds[i].fd, SHUT_RDWR);
-        } else if (text.size() > 8 && text.compare(0, 8, std::string("zFILDES", 8)) == 0 &&
+        } else if (text.size() > session.size() && text.compare(0, session.size(), session) == 0 &&
                    !answeredAFile) {
           answeredAFile = true;
-          send(fds[i].fd, "fd[10]: OK", 11, MSG_NOSIGNAL);
-          shutdown(fds[i].fd, SHUT_RDWR);
+          send(fds[i].fd, "1: fd[10]: OK", 14, MSG_NOSIGNAL);
         }
       }
     }

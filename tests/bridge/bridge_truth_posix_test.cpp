@@ -7,10 +7,14 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -92,6 +96,49 @@ std::string LineOf(const std::string& report, const std::string& start) {
   if (at == std::string::npos)
     return report.compare(0, start.size(), start) == 0 ? report.substr(0, report.find('\n')) : "";
   return report.substr(at + 1, report.find('\n', at + 1) - at - 1);
+}
+
+// A ZIP archive holding one file, stored as it is.
+std::string ZipOf(const std::string& name, const std::string& content) {
+  uint32_t crc = 0xFFFFFFFF;
+  for (unsigned char c : content) {
+    crc ^= c;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+  }
+  crc = ~crc;
+  std::string zip;
+  const auto put = [&zip](uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) zip += static_cast<char>((value >> (8 * i)) & 0xFF);
+  };
+  const auto header = [&](uint32_t signature, bool central) {
+    put(signature, 4);
+    if (central) put(20, 2);  // made by
+    put(20, 2);               // version needed
+    put(0, 2);                // flags
+    put(0, 2);                // stored
+    put(0, 4);                // time and date
+    put(crc, 4);
+    put(static_cast<uint32_t>(content.size()), 4);
+    put(static_cast<uint32_t>(content.size()), 4);
+    put(static_cast<uint32_t>(name.size()), 2);
+    put(0, 2);  // extra
+    // Comment, disk, attributes inside and outside, the local header at 0.
+    if (central) put(0, 2), put(0, 2), put(0, 2), put(0, 4), put(0, 4);
+    zip += name;
+  };
+  header(0x04034b50, false);
+  zip += content;
+  const uint32_t directory = static_cast<uint32_t>(zip.size());
+  header(0x02014b50, true);
+  const uint32_t directorySize = static_cast<uint32_t>(zip.size()) - directory;
+  put(0x06054b50, 4);
+  put(0, 4);
+  put(1, 2);
+  put(1, 2);
+  put(directorySize, 4);
+  put(directory, 4);
+  put(0, 2);
+  return zip;
 }
 
 class BridgeTruthTest : public ::testing::TestWithParam<bool> {
@@ -235,6 +282,56 @@ TEST_P(BridgeTruthTest, TreatmentActsOnTheScannedFileAndReplacesNothing) {
   EXPECT_TRUE(FileExists(victim));
   EXPECT_EQ(ReadTextFile(quarantine + "/eicar.com.999"), "kept");
   EXPECT_TRUE(Has(LineOf(Report(), FoundLine(victim)), bridge::texts::kNotTreated)) << Report();
+}
+
+TEST_P(BridgeTruthTest, MovedOnlyWhatTheChosenOptionsFind) {
+  // Without /unzip an infected archive is not moved: the daemon looks into
+  // it all the same, and its find is named but left where it is.
+  const std::string archive = files_ + "/eicar.zip", plain = files_ + "/eicar.com";
+  WriteFile(archive, ZipOf("inner.com", bridge_testing::EicarTestFile()));
+  WriteFile(plain, bridge_testing::EicarTestFile());
+  const std::string quarantine = dir_.Join("quarantine");
+  fs::create_directories(quarantine);
+  const BridgeRun run = Scan({files_, "/move", quarantine});
+  EXPECT_EQ(run.code, 13) << run.console;
+  EXPECT_TRUE(FileExists(archive));
+  EXPECT_FALSE(FileExists(plain));
+  EXPECT_TRUE(Has(LineOf(Report(), FoundLine(plain)), bridge::texts::kMovedTo)) << Report();
+  const std::string archiveLine = LineOf(Report(), bridge::texts::kInfectedMark + archive + ": ");
+  if (GetParam()) {
+    EXPECT_TRUE(Has(archiveLine,
+                    std::string(bridge::texts::kNotTreated) + bridge::texts::kTreatNotConfirmed))
+        << Report();
+  } else {
+    EXPECT_EQ(archiveLine, "") << Report();
+  }
+}
+
+TEST(BridgeSilentDaemonTest, ADaemonThatNeverAnswersCountsAsNoneWithinSeconds) {
+  // Connections are taken into the queue of a socket nobody accepts from.
+  TempDir dir;
+  const std::string socketPath = dir.Join("silent.sock"), database = dir.Join("signatures");
+  const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 16), 0);
+  bridge_testing::WriteEicarDatabase(database);
+  WriteTextFile(dir.Join("clamd.conf"),
+                "LocalSocket " + socketPath + "\nDatabaseDirectory " + database + "\n");
+  WriteFile(dir.Join("files/eicar.com"), bridge_testing::EicarTestFile());
+
+  const auto start = std::chrono::steady_clock::now();
+  const BridgeRun run =
+      RunBridge({dir.Join("files"), "/sub"}, dir.Join("clamd.conf"), dir.Join("console.txt"));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+  EXPECT_EQ(run.code, 13) << run.console;
+  // The first line says why, and what would make scans start at once.
+  const std::string first = run.console.substr(0, run.console.find('\n'));
+  EXPECT_TRUE(Has(first, bridge::texts::kEngineNotAnswering)) << first;
+  EXPECT_TRUE(Has(first, bridge::texts::kEngineDaemonHint)) << first;
+  close(listener);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, BridgeTruthTest, ::testing::Values(false, true),

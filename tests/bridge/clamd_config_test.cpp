@@ -91,7 +91,7 @@ bridge::ScanRequest Request(std::vector<std::string> args) {
   return read.request;
 }
 
-TEST(ClamdConfigTest, DaemonOnlyWhereItScansAtLeastWhatIsAskedAndRemovesNothingMore) {
+TEST(ClamdConfigTest, DaemonWhereItScansAtLeastWhatIsAskedAndDeeperFindsConfirmedBeforeTreatment) {
   ClamdConfig all;  // archives, mail and documents, as clamd scans by default
   all.localSocket = "/run/clamd.ctl";
   ClamdConfig noArchives = all;
@@ -103,26 +103,28 @@ TEST(ClamdConfigTest, DaemonOnlyWhereItScansAtLeastWhatIsAskedAndRemovesNothingM
     std::vector<std::string> args;
     const ClamdConfig* config;
     const char* reason;  // nullptr: the daemon
+    bool confirm;        // its finds confirmed before treatment
   } cases[] = {
-      {{"/unzip", "/mime"}, &all, nullptr},
+      {{"/unzip", "/mime"}, &all, nullptr, false},
       // Deeper than asked, but only reported: harmless.
-      {{}, &all, nullptr},
-      {{"/unzip", "/mime", "/del"}, &all, nullptr},
+      {{}, &all, nullptr, false},
+      {{"/unzip", "/mime", "/del"}, &all, nullptr, false},
       // Less than asked.
-      {{"/unzip"}, &noArchives, bridge::texts::kEngineNoArchives},
-      {{"/unzip", "/mime"}, &noDocuments, bridge::texts::kEngineNoOle2},
-      {{"/unzip", "/mime", "/nodoc"}, &noDocuments, nullptr},
-      // Deeper than asked, with the finds removed or moved.
-      {{"/mime", "/del"}, &all, bridge::texts::kEngineArchives},
-      {{"/unzip", "/move", "/quarantine"}, &all, bridge::texts::kEngineMail},
-      {{"/unzip", "/mime", "/nodoc", "/move", "/quarantine"}, &all, bridge::texts::kEngineOle2},
+      {{"/unzip"}, &noArchives, bridge::texts::kEngineNoArchives, false},
+      {{"/unzip", "/mime"}, &noDocuments, bridge::texts::kEngineNoOle2, false},
+      {{"/unzip", "/mime", "/nodoc"}, &noDocuments, nullptr, false},
+      // Deeper than asked, with the finds removed or moved: confirmed first.
+      {{"/mime", "/del"}, &all, nullptr, true},
+      {{"/unzip", "/move", "/quarantine"}, &all, nullptr, true},
+      {{"/unzip", "/mime", "/nodoc", "/move", "/quarantine"}, &all, nullptr, true},
       // Extra parameters are for the local engine.
-      {{"/unzip", "/mime", "-d", "/db"}, &all, bridge::texts::kEngineOptions},
+      {{"/unzip", "/mime", "-d", "/db"}, &all, bridge::texts::kEngineOptions, false},
   };
   for (const Case& c : cases) {
     const bridge::EngineChoice choice = ChooseEngine(Request(c.args), *c.config);
     SCOPED_TRACE(c.args.empty() ? "" : c.args[0]);
     EXPECT_EQ(choice.daemon, c.reason == nullptr) << choice.reason;
+    EXPECT_EQ(choice.confirm, c.confirm);
     if (c.reason) {
       EXPECT_EQ(choice.reason, c.reason);
     }

@@ -195,6 +195,40 @@ TEST_F(DaemonEngineTest, VerdictsByDescriptorAndByStreamWithinTheDaemonsLimits) 
   }
 }
 
+TEST_F(DaemonEngineTest, ManyFilesInSessionsEachGetTheirOwnVerdict) {
+  // Every seventh file infected, and one past StreamMaxLength among them:
+  // the replies come in any order and are matched by their numbers.
+  std::vector<FileToScan> files;
+  for (int i = 0; i < 300; ++i) {
+    const std::string path = dir_.Join("f" + std::to_string(i));
+    WriteTextFile(path, i % 7 == 3 ? bridge_testing::EicarTestFile() : "nothing " + path);
+    files.push_back(FileAt(path));
+  }
+  WriteEicarAtStart(dir_.Join("mid.com"), 600 << 10);
+  files.insert(files.begin() + 150, FileAt(dir_.Join("mid.com")));
+  for (const bool tcp : {false, true}) {
+    SCOPED_TRACE(tcp ? "stream" : "descriptor");
+    bridge::ClamdConfig config = g_env->daemon.config();
+    if (tcp) config.localSocket.clear();
+    const Outcome outcome = Scan(config, files, nullptr);
+    for (size_t i = 0; i < files.size(); ++i) {
+      const Verdict& verdict = outcome.verdicts[i];
+      if (files[i].path == dir_.Join("mid.com")) {
+        // Never streamed: not completely scanned, and the daemon not lost.
+        EXPECT_EQ(verdict.kind, tcp ? Verdict::Kind::kIncomplete : Verdict::Kind::kInfected);
+        continue;
+      }
+      const bool infected = ReadTextFile(files[i].path) == bridge_testing::EicarTestFile();
+      EXPECT_EQ(IsEicar(verdict), infected) << files[i].path;
+      if (!infected) {
+        EXPECT_EQ(verdict.kind, Verdict::Kind::kClean) << files[i].path;
+      }
+      EXPECT_TRUE(verdict.scanned == files[i].identity) << files[i].path;
+    }
+    EXPECT_TRUE(outcome.notes.empty()) << outcome.notes[0];
+  }
+}
+
 TEST_F(DaemonEngineTest, DaemonKilledAfterItsFirstVerdictIsGivenUpOnceForTheLocalEngine) {
   bridge_testing::OwnClamd own;
   own.SetLimits(kLimits);
@@ -208,7 +242,9 @@ TEST_F(DaemonEngineTest, DaemonKilledAfterItsFirstVerdictIsGivenUpOnceForTheLoca
     files.push_back(FileAt(dir_.Join(name)));
   }
   bridge::ClamdConfig config = own.config();
-  config.maxThreads = 1;  // one file at a time: the kill falls between two
+  // One file at a time: the kill falls between two.
+  config.maxThreads = 1;
+  config.maxQueue = 2;
   LocalStub stub;
   const Outcome outcome = Scan(config, files, &stub, [&] { own.Stop(); });
   EXPECT_TRUE(IsEicar(outcome.verdicts[0])) << outcome.verdicts[0].virus;
