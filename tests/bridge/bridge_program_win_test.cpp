@@ -5,9 +5,6 @@
 // Without clamscan.exe, a daemon over TCP (a fake one here) scans alone.
 #include <winsock2.h>
 #include <ws2tcpip.h>
-// windows.h's old pointer words, names of the test's paths here.
-#undef near
-#undef far
 
 #include <gtest/gtest.h>
 
@@ -165,16 +162,16 @@ TEST(BridgeProgramTest, ScansLongPathsAndWritesTheReportInUtf8) {
   std::string deep = target;
   while (deep.size() < 300) deep += "\\folder with a long name";
   fs::create_directories(FsPath("\\\\?\\" + deep));
-  const std::string near = target + "\\infected.com", far = deep + "\\infected.com";
-  WriteTextFile(near, "INFECTED near");
-  std::ofstream(FsPath("\\\\?\\" + far)) << "INFECTED far";
+  const std::string shallow = target + "\\infected.com", deepest = deep + "\\infected.com";
+  WriteTextFile(shallow, "INFECTED near");
+  std::ofstream(FsPath("\\\\?\\" + deepest)) << "INFECTED far";
   WriteTextFile(target + "\\clean.txt", "nothing");
   const std::string report = dir.Join("scan report.txt");
 
   EXPECT_EQ(RunProgram({target + "\\", "/sub", "/report", report}), 13u);
   std::string written = ReadTextFile(report);
   EXPECT_EQ(written.rfind(kBom, 0), 0u) << written;
-  for (const std::string& path : {near, far})
+  for (const std::string& path : {shallow, deepest})
     EXPECT_NE(written.find(bridge::texts::kInfectedMark + path + ": Fake.Test"), std::string::npos)
         << path << "\n"
         << written;
