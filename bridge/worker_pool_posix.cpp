@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <ctime>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -211,6 +213,12 @@ class Pool {
       for (const int signal : {SIGINT, SIGHUP, SIGTERM}) sigaction(signal, &ignore, nullptr);
       close(pair[0]);
       for (const Worker& other : workers_) close(other.fd);
+      // libclamav names its temporary folders by rand(), seeded once per
+      // process: workers with the seed of the bridge would choose the same
+      // names at once and take each other's folders away mid-scan.
+      timespec now = {};
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      srand(static_cast<unsigned>(getpid()) * 2654435761u ^ static_cast<unsigned>(now.tv_nsec));
       WorkerMain(pair[1], scanOne_);
     }
     close(pair[1]);
