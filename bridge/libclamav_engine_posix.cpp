@@ -184,9 +184,17 @@ class LibraryEngine : public Engine {
     return std::max(1u, std::thread::hardware_concurrency());
   }
 
+  void Start() override {
+    if (!workers_)
+      workers_ = std::make_unique<WorkerPool>(
+          Threads(), [this](const FileToScan& file) { return ScanOne(file); });
+  }
+
+  // In the workers forked at the start, or now; they end with the scan.
   void ScanAll(FileQueue& files, const VerdictSink& sink) override {
-    ScanInWorkerProcesses(files, sink, Threads(),
-                          [this](const FileToScan& file) { return ScanOne(file); });
+    Start();
+    const std::unique_ptr<WorkerPool> workers = std::move(workers_);
+    workers->ScanAll(files, sink);
   }
 
   Verdict ScanOne(const FileToScan& file) override {
@@ -241,6 +249,7 @@ class LibraryEngine : public Engine {
 
   EnginePtr engine_;
   const cl_scan_options options_;
+  std::unique_ptr<WorkerPool> workers_;
 };
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <ctime>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -179,6 +180,8 @@ std::string HowItEnded(int status) {
   return texts::kWorkerEndedWithCode + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
 }
 
+}  // namespace
+
 struct Worker {
   pid_t pid = -1;
   int fd = -1;
@@ -186,15 +189,14 @@ struct Worker {
   bool answered = false;
 };
 
-class Pool {
+class WorkerPool::Workers {
  public:
-  Pool(FileQueue& files, const VerdictSink& sink,
-       const std::function<Verdict(const FileToScan&)>& scanOne)
-      : files_(files), sink_(sink), scanOne_(scanOne) {}
-  Pool(const Pool&) = delete;
-  Pool& operator=(const Pool&) = delete;
+  explicit Workers(std::function<Verdict(const FileToScan&)> scanOne)
+      : scanOne_(std::move(scanOne)) {}
+  Workers(const Workers&) = delete;
+  Workers& operator=(const Workers&) = delete;
 
-  ~Pool() {
+  ~Workers() {
     for (const Worker& worker : workers_) End(worker);
   }
 
@@ -233,7 +235,9 @@ class Pool {
     return true;
   }
 
-  void Run() {
+  void Run(FileQueue& files, const VerdictSink& sink) {
+    files_ = &files;
+    sink_ = &sink;
     for (;;) {
       HandOut();
       if (workers_.empty()) break;
@@ -243,7 +247,7 @@ class Pool {
       Collect();
     }
     // No worker: the rest is scanned here.
-    while (std::optional<FileToScan> file = Next()) sink_(*file, scanOne_(*file));
+    while (std::optional<FileToScan> file = Next()) sink(*file, scanOne_(*file));
   }
 
  private:
@@ -254,7 +258,7 @@ class Pool {
       return file;
     }
     if (queueDone_) return std::nullopt;
-    std::optional<FileToScan> file = files_.Pop();
+    std::optional<FileToScan> file = files_->Pop();
     if (!file) queueDone_ = true;
     return file;
   }
@@ -300,7 +304,7 @@ class Pool {
       const FileToScan file = std::move(worker->inHand.front());
       worker->inHand.pop_front();
       worker->answered = true;
-      sink_(file, *verdict);
+      (*sink_)(file, *verdict);
     }
   }
 
@@ -319,7 +323,8 @@ class Pool {
     Worker lost = std::move(*worker);
     workers_.erase(workers_.begin() + (worker - workers_.data()));
     if (!lost.inHand.empty()) {
-      sink_(lost.inHand.front(), Verdict::Incomplete(Shortfall::kEngineError, HowItEnded(status)));
+      (*sink_)(lost.inHand.front(),
+               Verdict::Incomplete(Shortfall::kEngineError, HowItEnded(status)));
       lost.inHand.pop_front();
     }
     handedBack_.insert(handedBack_.begin(), std::make_move_iterator(lost.inHand.begin()),
@@ -339,22 +344,22 @@ class Pool {
     return status;
   }
 
-  FileQueue& files_;
-  const VerdictSink& sink_;
-  const std::function<Verdict(const FileToScan&)>& scanOne_;
+  const std::function<Verdict(const FileToScan&)> scanOne_;
+  FileQueue* files_ = nullptr;
+  const VerdictSink* sink_ = nullptr;
   std::vector<Worker> workers_;
   std::deque<FileToScan> handedBack_;  // by workers that ended before scanning them
   bool queueDone_ = false;
 };
 
-}  // namespace
-
-void ScanInWorkerProcesses(FileQueue& files, const VerdictSink& sink, unsigned workers,
-                           const std::function<Verdict(const FileToScan&)>& scanOne) {
-  Pool pool(files, sink, scanOne);
-  for (unsigned i = 0; i < workers && pool.Fork(); ++i) {
+WorkerPool::WorkerPool(unsigned count, std::function<Verdict(const FileToScan&)> scanOne)
+    : workers_(std::make_unique<Workers>(std::move(scanOne))) {
+  for (unsigned i = 0; i < count && workers_->Fork(); ++i) {
   }
-  pool.Run();
 }
+
+WorkerPool::~WorkerPool() = default;
+
+void WorkerPool::ScanAll(FileQueue& files, const VerdictSink& sink) { workers_->Run(files, sink); }
 
 }  // namespace bridge

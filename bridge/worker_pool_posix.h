@@ -6,21 +6,37 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "engine.h"
 
 namespace bridge {
 
-// Scans every file of the queue in `workers` processes forked from this one,
-// each calling scanOne; the sink is called on this thread, once per file. A
-// worker that ends unasked (a crash in the library, the system killing it)
-// leaves its file in hand "not completely scanned"; the files it had not
-// started go to the other workers, and one that had scanned before is
-// replaced. Without any worker the files are scanned here. No other thread
-// may be scanning with scanOne's engine meanwhile: a worker is forked from
-// this thread, holds only it, and must find the engine's locks free. The
-// workers end with the queue, and when this thread or process ends.
-void ScanInWorkerProcesses(FileQueue& files, const VerdictSink& sink, unsigned workers,
-                           const std::function<Verdict(const FileToScan&)>& scanOne);
+// A worker process per file scanned at once, each calling scanOne for the
+// files handed to it; made by the thread that will scan with it, or by one
+// that lives longer. Forked while no other thread scans with scanOne's
+// engine (the worker must find the engine's locks free) and best before
+// other threads run at all: a worker holds only the thread that forked it,
+// and a memory allocator that is not safe across fork (AddressSanitizer's)
+// could be held by another. The workers end with the pool, and when the
+// thread that forked them or this process ends.
+class WorkerPool {
+ public:
+  WorkerPool(unsigned workers, std::function<Verdict(const FileToScan&)> scanOne);
+  ~WorkerPool();
+  WorkerPool(const WorkerPool&) = delete;
+  WorkerPool& operator=(const WorkerPool&) = delete;
+
+  // Scans every file of the queue; the sink is called on this thread, once
+  // per file. A worker that ends unasked (a crash in the library, the system
+  // killing it) leaves its file in hand "not completely scanned"; the files
+  // it had not started go to the other workers, and one that had scanned
+  // before is replaced. Without any worker the files are scanned here. Once.
+  void ScanAll(FileQueue& files, const VerdictSink& sink);
+
+ private:
+  class Workers;
+  std::unique_ptr<Workers> workers_;
+};
 
 }  // namespace bridge

@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -238,8 +237,9 @@ pid_t Scanning(const std::string& path) {
 // while it scans a file that takes a while (90 MB of nothing, under ClamAV's
 // own file size limit): that file is not completely scanned, every other
 // file still gets its one right verdict, and no worker is left behind. The
-// engine scanned in this process before (the cases above), as the daemon's
-// hand-over does.
+// engine scanned in this process before, as the daemon's hand-over does. The
+// worker is killed from the first verdict's sink: no other thread runs while
+// workers are forked.
 TEST(LibclamavEngine, AWorkerKilledWhileScanning) {
   TempDir dir;
   bridge_testing::WriteEicarDatabase(dir.Join("db"));
@@ -251,11 +251,13 @@ TEST(LibclamavEngine, AWorkerKilledWhileScanning) {
   Make(dir.Join("before"), Content::kEicar);
   EXPECT_EQ(engine->ScanOne(Walked(dir.Join("before"))).kind, kInfected);
 
-  const std::string slow = dir.Join("slow");
+  // The second file is the slow one: with one worker it holds it after its
+  // first verdict, with more another one does.
+  const std::string slow = dir.Join("1");
   FileQueue queue(100);
   for (int i = 0; i < 60; ++i) {
-    const std::string path = i == 20 ? slow : dir.Join(std::to_string(i));
-    if (i == 20) {
+    const std::string path = dir.Join(std::to_string(i));
+    if (path == slow) {
       const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       ASSERT_GE(fd, 0);
       ASSERT_EQ(ftruncate(fd, 90 << 20), 0);
@@ -267,21 +269,17 @@ TEST(LibclamavEngine, AWorkerKilledWhileScanning) {
   }
   queue.Finish();
 
-  std::atomic<bool> done{false};
-  std::atomic<pid_t> killed{0};
-  std::thread killer([&] {
-    while (!done && !killed) {
+  pid_t killed = 0;
+  std::map<std::string, std::vector<Verdict>> verdicts;
+  engine->ScanAll(queue, [&](const FileToScan& file, const Verdict& verdict) {
+    verdicts[file.path].push_back(verdict);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!killed && std::chrono::steady_clock::now() < deadline) {
       if (const pid_t worker = Scanning(slow); worker && kill(worker, SIGKILL) == 0)
         killed = worker;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   });
-  std::map<std::string, std::vector<Verdict>> verdicts;
-  engine->ScanAll(queue, [&](const FileToScan& file, const Verdict& verdict) {
-    verdicts[file.path].push_back(verdict);
-  });
-  done = true;
-  killer.join();
   ASSERT_NE(killed, 0) << "no worker was seen scanning " << slow;
 
   ASSERT_EQ(verdicts.size(), 60u);
@@ -301,8 +299,8 @@ TEST(LibclamavEngine, AWorkerKilledWhileScanning) {
   EXPECT_TRUE(Children().empty());
 }
 
-// A worker process per core, all forked with one engine: every file gets its
-// own verdict.
+// A worker process per core, all forked with one engine while the walk
+// fills the queue: every file gets its own verdict.
 TEST(LibclamavEngine, WorkersShareTheEngine) {
   TempDir dir;
   bridge_testing::WriteEicarDatabase(dir.Join("db"));
@@ -311,6 +309,8 @@ TEST(LibclamavEngine, WorkersShareTheEngine) {
   std::string problem;
   const std::unique_ptr<Engine> engine = MakeLocalEngine(request, &problem);
   ASSERT_TRUE(engine) << problem;
+  // Forked before the walk runs, as the bridge does.
+  engine->Start();
   FileQueue queue(4);
   std::thread walk([&] {
     for (int i = 0; i < 40; ++i) {
