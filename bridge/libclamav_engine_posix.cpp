@@ -1,8 +1,8 @@
 // The local engine on Linux: ClamAV's own library. The signature database
 // is loaded and compiled once per scan in the bridge; a scan of many files
 // runs in a worker process per core forked from it, which share the engine's
-// memory, and a single file (one the daemon hands over) is scanned in this
-// process. Each file is scanned through a descriptor opened by the one that
+// memory (on one core, and for a single file the daemon hands over, in this
+// process). Each file is scanned through a descriptor opened by the one that
 // scans it, so the verdict belongs to the file that was looked at.
 #include <clamav.h>
 #include <fcntl.h>
@@ -184,8 +184,10 @@ class LibraryEngine : public Engine {
     return std::max(1u, std::thread::hardware_concurrency());
   }
 
+  // On one core a worker would only add the messages to and fro: the scan
+  // stays in this process.
   void Start() override {
-    if (!workers_)
+    if (!workers_ && Threads() > 1)
       workers_ = std::make_unique<WorkerPool>(
           Threads(), [this](const FileToScan& file) { return ScanOne(file); });
   }
@@ -193,6 +195,7 @@ class LibraryEngine : public Engine {
   // In the workers forked at the start, or now; they end with the scan.
   void ScanAll(FileQueue& files, const VerdictSink& sink) override {
     Start();
+    if (!workers_) return Engine::ScanAll(files, sink);
     const std::unique_ptr<WorkerPool> workers = std::move(workers_);
     workers->ScanAll(files, sink);
   }
