@@ -53,6 +53,9 @@ class Engine {
   virtual std::string Description() const = 0;
   // Scans one file.
   virtual Verdict ScanOne(const FileToScan& file) = 0;
+  // Called once before the walk starts, while the scan's own threads do
+  // not run yet: an engine that forks worker processes forks them here.
+  virtual void Start() {}
   // Scans every file of the queue until it is done, one verdict per file.
   // By default Threads() workers each call ScanOne.
   virtual void ScanAll(FileQueue& files, const VerdictSink& sink);

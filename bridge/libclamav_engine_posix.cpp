@@ -1,9 +1,12 @@
-// The local engine on Linux: ClamAV's own library in this process. The
-// signature database is loaded once per scan into one engine, which a worker
-// per core shares; each file is scanned through a descriptor opened here, so
-// the verdict belongs to the file that was looked at.
+// The local engine on Linux: ClamAV's own library. The signature database
+// is loaded and compiled once per scan in the bridge; a scan of many files
+// runs in a worker process per core forked from it, which share the engine's
+// memory (on one core, and for a single file the daemon hands over, in this
+// process). Each file is scanned through a descriptor opened by the one that
+// scans it, so the verdict belongs to the file that was looked at.
 #include <clamav.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +24,7 @@
 #include "system_error_text.h"
 #include "texts.h"
 #include "walk_system.h"
+#include "worker_pool_posix.h"
 
 namespace bridge {
 
@@ -172,7 +176,29 @@ class LibraryEngine : public Engine {
     return texts::kEngineLibrary + std::string(cl_retver());
   }
 
-  unsigned Threads() const override { return std::max(1u, std::thread::hardware_concurrency()); }
+  // The cores this process may run on.
+  unsigned Threads() const override {
+    cpu_set_t cores;
+    if (sched_getaffinity(0, sizeof cores, &cores) == 0)
+      return static_cast<unsigned>(std::max(1, CPU_COUNT(&cores)));
+    return std::max(1u, std::thread::hardware_concurrency());
+  }
+
+  // On one core a worker would only add the messages to and fro: the scan
+  // stays in this process.
+  void Start() override {
+    if (!workers_ && Threads() > 1)
+      workers_ = std::make_unique<WorkerPool>(
+          Threads(), [this](const FileToScan& file) { return ScanOne(file); });
+  }
+
+  // In the workers forked at the start, or now; they end with the scan.
+  void ScanAll(FileQueue& files, const VerdictSink& sink) override {
+    Start();
+    if (!workers_) return Engine::ScanAll(files, sink);
+    const std::unique_ptr<WorkerPool> workers = std::move(workers_);
+    workers->ScanAll(files, sink);
+  }
 
   Verdict ScanOne(const FileToScan& file) override {
     // The walk resolved a link given as the target already: a link found
@@ -226,6 +252,7 @@ class LibraryEngine : public Engine {
 
   EnginePtr engine_;
   const cl_scan_options options_;
+  std::unique_ptr<WorkerPool> workers_;
 };
 
 }  // namespace

@@ -190,6 +190,7 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
 
   // The walk fills the queue, the engine empties it; this thread waits for
   // both or for a stop.
+  engine->Start();
   FileQueue queue;
   std::atomic<int> running{2};
   std::thread walker([&] {

@@ -79,6 +79,9 @@ inline constexpr const char kShortfallTime[] = "扫描时间超过扫描引擎�
 inline constexpr const char kShortfallOtherLimit[] = "超过扫描引擎的上限";
 inline constexpr const char kShortfallEngine[] = "扫描引擎出错";
 inline constexpr const char kShortfallDaemonLost[] = "ClamAV 守护进程不再应答";
+// A worker process of the local engine ended while it scanned the file.
+inline constexpr const char kWorkerEndedBySignal[] = "扫描进程意外结束, 信号 ";
+inline constexpr const char kWorkerEndedWithCode[] = "扫描进程意外结束, 退出码 ";
 
 // Why an infected file stays where it is.
 inline constexpr const char kTreatNotSame[] = "该路径已不是扫描过的文件";

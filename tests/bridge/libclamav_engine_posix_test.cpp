@@ -1,16 +1,23 @@
 // ClamAV's library as the bridge's engine, with a database that knows only
 // the EICAR test file: what each kind of file comes out as, what a file put
-// in another's place comes out as, and a database that cannot be loaded.
+// in another's place comes out as, a database that cannot be loaded, and the
+// worker processes of a scan of many files, one of them killed.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "bridge_test_support.h"
 #include "engine.h"
@@ -194,7 +201,108 @@ TEST(LibclamavEngine, DatabaseOrNothing) {
   EXPECT_FALSE(problem.empty());
 }
 
-// One engine shared by a worker per core: every file gets its own verdict.
+// This process's children, zombies included, by /proc.
+std::vector<pid_t> Children() {
+  std::vector<pid_t> children;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    std::getline(stat, line);
+    // "pid (name) state ppid ...", where the name may hold anything.
+    const size_t end = line.rfind(')');
+    if (end == std::string::npos) continue;
+    std::istringstream rest(line.substr(end + 1));
+    char state = 0;
+    pid_t parent = 0;
+    if (rest >> state >> parent && parent == getpid()) children.push_back(std::stoi(name));
+  }
+  return children;
+}
+
+// The child that holds the file open: the worker scanning it.
+pid_t Scanning(const std::string& path) {
+  for (const pid_t child : Children()) {
+    std::error_code error;
+    const std::filesystem::path fds = "/proc/" + std::to_string(child) + "/fd";
+    for (const auto& fd : std::filesystem::directory_iterator(fds, error))
+      if (std::filesystem::read_symlink(fd.path(), error) == path) return child;
+  }
+  return 0;
+}
+
+// A scan of many files runs in a worker process per core. One is killed
+// while it scans a file that takes a while (90 MB of nothing, under ClamAV's
+// own file size limit): that file is not completely scanned, every other
+// file still gets its one right verdict, and no worker is left behind. The
+// engine scanned in this process before, as the daemon's hand-over does. The
+// worker is killed from the sink: no other thread runs while workers are
+// forked.
+TEST(LibclamavEngine, AWorkerKilledWhileScanning) {
+  TempDir dir;
+  bridge_testing::WriteEicarDatabase(dir.Join("db"));
+  ScanRequest request;
+  request.databases = {dir.Join("db")};
+  std::string problem;
+  const std::unique_ptr<Engine> engine = MakeLocalEngine(request, &problem);
+  ASSERT_TRUE(engine) << problem;
+  if (engine->Threads() < 2) GTEST_SKIP() << "one core: no worker processes";
+  Make(dir.Join("before"), Content::kEicar);
+  EXPECT_EQ(engine->ScanOne(Walked(dir.Join("before"))).kind, kInfected);
+
+  // Each worker holds two files; the fifth, the slow one, goes to the first
+  // to answer, which holds it open by the second verdict and is replaced.
+  const std::string slow = dir.Join("4");
+  FileQueue queue(100);
+  for (int i = 0; i < 60; ++i) {
+    const std::string path = dir.Join(std::to_string(i));
+    if (path == slow) {
+      const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      ASSERT_GE(fd, 0);
+      ASSERT_EQ(ftruncate(fd, 90 << 20), 0);
+      close(fd);
+    } else {
+      Make(path, i % 4 ? Content::kText : Content::kEicar);
+    }
+    queue.Push(Walked(path));
+  }
+  queue.Finish();
+
+  pid_t killed = 0;
+  std::map<std::string, std::vector<Verdict>> verdicts;
+  engine->ScanAll(queue, [&](const FileToScan& file, const Verdict& verdict) {
+    verdicts[file.path].push_back(verdict);
+    if (verdicts.size() < 2) return;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    while (!killed && std::chrono::steady_clock::now() < deadline) {
+      if (const pid_t worker = Scanning(slow); worker && kill(worker, SIGKILL) == 0)
+        killed = worker;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  ASSERT_NE(killed, 0) << "no worker was seen scanning " << slow;
+
+  ASSERT_EQ(verdicts.size(), 60u);
+  for (const auto& [path, got] : verdicts) {
+    SCOPED_TRACE(path);
+    ASSERT_EQ(got.size(), 1u);
+    const Verdict& verdict = got.front();
+    if (path == slow) {
+      EXPECT_EQ(verdict.kind, kIncomplete);
+      EXPECT_EQ(verdict.shortfall, Shortfall::kEngineError);
+      EXPECT_EQ(verdict.detail, texts::kWorkerEndedBySignal + std::to_string(SIGKILL));
+    } else {
+      EXPECT_EQ(verdict.kind, std::stoi(path.substr(dir.Join("").size())) % 4 ? kClean : kInfected)
+          << verdict.detail;
+    }
+  }
+  EXPECT_TRUE(Children().empty());
+}
+
+// A worker process per core, all forked with one engine while the walk
+// fills the queue: every file gets its own verdict.
 TEST(LibclamavEngine, WorkersShareTheEngine) {
   TempDir dir;
   bridge_testing::WriteEicarDatabase(dir.Join("db"));
@@ -203,6 +311,8 @@ TEST(LibclamavEngine, WorkersShareTheEngine) {
   std::string problem;
   const std::unique_ptr<Engine> engine = MakeLocalEngine(request, &problem);
   ASSERT_TRUE(engine) << problem;
+  // Forked before the walk runs, as the bridge does.
+  engine->Start();
   FileQueue queue(4);
   std::thread walk([&] {
     for (int i = 0; i < 40; ++i) {
