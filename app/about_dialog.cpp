@@ -1,10 +1,10 @@
-#include "about_dialog.h"
+#include "app/about_dialog.h"
 
-#include "error_box.h"
-#include "fs_helpers.h"
-#include "resource_ids.h"
-#include "text_format.h"
-#include "texts.h"
+#include "support/error_box.h"
+#include "support/fs_helpers.h"
+#include "res/resource_ids.h"
+#include "support/text_format.h"
+#include "res/texts.h"
 
 namespace {
 

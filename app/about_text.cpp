@@ -1,5 +1,5 @@
-#include "about_dialog.h"
-#include "texts.h"
+#include "app/about_dialog.h"
+#include "res/texts.h"
 
 std::string AboutText() {
   const std::string br = "\r\n";

@@ -1,14 +1,14 @@
-#include "main_dialog.h"
+#include "app/main_dialog.h"
 
-#include "about_dialog.h"
-#include "error_box.h"
-#include "exit_codes.h"
-#include "fs_helpers.h"
-#include "resource_ids.h"
-#include "scan_command.h"
-#include "switch_boxes.h"
-#include "text_format.h"
-#include "texts.h"
+#include "app/about_dialog.h"
+#include "support/error_box.h"
+#include "base/exit_codes.h"
+#include "support/fs_helpers.h"
+#include "res/resource_ids.h"
+#include "scan/scan_command.h"
+#include "app/switch_boxes.h"
+#include "support/text_format.h"
+#include "res/texts.h"
 
 using ui::Event;
 

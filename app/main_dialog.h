@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "desktop_services.h"
-#include "dialog.h"
-#include "scan_runner.h"
-#include "scan_settings.h"
-#include "yes_no_asker.h"
+#include "app/desktop_services.h"
+#include "ui/dialog.h"
+#include "scan/scan_runner.h"
+#include "scan/scan_settings.h"
+#include "scan/yes_no_asker.h"
 
 class MainDialog : public ui::Dialog, private YesNoAsker {
  public:

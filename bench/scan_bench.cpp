@@ -19,13 +19,13 @@
 #include <string>
 #include <thread>
 
-#include "blocking_report_channel.h"
-#include "fs_helpers.h"
-#include "resource_ids.h"
-#include "scan_command.h"
-#include "scan_runner.h"
-#include "texts.h"
-#include "yes_no_asker.h"
+#include "ui/blocking_report_channel.h"
+#include "support/fs_helpers.h"
+#include "res/resource_ids.h"
+#include "scan/scan_command.h"
+#include "scan/scan_runner.h"
+#include "res/texts.h"
+#include "scan/yes_no_asker.h"
 
 extern char** environ;
 

@@ -17,10 +17,10 @@
 #include <thread>
 #include <vector>
 
-#include "engine.h"
-#include "system_error_text.h"
-#include "texts.h"
-#include "walk_system.h"
+#include "bridge/engine.h"
+#include "bridge/system_error_text.h"
+#include "bridge/texts.h"
+#include "bridge/walk_system.h"
 
 namespace bridge {
 

@@ -2,7 +2,7 @@
 // dialog templates live in main_dialog.inc and about_dialog.inc.
 #pragma once
 
-#include "version.h"
+#include "res/version.h"
 
 namespace texts {
 

@@ -1,10 +1,10 @@
-#include "scan_command.h"
+#include "scan/scan_command.h"
 
-#include "error_box.h"
-#include "fs_helpers.h"
-#include "text_format.h"
-#include "texts.h"
-#include "windows_argv_quote.h"
+#include "support/error_box.h"
+#include "support/fs_helpers.h"
+#include "support/text_format.h"
+#include "res/texts.h"
+#include "base/windows_argv_quote.h"
 
 // Where names may hold a quote (Linux), each one inside is escaped, so the
 // scanner gets the name unchanged; on Windows a typed quote stays as it is.

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "scan_settings.h"
-#include "yes_no_asker.h"
+#include "scan/scan_settings.h"
+#include "scan/yes_no_asker.h"
 
 // Builds the line for one scan: scanner path, quoted target, switches in
 // table order, " /report <path>", " /move <dir>", extra parameters. On the way

@@ -1,14 +1,14 @@
-#include "scan_runner.h"
+#include "scan/scan_runner.h"
 
 #include <system_error>
 #include <thread>
 #include <utility>
 
-#include "error_box.h"
-#include "exit_codes.h"
-#include "scanner_process.h"
-#include "text_format.h"
-#include "texts.h"
+#include "support/error_box.h"
+#include "base/exit_codes.h"
+#include "scan/scanner_process.h"
+#include "support/text_format.h"
+#include "res/texts.h"
 
 namespace {
 

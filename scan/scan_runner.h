@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "status_receiver.h"
-#include "system_error.h"
+#include "base/status_receiver.h"
+#include "support/system_error.h"
 
 class ScanRunner {
  public:

@@ -11,7 +11,7 @@
 // the scanner is started directly, in a session of its own with no terminal
 // and /dev/null as its input, so a scan always works and never waits for a
 // key in a terminal nobody watches.
-#include "scanner_process.h"
+#include "scan/scanner_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -32,12 +32,12 @@
 #include <thread>
 #include <vector>
 
-#include "command_line_split.h"
-#include "console_channel_posix.h"
-#include "file_checks_posix.h"
-#include "fs_helpers.h"
-#include "program_spawn_posix.h"
-#include "terminal_launch_posix.h"
+#include "scan/command_line_split.h"
+#include "scan/console_channel_posix.h"
+#include "base/file_checks_posix.h"
+#include "support/fs_helpers.h"
+#include "scan/program_spawn_posix.h"
+#include "scan/terminal_launch_posix.h"
 
 extern char** environ;
 

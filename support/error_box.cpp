@@ -1,9 +1,9 @@
-#include "error_box.h"
+#include "support/error_box.h"
 
-#include "error_box_platform.h"
-#include "modal_answers.h"
-#include "text_format.h"
-#include "texts.h"
+#include "support/error_box_platform.h"
+#include "support/modal_answers.h"
+#include "support/text_format.h"
+#include "res/texts.h"
 
 std::string FormatErrorBoxText(const std::string& text, const SystemError& error) {
   std::string result = text;

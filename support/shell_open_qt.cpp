@@ -15,9 +15,9 @@
 #include <mutex>
 #include <thread>
 
-#include "shell_open.h"
-#include "text_format.h"
-#include "texts.h"
+#include "support/shell_open.h"
+#include "support/text_format.h"
+#include "res/texts.h"
 
 extern char** environ;
 

@@ -1,4 +1,4 @@
-#include "blocking_report_channel.h"
+#include "ui/blocking_report_channel.h"
 
 namespace ui {
 

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <string>
 
-#include "status_receiver.h"
+#include "base/status_receiver.h"
 
 namespace ui {
 

@@ -1,7 +1,7 @@
-#include "dialog.h"
+#include "ui/dialog.h"
 
-#include "modal_answers.h"
-#include "resource_ids.h"
+#include "support/modal_answers.h"
+#include "res/resource_ids.h"
 
 namespace ui {
 

@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "dialog_host.h"
+#include "ui/dialog_host.h"
 
 namespace ui {
 

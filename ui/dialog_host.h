@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "status_receiver.h"
+#include "base/status_receiver.h"
 
 namespace ui {
 

@@ -10,17 +10,17 @@
 #include <string>
 #include <vector>
 
-#include "bridge_test_support.h"
-#include "clamd_config.h"
-#include "desktop_services.h"
-#include "fs_helpers.h"
-#include "main_dialog.h"
-#include "memory_host.h"
-#include "quiet_desktop.h"
-#include "resource_ids.h"
-#include "scan_command.h"
-#include "test_support.h"
-#include "texts.h"
+#include "tests/bridge/bridge_test_support.h"
+#include "bridge/clamd_config.h"
+#include "app/desktop_services.h"
+#include "support/fs_helpers.h"
+#include "app/main_dialog.h"
+#include "ui/memory/memory_host.h"
+#include "tests/support/quiet_desktop.h"
+#include "res/resource_ids.h"
+#include "scan/scan_command.h"
+#include "tests/support/test_support.h"
+#include "bridge/texts.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <string>
 #include <thread>
 
-#include "bridge_test_support.h"
-#include "engine.h"
+#include "tests/bridge/bridge_test_support.h"
+#include "bridge/engine.h"
 #include "gtest/gtest.h"
-#include "texts.h"
+#include "bridge/texts.h"
 
 namespace bridge {
 namespace {

@@ -22,12 +22,12 @@
 #include <utility>
 #include <vector>
 
-#include "scan_runner.h"
-#include "scanner_process.h"
-#include "child_processes_posix.h"
-#include "file_checks_posix.h"
-#include "test_support.h"
-#include "texts.h"
+#include "scan/scan_runner.h"
+#include "scan/scanner_process.h"
+#include "tests/support/child_processes_posix.h"
+#include "base/file_checks_posix.h"
+#include "tests/support/test_support.h"
+#include "res/texts.h"
 
 namespace {
 

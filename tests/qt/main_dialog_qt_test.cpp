@@ -15,13 +15,13 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "about_dialog.h"
-#include "fake_desktop.h"
-#include "fs_helpers.h"
-#include "main_dialog.h"
-#include "qt_test_dialog.h"
-#include "status_receiver.h"
-#include "test_support.h"
+#include "app/about_dialog.h"
+#include "tests/app/fake_desktop.h"
+#include "support/fs_helpers.h"
+#include "app/main_dialog.h"
+#include "tests/qt/qt_test_dialog.h"
+#include "base/status_receiver.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

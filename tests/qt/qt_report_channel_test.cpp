@@ -3,7 +3,7 @@
 // finished or gone a waiting worker is let go and nothing more arrives.
 #include <future>
 
-#include "qt_test_dialog.h"
+#include "tests/qt/qt_test_dialog.h"
 
 namespace {
 

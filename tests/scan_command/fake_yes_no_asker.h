@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "yes_no_asker.h"
+#include "scan/yes_no_asker.h"
 
 class FakeYesNoAsker : public YesNoAsker {
  public:

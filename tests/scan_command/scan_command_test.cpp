@@ -6,13 +6,13 @@
 #include <utility>
 #include <vector>
 
-#include "argv_parsers.h"
-#include "error_box.h"
-#include "modal_answers.h"
-#include "fake_yes_no_asker.h"
-#include "fs_helpers.h"
-#include "scan_command.h"
-#include "test_support.h"
+#include "tests/scan_command/argv_parsers.h"
+#include "support/error_box.h"
+#include "support/modal_answers.h"
+#include "tests/scan_command/fake_yes_no_asker.h"
+#include "support/fs_helpers.h"
+#include "scan/scan_command.h"
+#include "tests/support/test_support.h"
 
 using testing_support::DirectoryExists;
 using testing_support::FsPath;

@@ -14,15 +14,15 @@
 #include <thread>
 #include <vector>
 
-#include "error_box.h"
-#include "modal_answers.h"
-#include "exit_codes.h"
-#include "fs_helpers.h"
-#include "scan_runner.h"
-#include "scanner_process.h"
-#include "test_support.h"
-#include "text_format.h"
-#include "texts.h"
+#include "support/error_box.h"
+#include "support/modal_answers.h"
+#include "base/exit_codes.h"
+#include "support/fs_helpers.h"
+#include "scan/scan_runner.h"
+#include "scan/scanner_process.h"
+#include "tests/support/test_support.h"
+#include "support/text_format.h"
+#include "res/texts.h"
 
 namespace {
 

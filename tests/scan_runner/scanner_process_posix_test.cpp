@@ -18,13 +18,13 @@
 #include <string>
 #include <thread>
 
-#include "process_start.h"
-#include "scan_runner.h"
-#include "child_processes_posix.h"
-#include "scanner_process.h"
-#include "terminal_launch_posix.h"
-#include "test_support.h"
-#include "texts.h"
+#include "support/process_start.h"
+#include "scan/scan_runner.h"
+#include "tests/support/child_processes_posix.h"
+#include "scan/scanner_process.h"
+#include "scan/terminal_launch_posix.h"
+#include "tests/support/test_support.h"
+#include "res/texts.h"
 
 namespace {
 

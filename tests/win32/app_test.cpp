@@ -18,17 +18,17 @@
 #include <thread>
 #include <vector>
 
-#include "about_dialog.h"
-#include "error_box.h"
-#include "fake_desktop.h"
-#include "fs_helpers.h"
-#include "main_dialog.h"
-#include "resource_ids.h"
-#include "test_support.h"
-#include "texts.h"
-#include "utf_win.h"
-#include "win32_driver.h"
-#include "win32_host.h"
+#include "app/about_dialog.h"
+#include "support/error_box.h"
+#include "tests/app/fake_desktop.h"
+#include "support/fs_helpers.h"
+#include "app/main_dialog.h"
+#include "res/resource_ids.h"
+#include "tests/support/test_support.h"
+#include "res/texts.h"
+#include "base/utf_win.h"
+#include "tests/win32/win32_driver.h"
+#include "ui/win32/win32_host.h"
 
 namespace {
 

@@ -16,13 +16,13 @@
 #include <thread>
 #include <vector>
 
-#include "dialog.h"
-#include "dialog_templates.h"
-#include "resource_ids.h"
-#include "texts.h"
-#include "utf_win.h"
-#include "win32_driver.h"
-#include "win32_host.h"
+#include "ui/dialog.h"
+#include "res/dialog_templates.h"
+#include "res/resource_ids.h"
+#include "res/texts.h"
+#include "base/utf_win.h"
+#include "tests/win32/win32_driver.h"
+#include "ui/win32/win32_host.h"
 
 namespace {
 

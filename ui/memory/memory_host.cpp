@@ -1,9 +1,9 @@
-#include "memory_host.h"
+#include "ui/memory/memory_host.h"
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "resource_ids.h"
+#include "res/resource_ids.h"
 
 namespace ui {
 

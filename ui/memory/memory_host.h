@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "blocking_report_channel.h"
-#include "dialog.h"
-#include "dialog_templates.h"
+#include "ui/blocking_report_channel.h"
+#include "ui/dialog.h"
+#include "res/dialog_templates.h"
 
 namespace ui {
 

@@ -24,11 +24,11 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
-#include "qt_accessible.h"
-#include "qt_dialog_widget.h"
-#include "qt_host.h"
-#include "qt_report_posting.h"
-#include "resource_ids.h"
+#include "ui/qt/qt_accessible.h"
+#include "ui/qt/qt_dialog_widget.h"
+#include "ui/qt/qt_host.h"
+#include "ui/qt/qt_report_posting.h"
+#include "res/resource_ids.h"
 
 namespace ui {
 

@@ -11,8 +11,8 @@
 #include <QRect>
 #include <QSize>
 
-#include "dialog.h"
-#include "dialog_templates.h"
+#include "ui/dialog.h"
+#include "res/dialog_templates.h"
 
 class QDialog;
 class QWidget;

@@ -1,4 +1,4 @@
-#include "qt_report_posting.h"
+#include "ui/qt/qt_report_posting.h"
 
 #include <mutex>
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "blocking_report_channel.h"
+#include "ui/blocking_report_channel.h"
 
 class QObject;
 

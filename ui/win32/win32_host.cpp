@@ -1,4 +1,4 @@
-#include "win32_host.h"
+#include "ui/win32/win32_host.h"
 
 #include <commctrl.h>
 #include <initguid.h>
@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "accessible_names.h"
-#include "dialog_templates.h"
-#include "resource_ids.h"
-#include "utf_win.h"
+#include "ui/accessible_names.h"
+#include "res/dialog_templates.h"
+#include "res/resource_ids.h"
+#include "base/utf_win.h"
 
 namespace ui {
 
