@@ -39,7 +39,8 @@ constexpr int kReportOptionControls[] = {
 
 }  // namespace
 
-MainDialog::MainDialog(DesktopServices& desktop) : ui::Dialog(IDD_MAIN), desktop_(desktop) {}
+MainDialog::MainDialog(DesktopServices& desktop)
+    : ui::Dialog(IDD_MAIN), desktop_(desktop), runner_(*this) {}
 
 MainDialog::~MainDialog() = default;
 
@@ -49,6 +50,10 @@ bool MainDialog::DispatchCommand(Event event, int id, const std::string& text) {
 
 bool MainDialog::AskYesNo(const std::string& text, const std::string& caption) {
   return ui::Dialog::AskYesNo(text, caption);
+}
+
+void MainDialog::ShowError(const std::string& text, SystemErrorCode code) {
+  ShowErrorBox(text, code);
 }
 
 bool MainDialog::OnInitDialog() {

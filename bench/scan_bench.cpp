@@ -20,12 +20,13 @@
 #include <thread>
 
 #include "ui/blocking_report_channel.h"
+#include "support/error_box.h"
 #include "support/fs_helpers.h"
 #include "res/resource_ids.h"
 #include "scan/scan_command.h"
 #include "scan/scan_runner.h"
 #include "res/texts.h"
-#include "scan/yes_no_asker.h"
+#include "scan/user_prompts.h"
 
 extern char** environ;
 
@@ -79,6 +80,14 @@ class UiThreadQueue {
   std::deque<std::function<void()>> tasks_;
 };
 
+class AlwaysYes : public UserPrompts {
+ public:
+  bool AskYesNo(const std::string&, const std::string&) override { return true; }
+  void ShowError(const std::string& text, SystemErrorCode code) override {
+    ShowErrorBox(text, code);
+  }
+};
+
 class RoundTrip {
  public:
   RoundTrip()
@@ -104,7 +113,8 @@ class RoundTrip {
   UiThreadQueue queue_;
   bool done_ = false;
   std::shared_ptr<ui::BlockingReportChannel> channel_;
-  ScanRunner runner_;
+  AlwaysYes prompts_;
+  ScanRunner runner_{prompts_};
 };
 
 void BM_BareSpawnAndWait(benchmark::State& state) {
@@ -146,11 +156,6 @@ void BM_RoundTripAgainstBareSpawn(benchmark::State& state) {
 }
 BENCHMARK(BM_RoundTripAgainstBareSpawn)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-class AlwaysYes : public YesNoAsker {
- public:
-  bool AskYesNo(const std::string&, const std::string&) override { return true; }
-};
-
 // Every option on: all seventeen switches (append among them, so no overwrite
 // question), a report path and an existing quarantine directory with blanks,
 // a target that ends in a backslash, extra parameters.
@@ -171,8 +176,8 @@ void BM_BuildScanCommandLine(benchmark::State& state) {
   CreateDirectoryTree(quarantine);
   const ScanSettings settings = EveryOption(quarantine);
   const std::string scanner = "/opt/quorvel app/scan.exe";
-  AlwaysYes asker;
-  for (auto _ : state) benchmark::DoNotOptimize(BuildScanCommandLine(settings, scanner, asker));
+  AlwaysYes prompts;
+  for (auto _ : state) benchmark::DoNotOptimize(BuildScanCommandLine(settings, scanner, prompts));
   std::error_code error;
   std::filesystem::remove(quarantine, error);
 }

@@ -4,7 +4,6 @@
 #include <thread>
 #include <utility>
 
-#include "support/error_box.h"
 #include "base/exit_codes.h"
 #include "scan/scanner_process.h"
 #include "support/text_format.h"
@@ -66,7 +65,8 @@ struct ScanRunner::Job {
   }
 };
 
-ScanRunner::ScanRunner() : job_(std::make_shared<Job>()), startThread_(StartDetachedThread) {}
+ScanRunner::ScanRunner(UserPrompts& prompts)
+    : prompts_(prompts), job_(std::make_shared<Job>()), startThread_(StartDetachedThread) {}
 
 ScanRunner::~ScanRunner() = default;
 
@@ -92,7 +92,7 @@ int ScanRunner::Start(std::shared_ptr<StatusReceiver> window, const std::string&
   if (!startThread_(std::move(work), &error)) {
     job_->receiver.reset();
     job_->idle.store(true, std::memory_order_release);
-    ShowErrorBox(texts::kErrorCreateThread, error);
+    prompts_.ShowError(texts::kErrorCreateThread, error);
   }
   return 0;
 }

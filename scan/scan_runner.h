@@ -12,11 +12,13 @@
 #include <string>
 
 #include "base/status_receiver.h"
+#include "scan/user_prompts.h"
 #include "support/system_error.h"
 
 class ScanRunner {
  public:
-  ScanRunner();
+  // A failure to start a scan is shown to the user through prompts.
+  explicit ScanRunner(UserPrompts& prompts);
   virtual ~ScanRunner();
   ScanRunner(const ScanRunner&) = delete;
   ScanRunner& operator=(const ScanRunner&) = delete;
@@ -40,6 +42,7 @@ class ScanRunner {
   struct Job;
   // The state shared with the worker. The worker keeps it alive, so a window
   // (and its runner) may go away while the scanner still runs.
+  UserPrompts& prompts_;
   std::shared_ptr<Job> job_;
   ThreadStarter startThread_;
 };

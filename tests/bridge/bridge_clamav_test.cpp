@@ -13,6 +13,7 @@
 #include "tests/bridge/bridge_test_support.h"
 #include "bridge/clamd_config.h"
 #include "app/desktop_services.h"
+#include "support/error_box.h"
 #include "support/fs_helpers.h"
 #include "app/main_dialog.h"
 #include "ui/memory/memory_host.h"
@@ -28,9 +29,12 @@ using namespace testing_support;
 using bridge_testing::EicarTestFile;
 namespace fs = std::filesystem;
 
-class AlwaysYes : public YesNoAsker {
+class AlwaysYes : public UserPrompts {
  public:
   bool AskYesNo(const std::string&, const std::string&) override { return true; }
+  void ShowError(const std::string& text, SystemErrorCode code) override {
+    ShowErrorBox(text, code);
+  }
 };
 
 class BridgeClamavTest : public ::testing::Test {

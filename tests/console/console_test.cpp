@@ -26,6 +26,7 @@
 #include "scan/scanner_process.h"
 #include "tests/support/child_processes_posix.h"
 #include "base/file_checks_posix.h"
+#include "tests/support/fake_user_prompts.h"
 #include "tests/support/test_support.h"
 #include "res/texts.h"
 
@@ -304,7 +305,8 @@ TEST_F(ConsoleTest, ManyScansInARowLeaveNothingBehind) {
    public:
     void Send(unsigned, const std::string&) override {}
   };
-  ScanRunner runner;
+  FakeUserPrompts prompts;
+  ScanRunner runner{prompts};
   const size_t descriptors = OpenDescriptors();
   for (int scan = 0; scan < 8; ++scan) {
     fs::remove(record_);

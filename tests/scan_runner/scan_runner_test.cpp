@@ -20,6 +20,7 @@
 #include "support/fs_helpers.h"
 #include "scan/scan_runner.h"
 #include "scan/scanner_process.h"
+#include "tests/support/fake_user_prompts.h"
 #include "tests/support/test_support.h"
 #include "support/text_format.h"
 #include "res/texts.h"
@@ -140,13 +141,14 @@ class ScanRunnerTest : public ::testing::Test {
     return receiver;
   }
 
+  FakeUserPrompts prompts_;
   TempDir dir_;
   std::string record_;
   std::string release_;
 };
 
 TEST_F(ScanRunnerTest, ScannerThatEndsAtOnceGivesTheFourReportsInOrder) {
-  ScanRunner runner;
+  ScanRunner runner{prompts_};
   EXPECT_TRUE(runner.IsIdle());
   EXPECT_EQ(runner.exitCode(), kNoScanExitCode);
 
@@ -169,7 +171,7 @@ TEST_F(ScanRunnerTest, ScannerThatEndsAtOnceGivesTheFourReportsInOrder) {
 }
 
 TEST_F(ScanRunnerTest, ScannerThatCannotStartReportsTheLineAndNoExitCode) {
-  ScanRunner runner;
+  ScanRunner runner{prompts_};
   SetEnv("QUORVEL_FAKE_SCAN_EXIT", "13");
   Scan(runner, ScannerLine(FakeScannerPath(), ""));
   ASSERT_EQ(runner.exitCode(), 13u);
@@ -213,7 +215,7 @@ TEST_F(ScanRunnerTest, ExitCodeIsFinalWhenTheEndMarkerArrives) {
     {"0x05", 5},
   };
 
-  ScanRunner runner;
+  ScanRunner runner{prompts_};
   uint32_t before = runner.exitCode();
   for (const Case& each : cases) {
     SCOPED_TRACE(each.exit);
@@ -229,7 +231,7 @@ TEST_F(ScanRunnerTest, ExitCodeIsFinalWhenTheEndMarkerArrives) {
 }
 
 TEST_F(ScanRunnerTest, SecondStartWhileBusyStartsNothing) {
-  ScanRunner runner;
+  ScanRunner runner{prompts_};
   int threadsStarted = 0;
   runner.SetThreadStarter([&](std::function<void()> work, SystemErrorCode*) {
     ++threadsStarted;
@@ -271,7 +273,7 @@ TEST_F(ScanRunnerTest, FailedWorkerThreadLeavesTheRunnerIdleAndTellsTheUser) {
   // A value the system has a description for, on either system.
   const SystemErrorCode failure = 8;
 
-  ScanRunner runner;
+  ScanRunner runner{prompts_};
   runner.SetThreadStarter([&](std::function<void()>, SystemErrorCode* error) {
     *error = failure;
     return false;
@@ -303,7 +305,7 @@ TEST_F(ScanRunnerTest, FailedWorkerThreadLeavesTheRunnerIdleAndTellsTheUser) {
 TEST_F(ScanRunnerTest, RunnerDestroyedWhileTheScannerRuns) {
   HoldScanner();
   auto receiver = std::make_shared<RecordingReceiver>();
-  auto runner = std::make_unique<ScanRunner>();
+  auto runner = std::make_unique<ScanRunner>(prompts_);
   runner->Start(receiver, ScannerLine(FakeScannerPath(), "/sub"), kMessage);
   ASSERT_TRUE(receiver->WaitFor(texts::kReportRunning));
   ASSERT_TRUE(WaitUntil([&] { return FileExists(record_); }));
@@ -326,7 +328,7 @@ TEST_F(ScanRunnerTest, ScannerPathWithABlankStartsThatScanner) {
   WriteTextFile(dir_.Join("a.exe"), "not a program");
   WriteTextFile(dir_.Join("a"), "not a program");
 
-  ScanRunner runner;
+  ScanRunner runner{prompts_};
   SetEnv("QUORVEL_FAKE_SCAN_EXIT", "7");
   const std::string line = ScannerLine(scanner, "/sub /report \"" + dir_.Join("r 1.txt") + "\"");
   ASSERT_EQ(line[0], '"');
@@ -347,7 +349,7 @@ TEST_F(ScanRunnerTest, ScannerInAChineseFolder) {
   const std::string scanner = CopyScannerInto(dir_, "病毒扫描");
   const std::string report = dir_.Join("报告.txt");
 
-  ScanRunner runner;
+  ScanRunner runner{prompts_};
   const std::string line = ScannerLine(scanner, "\"" + dir_.Join("文件") + "\" /report " + report);
   auto receiver = Scan(runner, line);
 

@@ -23,6 +23,7 @@
 #include "tests/support/child_processes_posix.h"
 #include "scan/scanner_process.h"
 #include "scan/terminal_launch_posix.h"
+#include "tests/support/fake_user_prompts.h"
 #include "tests/support/test_support.h"
 #include "res/texts.h"
 
@@ -152,7 +153,8 @@ TEST_F(ScannerProcessPosixTest, LostExitStatusIsReportedAndTheCodeBeforeStays) {
   WriteTextFile(release_, "go");
   SetEnv("QUORVEL_FAKE_SCAN_EXIT", "13");
 
-  ScanRunner runner;
+  FakeUserPrompts prompts;
+  ScanRunner runner{prompts};
   class Receiver : public StatusReceiver {
    public:
     void Send(unsigned, const std::string& text) override {
@@ -201,7 +203,8 @@ TEST_F(ScannerProcessPosixTest, ExitCodeIsReadWhenStartedWithChildSignalsIgnored
   struct Ignoring : StatusReceiver {
     void Send(unsigned, const std::string&) override {}
   };
-  ScanRunner runner;
+  FakeUserPrompts prompts;
+  ScanRunner runner{prompts};
   runner.Start(std::make_shared<Ignoring>(), FakeScannerPath(), 15000);
   EXPECT_TRUE(WaitUntil([&] { return runner.IsIdle(); }, std::chrono::seconds(60)));
   sigaction(SIGCHLD, &before, nullptr);
