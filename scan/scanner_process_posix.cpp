@@ -3,7 +3,7 @@
 // window of its own instead: the terminal runs the console helper
 // (quorvel-console, beside the program), which starts the scanner on the
 // terminal's pseudo-terminal and brings its real exit status back over a
-// private socket (scan/console_channel_posix.h). Terminals started over
+// private socket (process/console_channel_posix.h). Terminals started over
 // D-Bus do not run their command as their own child, so the terminal's own
 // exit status tells nothing about the scanner.
 //
@@ -33,10 +33,10 @@
 #include <vector>
 
 #include "scan/command_line_split.h"
-#include "scan/console_channel_posix.h"
+#include "process/console_channel_posix.h"
 #include "base/file_checks_posix.h"
 #include "support/fs_helpers.h"
-#include "scan/program_spawn_posix.h"
+#include "process/program_spawn_posix.h"
 #include "scan/terminal_launch_posix.h"
 
 extern char** environ;
