@@ -108,15 +108,15 @@ void MainDialog::OnScan() {
   const std::optional<std::string> line =
       BuildScanCommandLine(GatherSettings(), GetModuleRelativePath(texts::kScannerName), *this);
   // A busy runner ignores the request; the window does not look.
-  if (line) runner_.Start(ReportChannel(), *line, WM_SCAN_STATUS);
+  if (line) runner_.Start(StatusChannel(), *line, WM_SCAN_STATUS);
 }
 
 void MainDialog::OnScanStatus(const std::string& text) {
-  if (text == texts::kReportThreadStart) {
+  if (text == texts::kStatusThreadStart) {
     EnableItem(IDC_SCAN, false);
     return;
   }
-  if (text != texts::kReportThreadDone) {
+  if (text != texts::kStatusThreadDone) {
     SetItemText(IDC_STATUS, text);
     return;
   }

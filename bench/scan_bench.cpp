@@ -19,7 +19,7 @@
 #include <string>
 #include <thread>
 
-#include "ui/blocking_report_channel.h"
+#include "ui/blocking_status_channel.h"
 #include "support/error_box.h"
 #include "support/fs_helpers.h"
 #include "res/resource_ids.h"
@@ -91,10 +91,10 @@ class AlwaysYes : public UserPrompts {
 class RoundTrip {
  public:
   RoundTrip()
-      : channel_(std::make_shared<ui::BlockingReportChannel>(
+      : channel_(std::make_shared<ui::BlockingStatusChannel>(
             [this](std::function<void()> task) { queue_.Post(std::move(task)); },
             [this](unsigned, const std::string& text) {
-              if (text == texts::kReportThreadDone) done_ = true;
+              if (text == texts::kStatusThreadDone) done_ = true;
             })) {}
 
   // Start to "_THREAD_DONE_" handled; then waits (untimed) until the runner
@@ -112,7 +112,7 @@ class RoundTrip {
  private:
   UiThreadQueue queue_;
   bool done_ = false;
-  std::shared_ptr<ui::BlockingReportChannel> channel_;
+  std::shared_ptr<ui::BlockingStatusChannel> channel_;
   AlwaysYes prompts_;
   ScanRunner runner_{prompts_};
 };

@@ -38,30 +38,30 @@ struct ScanRunner::Job {
   std::atomic<uint32_t> exitCode{kNoScanExitCode};
   std::atomic<bool> idle{true};
 
-  void Report(const std::string& text) const {
+  void SendStatus(const std::string& text) const {
     if (receiver) receiver->Send(message, text);
   }
 
   // The scan itself, on the worker thread.
   void Run() {
-    Report(texts::kReportExecuting);
-    Report(texts::kReportThreadStart);
+    SendStatus(texts::kStatusExecuting);
+    SendStatus(texts::kStatusThreadStart);
 
     ScannerProcess process;
     if (!process.Start(commandLine)) {
-      Report(FormatText(texts::kReportCreateProcessFailed, commandLine.c_str()));
+      SendStatus(FormatText(texts::kStatusCreateProcessFailed, commandLine.c_str()));
       exitCode.store(kNoScanExitCode);
     } else {
-      Report(texts::kReportRunning);
+      SendStatus(texts::kStatusRunning);
       uint32_t code = 0;
       if (process.WaitForExitCode(&code))
         exitCode.store(code);
       else
-        Report(texts::kReportExitCodeFailed);
+        SendStatus(texts::kStatusExitCodeFailed);
       process.Close();
     }
 
-    Report(texts::kReportThreadDone);
+    SendStatus(texts::kStatusThreadDone);
   }
 };
 

@@ -1,5 +1,5 @@
-// Runs one scanner process at a time on a worker thread and reports each
-// stage to the window:
+// Runs one scanner process at a time on a worker thread and sends the window
+// the status of each stage:
 //   "执行中", "_THREAD_START_", then "运行中" or "CreateProcess("...") 失败.",
 //   "GetExitCodeProcess 失败" when the code cannot be read, "_THREAD_DONE_".
 // exitCode holds the scan's result before "_THREAD_DONE_" reaches the window.
@@ -23,7 +23,7 @@ class ScanRunner {
   ScanRunner(const ScanRunner&) = delete;
   ScanRunner& operator=(const ScanRunner&) = delete;
 
-  // Starts a scan of commandLine reporting to window with message, unless one
+  // Starts a scan of commandLine sending its status to window with message, unless one
   // is already running (then nothing happens). Returns 0 either way. When no
   // worker thread can be made, the runner stays idle and the user is told.
   int Start(std::shared_ptr<StatusReceiver> window, const std::string& commandLine,

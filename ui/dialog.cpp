@@ -80,8 +80,8 @@ void Dialog::EndDialog(int result) {
   if (host_) host_->End(result);
 }
 
-std::shared_ptr<StatusReceiver> Dialog::ReportChannel() {
-  return host_ ? host_->ReportChannel() : nullptr;
+std::shared_ptr<StatusReceiver> Dialog::StatusChannel() {
+  return host_ ? host_->StatusChannel() : nullptr;
 }
 
 void* Dialog::NativeHandle() const { return host_ ? host_->NativeHandle() : nullptr; }

@@ -71,7 +71,7 @@ class BridgeClamavTest : public ::testing::Test {
     const std::optional<std::string> line =
         BuildScanCommandLine(dialog_.GatherSettings(), bridge_testing::BridgePath(), yes);
     if (!line) return "no command line";
-    dialog_.Runner().Start(host_->ReportChannel(), *line, WM_SCAN_STATUS);
+    dialog_.Runner().Start(host_->StatusChannel(), *line, WM_SCAN_STATUS);
     if (!host_->RunUntil([&] { return dialog_.Runner().IsIdle(); }, std::chrono::minutes(5)))
       return "scan did not end";
     return host_->GetItemText(IDC_STATUS);

@@ -59,7 +59,7 @@ class ObservedMainDialog : public MainDialog {
   ObservedMainDialog(DesktopServices& desktop, Observations& seen)
       : MainDialog(desktop), seen_(seen) {}
 
-  std::weak_ptr<StatusReceiver> Channel() { return ReportChannel(); }
+  std::weak_ptr<StatusReceiver> Channel() { return StatusChannel(); }
 
  protected:
   bool DispatchCommand(ui::Event event, int id, const std::string& text) override {

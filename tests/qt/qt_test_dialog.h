@@ -58,9 +58,9 @@ class RecordingDialog : public ui::Dialog {
   using ui::Dialog::EndDialog;
   using ui::Dialog::GetCheck;
   using ui::Dialog::GetItemText;
-  using ui::Dialog::ReportChannel;
   using ui::Dialog::SetCheck;
   using ui::Dialog::SetItemText;
+  using ui::Dialog::StatusChannel;
 
  protected:
   bool DispatchCommand(ui::Event event, int id, const std::string& text) override {

@@ -101,8 +101,8 @@ std::string ScannerLine(const std::string& scanner, const std::string& arguments
 }
 
 std::vector<std::string> StartedReports() {
-  return {texts::kReportExecuting, texts::kReportThreadStart, texts::kReportRunning,
-          texts::kReportThreadDone};
+  return {texts::kStatusExecuting, texts::kStatusThreadStart, texts::kStatusRunning,
+          texts::kStatusThreadDone};
 }
 
 // A copy of the fake scanner in folder (made here) under dir.
@@ -136,7 +136,7 @@ class ScanRunnerTest : public ::testing::Test {
   std::shared_ptr<RecordingReceiver> Scan(ScanRunner& runner, const std::string& line) {
     auto receiver = std::make_shared<RecordingReceiver>(&runner);
     EXPECT_EQ(runner.Start(receiver, line, kMessage), 0);
-    EXPECT_TRUE(receiver->WaitFor(texts::kReportThreadDone)) << line;
+    EXPECT_TRUE(receiver->WaitFor(texts::kStatusThreadDone)) << line;
     EXPECT_TRUE(WaitUntil([&] { return runner.IsIdle(); }));
     return receiver;
   }
@@ -182,17 +182,17 @@ TEST_F(ScanRunnerTest, ScannerThatCannotStartReportsTheLineAndNoExitCode) {
   auto receiver = Scan(runner, line);
 
   const std::vector<std::string> expected = {
-      texts::kReportExecuting, texts::kReportThreadStart,
-      FormatText(texts::kReportCreateProcessFailed, line.c_str()), texts::kReportThreadDone};
+      texts::kStatusExecuting, texts::kStatusThreadStart,
+      FormatText(texts::kStatusCreateProcessFailed, line.c_str()), texts::kStatusThreadDone};
   EXPECT_EQ(receiver->texts(), expected);
   EXPECT_NE(receiver->texts()[2].find(line), std::string::npos);
   // The code of the scan before is gone by the time the window reads it.
-  EXPECT_EQ(receiver->Find(texts::kReportThreadDone).exitCode, kNoScanExitCode);
+  EXPECT_EQ(receiver->Find(texts::kStatusThreadDone).exitCode, kNoScanExitCode);
   EXPECT_EQ(runner.exitCode(), kNoScanExitCode);
 
   // An empty line starts nothing either.
   receiver = Scan(runner, "");
-  EXPECT_EQ(receiver->texts()[2], FormatText(texts::kReportCreateProcessFailed, ""));
+  EXPECT_EQ(receiver->texts()[2], FormatText(texts::kStatusCreateProcessFailed, ""));
   EXPECT_EQ(runner.exitCode(), kNoScanExitCode);
 }
 
@@ -223,8 +223,8 @@ TEST_F(ScanRunnerTest, ExitCodeIsFinalWhenTheEndMarkerArrives) {
     auto receiver = Scan(runner, ScannerLine(FakeScannerPath(), "/all"));
     ASSERT_EQ(receiver->texts(), StartedReports());
     // Still the last scan's code while this one runs, the new one at the end.
-    EXPECT_EQ(receiver->Find(texts::kReportRunning).exitCode, before);
-    EXPECT_EQ(receiver->Find(texts::kReportThreadDone).exitCode, each.expected);
+    EXPECT_EQ(receiver->Find(texts::kStatusRunning).exitCode, before);
+    EXPECT_EQ(receiver->Find(texts::kStatusThreadDone).exitCode, each.expected);
     EXPECT_EQ(runner.exitCode(), each.expected);
     before = each.expected;
   }
@@ -243,7 +243,7 @@ TEST_F(ScanRunnerTest, SecondStartWhileBusyStartsNothing) {
 
   auto first = std::make_shared<RecordingReceiver>(&runner);
   runner.Start(first, ScannerLine(FakeScannerPath(), "/first"), kMessage);
-  ASSERT_TRUE(first->WaitFor(texts::kReportRunning));
+  ASSERT_TRUE(first->WaitFor(texts::kStatusRunning));
   ASSERT_TRUE(WaitUntil([&] { return FileExists(record_); }));
   EXPECT_FALSE(runner.IsIdle());
 
@@ -253,12 +253,12 @@ TEST_F(ScanRunnerTest, SecondStartWhileBusyStartsNothing) {
   EXPECT_FALSE(runner.IsIdle());
 
   Release();
-  ASSERT_TRUE(first->WaitFor(texts::kReportThreadDone));
+  ASSERT_TRUE(first->WaitFor(texts::kStatusThreadDone));
   ASSERT_TRUE(WaitUntil([&] { return runner.IsIdle(); }));
 
   EXPECT_EQ(first->texts(), StartedReports());
   for (const Report& each : first->reports()) EXPECT_EQ(each.message, kMessage);
-  EXPECT_EQ(first->Find(texts::kReportThreadDone).exitCode, 102u);
+  EXPECT_EQ(first->Find(texts::kStatusThreadDone).exitCode, 102u);
   EXPECT_TRUE(second->reports().empty());
   EXPECT_EQ(ReadFakeScannerRecord(record_).arguments, std::vector<std::string>{"/first"});
 
@@ -307,13 +307,13 @@ TEST_F(ScanRunnerTest, RunnerDestroyedWhileTheScannerRuns) {
   auto receiver = std::make_shared<RecordingReceiver>();
   auto runner = std::make_unique<ScanRunner>(prompts_);
   runner->Start(receiver, ScannerLine(FakeScannerPath(), "/sub"), kMessage);
-  ASSERT_TRUE(receiver->WaitFor(texts::kReportRunning));
+  ASSERT_TRUE(receiver->WaitFor(texts::kStatusRunning));
   ASSERT_TRUE(WaitUntil([&] { return FileExists(record_); }));
 
   runner.reset();
   Release();
 
-  ASSERT_TRUE(receiver->WaitFor(texts::kReportThreadDone));
+  ASSERT_TRUE(receiver->WaitFor(texts::kStatusThreadDone));
   EXPECT_EQ(receiver->texts(), StartedReports());
   // The worker lets go of the receiver when it is done.
   EXPECT_TRUE(WaitUntil([&] { return receiver.use_count() == 1; }));

@@ -183,9 +183,9 @@ TEST_F(ScannerProcessPosixTest, LostExitStatusIsReportedAndTheCodeBeforeStays) {
   const std::vector<std::string> reports = scan();
   sigaction(SIGCHLD, &before, nullptr);
 
-  const std::vector<std::string> expected = {texts::kReportExecuting, texts::kReportThreadStart,
-                                             texts::kReportRunning, texts::kReportExitCodeFailed,
-                                             texts::kReportThreadDone};
+  const std::vector<std::string> expected = {texts::kStatusExecuting, texts::kStatusThreadStart,
+                                             texts::kStatusRunning, texts::kStatusExitCodeFailed,
+                                             texts::kStatusThreadDone};
   EXPECT_EQ(reports, expected);
   EXPECT_EQ(runner.exitCode(), 13u);
 }

@@ -206,7 +206,7 @@ TEST_F(Win32AppTest, ScanRunsTheScannerAndShowsItsProgressAndVerdict) {
   });
   EXPECT_EQ(result, IDCANCEL);
   for (const std::string& text : status.Texts())
-    EXPECT_TRUE(text != texts::kReportThreadStart && text != texts::kReportThreadDone) << text;
+    EXPECT_TRUE(text != texts::kStatusThreadStart && text != texts::kStatusThreadDone) << text;
   EXPECT_TRUE(ErrorBoxes().empty());
 }
 
