@@ -15,6 +15,13 @@ constexpr ui::CommandEntry<AboutDialog> kCommands[] = {
 
 }  // namespace
 
+std::string AboutText() {
+  const std::string br = "\r\n";
+  return std::string(texts::kTitle) + " " + texts::kVersion + br + br + texts::kAboutPurpose + br +
+         br + texts::kAboutRights + br + texts::kAboutLicence + br + br + texts::kAboutContact +
+         br + br + texts::kAboutCredit;
+}
+
 AboutDialog::AboutDialog(DesktopServices& desktop) : ui::Dialog(IDD_ABOUT), desktop_(desktop) {}
 
 bool AboutDialog::DispatchCommand(ui::Event event, int id, const std::string& text) {

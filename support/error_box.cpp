@@ -1,6 +1,5 @@
 #include "support/error_box.h"
 
-#include "support/error_box_platform.h"
 #include "support/modal_answers.h"
 #include "support/text_format.h"
 #include "res/texts.h"

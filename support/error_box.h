@@ -18,3 +18,9 @@ std::string FormatErrorBoxText(const std::string& text, const SystemError& error
 // closed; a test answers it through ModalAnswers instead.
 void ShowErrorBox(const std::string& text, SystemErrorCode code);
 void ShowErrorBox(const std::string& text, const SystemError& error);
+
+// The system's own message box behind ShowErrorBox, one per platform
+// (error_box_win.cpp, error_box_qt.cpp): text under caption with the error
+// icon and an OK button, owned by no window; returns when the user has
+// closed it.
+void ShowSystemErrorBox(const std::string& text, const std::string& caption);

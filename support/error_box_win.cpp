@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "support/error_box_platform.h"
+#include "support/error_box.h"
 #include "base/utf_win.h"
 
 void ShowSystemErrorBox(const std::string& text, const std::string& caption) {
