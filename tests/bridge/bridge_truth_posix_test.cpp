@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -47,6 +48,11 @@ BridgeRun RunBridge(const Strings& args, const std::string& clamdConf, const std
   const std::string program = bridge_testing::BridgePath();
   std::vector<std::string> env = {std::string(bridge::kClamdConfigOverride) + "=" + clamdConf,
                                   "PATH=/usr/bin:/bin", "LANG=C.UTF-8"};
+  // A sanitized build's options (the leak checker's suppressions) hold for
+  // the bridge too.
+  for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+  }
   std::vector<char*> envp, argv = {const_cast<char*>(program.c_str())};
   for (std::string& entry : env) envp.push_back(entry.data());
   envp.push_back(nullptr);
