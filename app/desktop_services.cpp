@@ -2,11 +2,11 @@
 
 #include <vector>
 
+#include "res/texts.h"
 #include "support/fs_helpers.h"
 #include "support/modal_answers.h"
 #include "support/path_chooser.h"
 #include "support/shell_open.h"
-#include "res/texts.h"
 
 namespace {
 

@@ -1,14 +1,14 @@
 #include "app/main_dialog.h"
 
 #include "app/about_dialog.h"
-#include "support/error_box.h"
-#include "base/exit_codes.h"
-#include "support/fs_helpers.h"
-#include "res/resource_ids.h"
-#include "scan/scan_command.h"
 #include "app/switch_boxes.h"
-#include "support/text_format.h"
+#include "base/exit_codes.h"
+#include "res/resource_ids.h"
 #include "res/texts.h"
+#include "scan/scan_command.h"
+#include "support/error_box.h"
+#include "support/fs_helpers.h"
+#include "support/text_format.h"
 
 using ui::Event;
 

@@ -6,10 +6,10 @@
 #include <string>
 
 #include "app/desktop_services.h"
-#include "ui/dialog.h"
 #include "scan/scan_runner.h"
 #include "scan/scan_settings.h"
 #include "scan/user_prompts.h"
+#include "ui/dialog.h"
 
 class MainDialog : public ui::Dialog, private UserPrompts {
  public:

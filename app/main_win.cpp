@@ -2,9 +2,9 @@
 // and runs the one application object.
 #include <windows.h>
 
-#include "ui/application.h"
-#include "base/dll_search_win.h"
 #include "app/scan_app.h"
+#include "base/dll_search_win.h"
+#include "ui/application.h"
 #include "ui/win32/win32_host.h"
 
 // The application object, built during static initialisation.

@@ -5,9 +5,9 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
-#include "ui/qt/qt_host.h"
 #include "res/resource_ids.h"
 #include "res/texts.h"
+#include "ui/qt/qt_host.h"
 
 namespace {
 

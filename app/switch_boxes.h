@@ -4,8 +4,8 @@
 
 #include <array>
 
-#include "res/resource_ids.h"
 #include "base/scan_switches.h"
+#include "res/resource_ids.h"
 
 struct SwitchBox {
   ScanSwitch id;

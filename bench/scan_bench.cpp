@@ -19,14 +19,14 @@
 #include <string>
 #include <thread>
 
-#include "ui/blocking_status_channel.h"
-#include "support/error_box.h"
-#include "support/fs_helpers.h"
 #include "res/resource_ids.h"
+#include "res/texts.h"
 #include "scan/scan_command.h"
 #include "scan/scan_runner.h"
-#include "res/texts.h"
 #include "scan/user_prompts.h"
+#include "support/error_box.h"
+#include "support/fs_helpers.h"
+#include "ui/blocking_status_channel.h"
 
 extern char** environ;
 

@@ -19,11 +19,11 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include "app/qt_application.h"
+#include "app/scan_app.h"
 #include "ui/application.h"
 #include "ui/dialog.h"
-#include "app/qt_application.h"
 #include "ui/qt/qt_host.h"
-#include "app/scan_app.h"
 
 ScanApp theApp;
 

@@ -8,13 +8,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/exit_codes.h"
+#include "base/utf_win.h"
 #include "bridge/clamscan_output.h"
 #include "bridge/engine.h"
-#include "base/exit_codes.h"
 #include "bridge/system.h"
 #include "bridge/text_util.h"
 #include "bridge/texts.h"
-#include "base/utf_win.h"
 
 namespace bridge {
 

@@ -6,9 +6,9 @@
 
 #include "base/dll_search_win.h"
 #include "base/exit_codes.h"
+#include "base/utf_win.h"
 #include "bridge/run.h"
 #include "bridge/system.h"
-#include "base/utf_win.h"
 
 int wmain(int argc, wchar_t** argv) {
   RestrictDllSearchPath();

@@ -8,12 +8,12 @@
 #include <optional>
 #include <thread>
 
+#include "base/exit_codes.h"
 #include "bridge/clamd_client.h"
 #include "bridge/clamd_config.h"
 #include "bridge/clamd_engine.h"
 #include "bridge/drives.h"
 #include "bridge/engine.h"
-#include "base/exit_codes.h"
 #include "bridge/ledger.h"
 #include "bridge/scan_request.h"
 #include "bridge/system.h"

@@ -7,13 +7,13 @@
 #include <thread>
 #include <vector>
 
-#include "bridge/windows_command_line.h"
+#include "base/exit_codes.h"
+#include "base/utf_win.h"
 #include "bridge/clamd_config.h"
 #include "bridge/drives.h"
-#include "base/exit_codes.h"
 #include "bridge/system.h"
 #include "bridge/texts.h"
-#include "base/utf_win.h"
+#include "bridge/windows_command_line.h"
 
 namespace bridge {
 

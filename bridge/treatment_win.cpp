@@ -2,9 +2,9 @@
 // following a link to compare it with the one scanned.
 #include <windows.h>
 
+#include "base/utf_win.h"
 #include "bridge/system_error_text.h"
 #include "bridge/texts.h"
-#include "base/utf_win.h"
 #include "bridge/walk_system.h"
 
 namespace bridge::walk_system {

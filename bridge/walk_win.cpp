@@ -5,9 +5,9 @@
 
 #include <vector>
 
+#include "base/utf_win.h"
 #include "bridge/system_error_text.h"
 #include "bridge/texts.h"
-#include "base/utf_win.h"
 #include "bridge/walk_system.h"
 
 namespace bridge::walk_system {

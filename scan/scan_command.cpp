@@ -1,9 +1,9 @@
 #include "scan/scan_command.h"
 
+#include "base/windows_argv_quote.h"
+#include "res/texts.h"
 #include "support/fs_helpers.h"
 #include "support/text_format.h"
-#include "res/texts.h"
-#include "base/windows_argv_quote.h"
 
 // Where names may hold a quote (Linux), each one inside is escaped, so the
 // scanner gets the name unchanged; on Windows a typed quote stays as it is.

@@ -5,9 +5,9 @@
 #include <utility>
 
 #include "base/exit_codes.h"
+#include "res/texts.h"
 #include "scan/scanner_process.h"
 #include "support/text_format.h"
-#include "res/texts.h"
 
 namespace {
 

@@ -32,12 +32,12 @@
 #include <thread>
 #include <vector>
 
-#include "scan/command_line_split.h"
-#include "process/console_channel_posix.h"
 #include "base/file_checks_posix.h"
-#include "support/fs_helpers.h"
+#include "process/console_channel_posix.h"
 #include "process/program_spawn_posix.h"
+#include "scan/command_line_split.h"
 #include "scan/terminal_launch_posix.h"
+#include "support/fs_helpers.h"
 
 extern char** environ;
 

@@ -16,8 +16,8 @@
 #include <thread>
 
 #include "support/shell_open.h"
-#include "support/text_format.h"
 #include "res/texts.h"
+#include "support/text_format.h"
 
 extern char** environ;
 

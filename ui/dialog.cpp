@@ -1,7 +1,7 @@
 #include "ui/dialog.h"
 
-#include "support/modal_answers.h"
 #include "res/resource_ids.h"
+#include "support/modal_answers.h"
 
 namespace ui {
 

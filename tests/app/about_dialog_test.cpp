@@ -4,10 +4,10 @@
 #include <filesystem>
 
 #include "app/about_dialog.h"
-#include "tests/app/fake_desktop.h"
-#include "support/fs_helpers.h"
-#include "tests/app/main_dialog_fixture.h"
 #include "res/version.h"
+#include "support/fs_helpers.h"
+#include "tests/app/fake_desktop.h"
+#include "tests/app/main_dialog_fixture.h"
 
 namespace {
 

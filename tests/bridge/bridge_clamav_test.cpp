@@ -10,18 +10,18 @@
 #include <string>
 #include <vector>
 
-#include "tests/bridge/bridge_test_support.h"
-#include "bridge/clamd_config.h"
 #include "app/desktop_services.h"
-#include "support/error_box.h"
-#include "support/fs_helpers.h"
 #include "app/main_dialog.h"
-#include "ui/memory/memory_host.h"
-#include "tests/support/quiet_desktop.h"
+#include "bridge/clamd_config.h"
+#include "bridge/texts.h"
 #include "res/resource_ids.h"
 #include "scan/scan_command.h"
+#include "support/error_box.h"
+#include "support/fs_helpers.h"
+#include "tests/bridge/bridge_test_support.h"
+#include "tests/support/quiet_desktop.h"
 #include "tests/support/test_support.h"
-#include "bridge/texts.h"
+#include "ui/memory/memory_host.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/bridge/bridge_test_support.h"
 #include "bridge/clamd_config.h"
 #include "bridge/texts.h"
+#include "tests/bridge/bridge_test_support.h"
 #include "tests/support/test_support.h"
 
 extern char** environ;

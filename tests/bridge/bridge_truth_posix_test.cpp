@@ -22,12 +22,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/bridge/bridge_test_support.h"
 #include "bridge/clamd_config.h"
 #include "bridge/ledger_writer.h"
+#include "bridge/texts.h"
+#include "tests/bridge/bridge_test_support.h"
 #include "tests/bridge/own_clamd.h"
 #include "tests/support/test_support.h"
-#include "bridge/texts.h"
 
 namespace {
 

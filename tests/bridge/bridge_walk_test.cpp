@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
-#include "tests/support/test_support.h"
 #include "bridge/texts.h"
 #include "bridge/treatment.h"
 #include "bridge/walk.h"
 #include "bridge/walk_system.h"
+#include "tests/support/test_support.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/bridge/bridge_test_support.h"
+#include "base/utf_win.h"
 #include "bridge/engine.h"
 #include "bridge/scan_request.h"
 #include "bridge/texts.h"
-#include "base/utf_win.h"
+#include "tests/bridge/bridge_test_support.h"
 
 namespace {
 

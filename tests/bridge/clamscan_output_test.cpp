@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "bridge/clamscan_output.h"
-#include "scan/command_line_split.h"
 #include "bridge/texts.h"
 #include "bridge/windows_command_line.h"
+#include "scan/command_line_split.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "bridge/ledger.h"
 #include "bridge/ledger_writer.h"
 #include "bridge/scan_request.h"
-#include "tests/support/test_support.h"
 #include "bridge/texts.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

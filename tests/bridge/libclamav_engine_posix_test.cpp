@@ -12,10 +12,10 @@
 #include <string>
 #include <thread>
 
-#include "tests/bridge/bridge_test_support.h"
 #include "bridge/engine.h"
-#include "gtest/gtest.h"
 #include "bridge/texts.h"
+#include "gtest/gtest.h"
+#include "tests/bridge/bridge_test_support.h"
 
 namespace bridge {
 namespace {

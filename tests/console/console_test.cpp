@@ -22,13 +22,13 @@
 #include <utility>
 #include <vector>
 
+#include "base/file_checks_posix.h"
+#include "res/texts.h"
 #include "scan/scan_runner.h"
 #include "scan/scanner_process.h"
 #include "tests/support/child_processes_posix.h"
-#include "base/file_checks_posix.h"
 #include "tests/support/fake_user_prompts.h"
 #include "tests/support/test_support.h"
-#include "res/texts.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 
 #include <gmock/gmock.h>
 
+#include "base/utf_win.h"
 #include "tests/fault_matrix/fault_matrix_fixture.h"
 #include "tests/support/test_support.h"
-#include "base/utf_win.h"
 #include "ui/win32/win32_host.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <QWidget>
 
 #include "tests/fault_matrix/fault_matrix_fixture.h"
-#include "ui/qt/qt_host.h"
 #include "tests/support/test_support.h"
+#include "ui/qt/qt_host.h"
 
 namespace {
 

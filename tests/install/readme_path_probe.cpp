@@ -9,11 +9,11 @@
 
 #include "app/about_dialog.h"
 #include "app/desktop_services.h"
-#include "support/fs_helpers.h"
-#include "ui/memory/memory_host.h"
-#include "tests/support/quiet_desktop.h"
 #include "res/resource_ids.h"
 #include "res/texts.h"
+#include "support/fs_helpers.h"
+#include "tests/support/quiet_desktop.h"
+#include "ui/memory/memory_host.h"
 
 int main() {
   QuietDesktop desktop;

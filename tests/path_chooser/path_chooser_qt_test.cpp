@@ -17,9 +17,9 @@
 #include <utility>
 
 #include "app/desktop_services.h"
+#include "res/texts.h"
 #include "support/path_chooser.h"
 #include "tests/support/test_support.h"
-#include "res/texts.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "app/desktop_services.h"
+#include "base/utf_win.h"
+#include "res/texts.h"
 #include "support/path_chooser.h"
 #include "tests/support/test_support.h"
-#include "res/texts.h"
-#include "base/utf_win.h"
 
 namespace {
 

@@ -16,11 +16,11 @@
 #include <QTimer>
 
 #include "app/about_dialog.h"
-#include "tests/app/fake_desktop.h"
-#include "support/fs_helpers.h"
 #include "app/main_dialog.h"
-#include "tests/qt/qt_test_dialog.h"
 #include "base/status_receiver.h"
+#include "support/fs_helpers.h"
+#include "tests/app/fake_desktop.h"
+#include "tests/qt/qt_test_dialog.h"
 #include "tests/support/test_support.h"
 
 namespace {

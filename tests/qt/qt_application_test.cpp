@@ -9,8 +9,8 @@
 
 #include "app/main_dialog.h"
 #include "app/qt_application.h"
-#include "ui/qt/qt_host.h"
 #include "res/resource_ids.h"
+#include "ui/qt/qt_host.h"
 
 TEST(QtApplication, QtsOwnButtonsReadInChineseAndWindowsTakeTheProgramsIcon) {
   QTranslator qtTexts;

@@ -17,9 +17,9 @@
 #include <QMessageBox>
 #include <QTest>
 
+#include "res/resource_ids.h"
 #include "ui/dialog.h"
 #include "ui/qt/qt_host.h"
-#include "res/resource_ids.h"
 
 struct RecordedEvent {
   ui::Event event;

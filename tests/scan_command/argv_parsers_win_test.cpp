@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "tests/scan_command/argv_parsers.h"
-#include "tests/support/command_line_to_argv_win.h"
 #include "scan/command_line_split.h"
 #include "tests/scan_command/split_cases.h"
+#include "tests/support/command_line_to_argv_win.h"
 
 std::vector<ArgvParser> ArgvParsers() {
   return {{"SplitCommandLine", SplitCommandLine},

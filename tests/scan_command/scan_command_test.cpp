@@ -6,12 +6,12 @@
 #include <utility>
 #include <vector>
 
-#include "tests/scan_command/argv_parsers.h"
-#include "support/error_box.h"
-#include "support/modal_answers.h"
-#include "tests/support/fake_user_prompts.h"
-#include "support/fs_helpers.h"
 #include "scan/scan_command.h"
+#include "support/error_box.h"
+#include "support/fs_helpers.h"
+#include "support/modal_answers.h"
+#include "tests/scan_command/argv_parsers.h"
+#include "tests/support/fake_user_prompts.h"
 #include "tests/support/test_support.h"
 
 using testing_support::DirectoryExists;

@@ -18,14 +18,14 @@
 #include <string>
 #include <thread>
 
-#include "support/process_start.h"
+#include "res/texts.h"
 #include "scan/scan_runner.h"
-#include "tests/support/child_processes_posix.h"
 #include "scan/scanner_process.h"
 #include "scan/terminal_launch_posix.h"
+#include "support/process_start.h"
+#include "tests/support/child_processes_posix.h"
 #include "tests/support/fake_user_prompts.h"
 #include "tests/support/test_support.h"
-#include "res/texts.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <shellapi.h>
 
+#include "base/utf_win.h"
 #include "tests/support/command_line_to_argv_win.h"
 #include "tests/support/test_support.h"
-#include "base/utf_win.h"
 
 namespace testing_support {
 

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "support/fs_helpers.h"
+#include "base/utf_win.h"
 #include "support/system_error.h"
 #include "tests/support/test_support.h"
-#include "base/utf_win.h"
 
 using namespace testing_support;
 

@@ -19,14 +19,14 @@
 #include <vector>
 
 #include "app/about_dialog.h"
-#include "support/error_box.h"
-#include "tests/app/fake_desktop.h"
-#include "support/fs_helpers.h"
 #include "app/main_dialog.h"
-#include "res/resource_ids.h"
-#include "tests/support/test_support.h"
-#include "res/texts.h"
 #include "base/utf_win.h"
+#include "res/resource_ids.h"
+#include "res/texts.h"
+#include "support/error_box.h"
+#include "support/fs_helpers.h"
+#include "tests/app/fake_desktop.h"
+#include "tests/support/test_support.h"
 #include "tests/win32/win32_driver.h"
 #include "ui/win32/win32_host.h"
 

@@ -16,12 +16,12 @@
 #include <thread>
 #include <vector>
 
-#include "ui/dialog.h"
+#include "base/utf_win.h"
 #include "res/dialog_templates.h"
 #include "res/resource_ids.h"
 #include "res/texts.h"
-#include "base/utf_win.h"
 #include "tests/win32/win32_driver.h"
+#include "ui/dialog.h"
 #include "ui/win32/win32_host.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "base/utf_win.h"
 #include "res/dialog_templates.h"
 #include "res/resource_ids.h"
 #include "res/texts.h"
-#include "base/utf_win.h"
 
 namespace {
 

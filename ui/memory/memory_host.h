@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "res/dialog_templates.h"
 #include "ui/blocking_status_channel.h"
 #include "ui/dialog.h"
-#include "res/dialog_templates.h"
 
 namespace ui {
 

@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "ui/accessible_names.h"
 #include "res/resource_ids.h"
+#include "ui/accessible_names.h"
 
 namespace ui {
 

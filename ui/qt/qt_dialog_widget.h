@@ -6,8 +6,8 @@
 #include <QDialog>
 #include <QKeyEvent>
 
-#include "ui/dialog.h"
 #include "res/resource_ids.h"
+#include "ui/dialog.h"
 
 namespace ui {
 

@@ -24,11 +24,11 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
+#include "res/resource_ids.h"
 #include "ui/qt/qt_accessible.h"
 #include "ui/qt/qt_dialog_widget.h"
 #include "ui/qt/qt_host.h"
 #include "ui/qt/qt_status_posting.h"
-#include "res/resource_ids.h"
 
 namespace ui {
 

@@ -11,8 +11,8 @@
 #include <QRect>
 #include <QSize>
 
-#include "ui/dialog.h"
 #include "res/dialog_templates.h"
+#include "ui/dialog.h"
 
 class QDialog;
 class QWidget;

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "ui/accessible_names.h"
+#include "base/utf_win.h"
 #include "res/dialog_templates.h"
 #include "res/resource_ids.h"
-#include "base/utf_win.h"
+#include "ui/accessible_names.h"
 
 namespace ui {
 
