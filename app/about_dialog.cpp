@@ -1,10 +1,10 @@
-#include "about_dialog.h"
+#include "app/about_dialog.h"
 
-#include "error_box.h"
-#include "fs_helpers.h"
-#include "resource_ids.h"
-#include "text_format.h"
-#include "texts.h"
+#include "res/resource_ids.h"
+#include "res/texts.h"
+#include "support/error_box.h"
+#include "support/fs_helpers.h"
+#include "support/text_format.h"
 
 namespace {
 
@@ -14,6 +14,13 @@ constexpr ui::CommandEntry<AboutDialog> kCommands[] = {
 };
 
 }  // namespace
+
+std::string AboutText() {
+  const std::string br = "\r\n";
+  return std::string(texts::kTitle) + " " + texts::kVersion + br + br + texts::kAboutPurpose + br +
+         br + texts::kAboutRights + br + texts::kAboutLicence + br + br + texts::kAboutContact +
+         br + br + texts::kAboutCredit;
+}
 
 AboutDialog::AboutDialog(DesktopServices& desktop) : ui::Dialog(IDD_ABOUT), desktop_(desktop) {}
 

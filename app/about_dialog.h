@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "desktop_services.h"
-#include "dialog.h"
+#include "app/desktop_services.h"
+#include "ui/dialog.h"
 
 // "Quorvel v<version>" followed by the fixed block: ten lines, CR LF breaks,
 // no break at the end.

@@ -1,12 +1,12 @@
-#include "desktop_services.h"
+#include "app/desktop_services.h"
 
 #include <vector>
 
-#include "fs_helpers.h"
-#include "modal_answers.h"
-#include "path_chooser.h"
-#include "shell_open.h"
-#include "texts.h"
+#include "res/texts.h"
+#include "support/fs_helpers.h"
+#include "support/modal_answers.h"
+#include "support/path_chooser.h"
+#include "support/shell_open.h"
 
 namespace {
 

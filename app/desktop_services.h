@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "system_error.h"
+#include "support/system_error.h"
 
 class DesktopServices {
  public:

@@ -1,14 +1,14 @@
-#include "main_dialog.h"
+#include "app/main_dialog.h"
 
-#include "about_dialog.h"
-#include "error_box.h"
-#include "exit_codes.h"
-#include "fs_helpers.h"
-#include "resource_ids.h"
-#include "scan_command.h"
-#include "switch_boxes.h"
-#include "text_format.h"
-#include "texts.h"
+#include "app/about_dialog.h"
+#include "app/switch_boxes.h"
+#include "base/exit_codes.h"
+#include "res/resource_ids.h"
+#include "res/texts.h"
+#include "scan/scan_command.h"
+#include "support/error_box.h"
+#include "support/fs_helpers.h"
+#include "support/text_format.h"
 
 using ui::Event;
 
@@ -39,7 +39,8 @@ constexpr int kReportOptionControls[] = {
 
 }  // namespace
 
-MainDialog::MainDialog(DesktopServices& desktop) : ui::Dialog(IDD_MAIN), desktop_(desktop) {}
+MainDialog::MainDialog(DesktopServices& desktop)
+    : ui::Dialog(IDD_MAIN), desktop_(desktop), runner_(*this) {}
 
 MainDialog::~MainDialog() = default;
 
@@ -49,6 +50,10 @@ bool MainDialog::DispatchCommand(Event event, int id, const std::string& text) {
 
 bool MainDialog::AskYesNo(const std::string& text, const std::string& caption) {
   return ui::Dialog::AskYesNo(text, caption);
+}
+
+void MainDialog::ShowError(const std::string& text, SystemErrorCode code) {
+  ShowErrorBox(text, code);
 }
 
 bool MainDialog::OnInitDialog() {
@@ -103,15 +108,15 @@ void MainDialog::OnScan() {
   const std::optional<std::string> line =
       BuildScanCommandLine(GatherSettings(), GetModuleRelativePath(texts::kScannerName), *this);
   // A busy runner ignores the request; the window does not look.
-  if (line) runner_.Start(ReportChannel(), *line, WM_SCAN_STATUS);
+  if (line) runner_.Start(StatusChannel(), *line, WM_SCAN_STATUS);
 }
 
 void MainDialog::OnScanStatus(const std::string& text) {
-  if (text == texts::kReportThreadStart) {
+  if (text == texts::kStatusThreadStart) {
     EnableItem(IDC_SCAN, false);
     return;
   }
-  if (text != texts::kReportThreadDone) {
+  if (text != texts::kStatusThreadDone) {
     SetItemText(IDC_STATUS, text);
     return;
   }

@@ -5,13 +5,13 @@
 
 #include <string>
 
-#include "desktop_services.h"
-#include "dialog.h"
-#include "scan_runner.h"
-#include "scan_settings.h"
-#include "yes_no_asker.h"
+#include "app/desktop_services.h"
+#include "scan/scan_runner.h"
+#include "scan/scan_settings.h"
+#include "scan/user_prompts.h"
+#include "ui/dialog.h"
 
-class MainDialog : public ui::Dialog, private YesNoAsker {
+class MainDialog : public ui::Dialog, private UserPrompts {
  public:
   explicit MainDialog(DesktopServices& desktop = SystemDesktopServices());
   ~MainDialog() override;
@@ -42,7 +42,9 @@ class MainDialog : public ui::Dialog, private YesNoAsker {
   bool DispatchCommand(ui::Event event, int id, const std::string& text) override;
 
  private:
+  // The scan layer's questions and error boxes.
   bool AskYesNo(const std::string& text, const std::string& caption) override;
+  void ShowError(const std::string& text, SystemErrorCode code) override;
   // The report file the field names, as the scan writes it ("~" expanded).
   std::string ReportPath() const;
 

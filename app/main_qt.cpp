@@ -7,13 +7,13 @@
 #include <QApplication>
 #include <QTranslator>
 
-#include "application.h"
-#include "fs_helpers.h"
-#include "process_start.h"
-#include "qt_application.h"
-#include "qt_host.h"
-#include "scan_app.h"
-#include "text_format.h"
+#include "app/qt_application.h"
+#include "app/scan_app.h"
+#include "support/fs_helpers.h"
+#include "support/process_start.h"
+#include "support/text_format.h"
+#include "ui/application.h"
+#include "ui/qt/qt_host.h"
 
 // The application object, built during static initialisation.
 ScanApp theApp;

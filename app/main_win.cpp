@@ -2,10 +2,10 @@
 // and runs the one application object.
 #include <windows.h>
 
-#include "application.h"
-#include "dll_search_win.h"
-#include "scan_app.h"
-#include "win32_host.h"
+#include "app/scan_app.h"
+#include "base/dll_search_win.h"
+#include "ui/application.h"
+#include "ui/win32/win32_host.h"
 
 // The application object, built during static initialisation.
 ScanApp theApp;

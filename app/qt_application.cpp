@@ -1,13 +1,13 @@
-#include "qt_application.h"
+#include "app/qt_application.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QLibraryInfo>
 #include <QTranslator>
 
-#include "qt_host.h"
-#include "resource_ids.h"
-#include "texts.h"
+#include "res/resource_ids.h"
+#include "res/texts.h"
+#include "ui/qt/qt_host.h"
 
 namespace {
 

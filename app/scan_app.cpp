@@ -1,6 +1,6 @@
-#include "scan_app.h"
+#include "app/scan_app.h"
 
-#include "main_dialog.h"
+#include "app/main_dialog.h"
 
 bool ScanApp::InitInstance() {
   MainDialog dialog;

@@ -1,7 +1,7 @@
 // The application object: shows the main window modally and ends with it.
 #pragma once
 
-#include "application.h"
+#include "ui/application.h"
 
 class ScanApp : public ui::Application {
  public:

@@ -4,8 +4,8 @@
 
 #include <array>
 
-#include "resource_ids.h"
-#include "scan_switches.h"
+#include "base/scan_switches.h"
+#include "res/resource_ids.h"
 
 struct SwitchBox {
   ScanSwitch id;

@@ -1,4 +1,4 @@
-#include "file_checks_posix.h"
+#include "base/file_checks_posix.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-// The channel on which the scan worker reports to the window.
+// The status channel: the scan worker tells the window how the scan goes.
 #pragma once
 
 #include <string>
@@ -6,7 +6,7 @@
 class StatusReceiver {
  public:
   virtual ~StatusReceiver() = default;
-  // Delivers one report and returns only when the receiver has handled it,
+  // Delivers one status message and returns only when the receiver has handled it,
   // or at once when the receiver is gone (the window was closed). Called on
   // the worker thread; text is valid only during the call.
   virtual void Send(unsigned message, const std::string& text) = 0;

@@ -1,4 +1,4 @@
-#include "utf_win.h"
+#include "base/utf_win.h"
 
 #include <windows.h>
 

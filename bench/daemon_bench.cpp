@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "own_clamd.h"
+#include "tests/bridge/own_clamd.h"
 
 namespace fs = std::filesystem;
 

@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "bench_corpus.h"
+#include "bench/bench_corpus.h"
 
 extern char** environ;
 

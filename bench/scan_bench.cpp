@@ -19,13 +19,14 @@
 #include <string>
 #include <thread>
 
-#include "blocking_report_channel.h"
-#include "fs_helpers.h"
-#include "resource_ids.h"
-#include "scan_command.h"
-#include "scan_runner.h"
-#include "texts.h"
-#include "yes_no_asker.h"
+#include "res/resource_ids.h"
+#include "res/texts.h"
+#include "scan/scan_command.h"
+#include "scan/scan_runner.h"
+#include "scan/user_prompts.h"
+#include "support/error_box.h"
+#include "support/fs_helpers.h"
+#include "ui/blocking_status_channel.h"
 
 extern char** environ;
 
@@ -79,13 +80,21 @@ class UiThreadQueue {
   std::deque<std::function<void()>> tasks_;
 };
 
+class AlwaysYes : public UserPrompts {
+ public:
+  bool AskYesNo(const std::string&, const std::string&) override { return true; }
+  void ShowError(const std::string& text, SystemErrorCode code) override {
+    ShowErrorBox(text, code);
+  }
+};
+
 class RoundTrip {
  public:
   RoundTrip()
-      : channel_(std::make_shared<ui::BlockingReportChannel>(
+      : channel_(std::make_shared<ui::BlockingStatusChannel>(
             [this](std::function<void()> task) { queue_.Post(std::move(task)); },
             [this](unsigned, const std::string& text) {
-              if (text == texts::kReportThreadDone) done_ = true;
+              if (text == texts::kStatusThreadDone) done_ = true;
             })) {}
 
   // Start to "_THREAD_DONE_" handled; then waits (untimed) until the runner
@@ -103,8 +112,9 @@ class RoundTrip {
  private:
   UiThreadQueue queue_;
   bool done_ = false;
-  std::shared_ptr<ui::BlockingReportChannel> channel_;
-  ScanRunner runner_;
+  std::shared_ptr<ui::BlockingStatusChannel> channel_;
+  AlwaysYes prompts_;
+  ScanRunner runner_{prompts_};
 };
 
 void BM_BareSpawnAndWait(benchmark::State& state) {
@@ -146,11 +156,6 @@ void BM_RoundTripAgainstBareSpawn(benchmark::State& state) {
 }
 BENCHMARK(BM_RoundTripAgainstBareSpawn)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-class AlwaysYes : public YesNoAsker {
- public:
-  bool AskYesNo(const std::string&, const std::string&) override { return true; }
-};
-
 // Every option on: all seventeen switches (append among them, so no overwrite
 // question), a report path and an existing quarantine directory with blanks,
 // a target that ends in a backslash, extra parameters.
@@ -171,8 +176,8 @@ void BM_BuildScanCommandLine(benchmark::State& state) {
   CreateDirectoryTree(quarantine);
   const ScanSettings settings = EveryOption(quarantine);
   const std::string scanner = "/opt/quorvel app/scan.exe";
-  AlwaysYes asker;
-  for (auto _ : state) benchmark::DoNotOptimize(BuildScanCommandLine(settings, scanner, asker));
+  AlwaysYes prompts;
+  for (auto _ : state) benchmark::DoNotOptimize(BuildScanCommandLine(settings, scanner, prompts));
   std::error_code error;
   std::filesystem::remove(quarantine, error);
 }

@@ -19,11 +19,11 @@
 #include <QTimer>
 #include <QTranslator>
 
-#include "application.h"
-#include "dialog.h"
-#include "qt_application.h"
-#include "qt_host.h"
-#include "scan_app.h"
+#include "app/qt_application.h"
+#include "app/scan_app.h"
+#include "ui/application.h"
+#include "ui/dialog.h"
+#include "ui/qt/qt_host.h"
 
 ScanApp theApp;
 

@@ -1,16 +1,16 @@
 // The daemon's protocol over a Unix or TCP socket. Commands are sent in the
 // "z" form (ended by a NUL byte) and so are the replies. Sockets are
 // non-blocking, so that every wait has its end and a stop is seen.
-#include "clamd_client.h"
+#include "bridge/clamd_client.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <thread>
 
-#include "system_error_text.h"
-#include "text_util.h"
-#include "texts.h"
+#include "bridge/system_error_text.h"
+#include "bridge/text_util.h"
+#include "bridge/texts.h"
 
 #ifdef _WIN32
 #include <winsock2.h>

@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "clamd_config.h"
-#include "scan_events.h"
+#include "bridge/clamd_config.h"
+#include "bridge/scan_events.h"
 
 namespace bridge {
 

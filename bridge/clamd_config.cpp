@@ -1,12 +1,12 @@
 // clamd.conf and the choice of the engine.
-#include "clamd_config.h"
+#include "bridge/clamd_config.h"
 
 #include <cstdint>
 #include <fstream>
 #include <sstream>
 
-#include "text_util.h"
-#include "texts.h"
+#include "bridge/text_util.h"
+#include "bridge/texts.h"
 
 namespace bridge {
 

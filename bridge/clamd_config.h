@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "scan_request.h"
+#include "bridge/scan_request.h"
 
 namespace bridge {
 

@@ -1,6 +1,6 @@
 // The daemon engine: files in sessions, the verdict read from the daemon's
 // reply, never from text made up for it.
-#include "clamd_engine.h"
+#include "bridge/clamd_engine.h"
 
 #include <algorithm>
 #include <atomic>
@@ -12,17 +12,17 @@
 #include <thread>
 #include <vector>
 
-#include "system.h"
-#include "system_error_text.h"
-#include "texts.h"
-#include "walk_system.h"
+#include "bridge/system.h"
+#include "bridge/system_error_text.h"
+#include "bridge/texts.h"
+#include "bridge/walk_system.h"
 
 #ifdef _WIN32
 #include <windows.h>
 
 #include <cerrno>
 
-#include "utf_win.h"
+#include "base/utf_win.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "clamd_client.h"
-#include "clamd_config.h"
-#include "engine.h"
+#include "bridge/clamd_client.h"
+#include "bridge/clamd_config.h"
+#include "bridge/engine.h"
 
 namespace bridge {
 

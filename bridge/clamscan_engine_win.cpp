@@ -8,13 +8,13 @@
 #include <filesystem>
 #include <fstream>
 
-#include "clamscan_output.h"
-#include "engine.h"
-#include "exit_codes.h"
-#include "system.h"
-#include "text_util.h"
-#include "texts.h"
-#include "utf_win.h"
+#include "base/exit_codes.h"
+#include "base/utf_win.h"
+#include "bridge/clamscan_output.h"
+#include "bridge/engine.h"
+#include "bridge/system.h"
+#include "bridge/text_util.h"
+#include "bridge/texts.h"
 
 namespace bridge {
 

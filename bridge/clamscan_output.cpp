@@ -1,10 +1,10 @@
-#include "clamscan_output.h"
+#include "bridge/clamscan_output.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "text_util.h"
-#include "texts.h"
+#include "bridge/text_util.h"
+#include "bridge/texts.h"
 
 namespace bridge {
 

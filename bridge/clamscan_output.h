@@ -12,8 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "scan_events.h"
-#include "scan_request.h"
+#include "bridge/scan_events.h"
+#include "bridge/scan_request.h"
 
 namespace bridge {
 

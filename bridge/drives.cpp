@@ -3,7 +3,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "drives.h"
+#include "bridge/drives.h"
 
 namespace bridge {
 

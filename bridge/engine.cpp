@@ -1,5 +1,5 @@
 // The queue between the walk and the engine, and the engines' workers.
-#include "engine.h"
+#include "bridge/engine.h"
 
 #include <thread>
 #include <vector>

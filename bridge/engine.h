@@ -11,8 +11,8 @@
 #include <optional>
 #include <string>
 
-#include "scan_events.h"
-#include "scan_request.h"
+#include "bridge/scan_events.h"
+#include "bridge/scan_request.h"
 
 namespace bridge {
 

@@ -1,8 +1,8 @@
 // Each file's fate, written as it comes; the summary and the exit code.
-#include "ledger.h"
+#include "bridge/ledger.h"
 
-#include "exit_codes.h"
-#include "texts.h"
+#include "base/exit_codes.h"
+#include "bridge/texts.h"
 
 namespace bridge {
 

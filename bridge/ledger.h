@@ -10,9 +10,9 @@
 #include <mutex>
 #include <string>
 
-#include "ledger_writer.h"
-#include "scan_events.h"
-#include "scan_request.h"
+#include "bridge/ledger_writer.h"
+#include "bridge/scan_events.h"
+#include "bridge/scan_request.h"
 
 namespace bridge {
 

@@ -1,14 +1,14 @@
 // Console and report: one place that writes the bridge's lines.
-#include "ledger_writer.h"
+#include "bridge/ledger_writer.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
-#include "system_error_text.h"
-#include "text_util.h"
-#include "texts.h"
+#include "bridge/system_error_text.h"
+#include "bridge/text_util.h"
+#include "bridge/texts.h"
 
 namespace bridge {
 

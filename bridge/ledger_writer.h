@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "scan_request.h"
+#include "bridge/scan_request.h"
 
 namespace bridge {
 

@@ -20,11 +20,11 @@
 #include <thread>
 #include <vector>
 
-#include "engine.h"
-#include "system_error_text.h"
-#include "texts.h"
-#include "walk_system.h"
-#include "worker_pool_posix.h"
+#include "bridge/engine.h"
+#include "bridge/system_error_text.h"
+#include "bridge/texts.h"
+#include "bridge/walk_system.h"
+#include "bridge/worker_pool_posix.h"
 
 namespace bridge {
 

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "exit_codes.h"
-#include "run.h"
-#include "system.h"
+#include "base/exit_codes.h"
+#include "bridge/run.h"
+#include "bridge/system.h"
 
 int main(int argc, char** argv) {
   bridge::InstallStopHandlers();

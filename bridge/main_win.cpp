@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "dll_search_win.h"
-#include "exit_codes.h"
-#include "run.h"
-#include "system.h"
-#include "utf_win.h"
+#include "base/dll_search_win.h"
+#include "base/exit_codes.h"
+#include "base/utf_win.h"
+#include "bridge/run.h"
+#include "bridge/system.h"
 
 int wmain(int argc, wchar_t** argv) {
   RestrictDllSearchPath();

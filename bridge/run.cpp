@@ -1,5 +1,5 @@
 // One scan: arguments -> request -> walk -> engine -> verdicts -> ledger.
-#include "run.h"
+#include "bridge/run.h"
 
 #include <atomic>
 #include <chrono>
@@ -8,18 +8,18 @@
 #include <optional>
 #include <thread>
 
-#include "clamd_client.h"
-#include "clamd_config.h"
-#include "clamd_engine.h"
-#include "drives.h"
-#include "engine.h"
-#include "exit_codes.h"
-#include "ledger.h"
-#include "scan_request.h"
-#include "system.h"
-#include "texts.h"
-#include "treatment.h"
-#include "walk.h"
+#include "base/exit_codes.h"
+#include "bridge/clamd_client.h"
+#include "bridge/clamd_config.h"
+#include "bridge/clamd_engine.h"
+#include "bridge/drives.h"
+#include "bridge/engine.h"
+#include "bridge/ledger.h"
+#include "bridge/scan_request.h"
+#include "bridge/system.h"
+#include "bridge/texts.h"
+#include "bridge/treatment.h"
+#include "bridge/walk.h"
 
 namespace bridge {
 

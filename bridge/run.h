@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ledger_writer.h"
+#include "bridge/ledger_writer.h"
 
 namespace bridge {
 

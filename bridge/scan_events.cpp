@@ -1,4 +1,4 @@
-#include "scan_events.h"
+#include "bridge/scan_events.h"
 
 namespace bridge {
 

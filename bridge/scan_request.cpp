@@ -1,12 +1,12 @@
 // The scanner arguments as the window gives them, read into one request.
-#include "scan_request.h"
+#include "bridge/scan_request.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <regex>
 #include <string_view>
 
-#include "texts.h"
+#include "bridge/texts.h"
 
 namespace bridge {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "scan_switches.h"
+#include "base/scan_switches.h"
 
 namespace bridge {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "scan_request.h"
+#include "bridge/scan_request.h"
 
 namespace bridge {
 

@@ -1,4 +1,4 @@
-#include "system_error_text.h"
+#include "bridge/system_error_text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,7 +6,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "utf_win.h"
+#include "base/utf_win.h"
 #endif
 
 namespace bridge {

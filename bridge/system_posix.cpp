@@ -13,10 +13,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "clamd_config.h"
-#include "drives.h"
-#include "system.h"
-#include "texts.h"
+#include "bridge/clamd_config.h"
+#include "bridge/drives.h"
+#include "bridge/system.h"
+#include "bridge/texts.h"
 
 namespace bridge {
 

@@ -7,13 +7,13 @@
 #include <thread>
 #include <vector>
 
-#include "windows_command_line.h"
-#include "clamd_config.h"
-#include "drives.h"
-#include "exit_codes.h"
-#include "system.h"
-#include "texts.h"
-#include "utf_win.h"
+#include "base/exit_codes.h"
+#include "base/utf_win.h"
+#include "bridge/clamd_config.h"
+#include "bridge/drives.h"
+#include "bridge/system.h"
+#include "bridge/texts.h"
+#include "bridge/windows_command_line.h"
 
 namespace bridge {
 

@@ -1,11 +1,11 @@
 // What /move and /del do, on every system; the system's side is in
 // treatment_posix.cpp and treatment_win.cpp.
-#include "treatment.h"
+#include "bridge/treatment.h"
 
 #include <cstdio>
 
-#include "texts.h"
-#include "walk_system.h"
+#include "bridge/texts.h"
+#include "bridge/walk_system.h"
 
 namespace bridge {
 

@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "system_error_text.h"
-#include "texts.h"
-#include "walk_system.h"
+#include "bridge/system_error_text.h"
+#include "bridge/texts.h"
+#include "bridge/walk_system.h"
 
 namespace bridge::walk_system {
 

@@ -2,10 +2,10 @@
 // following a link to compare it with the one scanned.
 #include <windows.h>
 
-#include "system_error_text.h"
-#include "texts.h"
-#include "utf_win.h"
-#include "walk_system.h"
+#include "base/utf_win.h"
+#include "bridge/system_error_text.h"
+#include "bridge/texts.h"
+#include "bridge/walk_system.h"
 
 namespace bridge::walk_system {
 

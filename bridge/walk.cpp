@@ -1,5 +1,5 @@
 // The walk's order and rules; the system's side is in walk_system.h.
-#include "walk.h"
+#include "bridge/walk.h"
 
 #include <algorithm>
 #include <memory>
@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "texts.h"
-#include "walk_system.h"
+#include "bridge/texts.h"
+#include "bridge/walk_system.h"
 
 namespace bridge {
 

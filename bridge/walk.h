@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "scan_events.h"
+#include "bridge/scan_events.h"
 
 namespace bridge {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "scan_events.h"
+#include "bridge/scan_events.h"
 
 namespace bridge::walk_system {
 

@@ -5,10 +5,10 @@
 
 #include <vector>
 
-#include "system_error_text.h"
-#include "texts.h"
-#include "utf_win.h"
-#include "walk_system.h"
+#include "base/utf_win.h"
+#include "bridge/system_error_text.h"
+#include "bridge/texts.h"
+#include "bridge/walk_system.h"
 
 namespace bridge::walk_system {
 

@@ -1,6 +1,6 @@
-#include "windows_command_line.h"
+#include "bridge/windows_command_line.h"
 
-#include "windows_argv_quote.h"
+#include "base/windows_argv_quote.h"
 
 namespace bridge {
 

@@ -1,7 +1,7 @@
 // The worker processes and their messages: a file to scan goes down a
 // worker's socket, its verdict comes back, each as a length and a body of
 // fixed-width numbers and length-prefixed strings.
-#include "worker_pool_posix.h"
+#include "bridge/worker_pool_posix.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -21,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-#include "texts.h"
+#include "bridge/texts.h"
 
 namespace bridge {
 

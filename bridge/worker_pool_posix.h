@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "engine.h"
+#include "bridge/engine.h"
 
 namespace bridge {
 

@@ -1,7 +1,7 @@
-#include "command_line_case.h"
+#include "fuzz/command_line_case.h"
 
-#include "fs_helpers.h"
-#include "scan_command.h"
+#include "scan/scan_command.h"
+#include "support/fs_helpers.h"
 
 // Characters whose encodings stress the quoting: CJK names, GBK double bytes
 // whose second byte is 0x5C (a backslash in GBK), a character outside the

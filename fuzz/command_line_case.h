@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "scan_settings.h"
+#include "scan/scan_settings.h"
 
 struct CommandLineCase {
   std::string scannerPath;

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "command_line_case.h"
-#include "command_line_split.h"
-#include "scan_command.h"
+#include "fuzz/command_line_case.h"
+#include "scan/command_line_split.h"
+#include "scan/scan_command.h"
 
 namespace {
 

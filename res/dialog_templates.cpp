@@ -1,7 +1,7 @@
-#include "dialog_templates.h"
+#include "res/dialog_templates.h"
 
-#include "dialog_frames.h"
-#include "resource_ids.h"
+#include "res/dialog_frames.h"
+#include "res/resource_ids.h"
 
 #define CTL_EDIT(id, x, y, w, h) {id, ControlKind::Edit, "", x, y, w, h},
 #define CTL_BUTTON(id, text, x, y, w, h) {id, ControlKind::PushButton, text, x, y, w, h},
@@ -13,11 +13,11 @@
 namespace {
 
 const ControlTemplate kMainControls[] = {
-#include "main_dialog.inc"
+#include "res/main_dialog.inc"
 };
 
 const ControlTemplate kAboutControls[] = {
-#include "about_dialog.inc"
+#include "res/about_dialog.inc"
 };
 
 const DialogTemplate kTemplates[] = {

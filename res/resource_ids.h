@@ -52,5 +52,5 @@
 #define IDC_DELETE_REPORT 1037
 #define IDC_ABOUT 1039
 
-// Report message from the scan worker to the main window.
+// Status message from the scan worker to the main window.
 #define WM_SCAN_STATUS 15000

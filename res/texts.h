@@ -2,7 +2,7 @@
 // dialog templates live in main_dialog.inc and about_dialog.inc.
 #pragma once
 
-#include "version.h"
+#include "res/version.h"
 
 namespace texts {
 
@@ -10,13 +10,13 @@ namespace texts {
 inline constexpr const char kTitle[] = "Quorvel";
 inline constexpr const char kVersion[] = "v" QUORVEL_VERSION;
 
-// Scan worker reports; the two markers are never shown.
-inline constexpr const char kReportExecuting[] = "执行中";
-inline constexpr const char kReportThreadStart[] = "_THREAD_START_";
-inline constexpr const char kReportRunning[] = "运行中";
-inline constexpr const char kReportCreateProcessFailed[] = "CreateProcess(\"%s\") 失败.";
-inline constexpr const char kReportExitCodeFailed[] = "GetExitCodeProcess 失败";
-inline constexpr const char kReportThreadDone[] = "_THREAD_DONE_";
+// The scan worker's status texts; the two markers are never shown.
+inline constexpr const char kStatusExecuting[] = "执行中";
+inline constexpr const char kStatusThreadStart[] = "_THREAD_START_";
+inline constexpr const char kStatusRunning[] = "运行中";
+inline constexpr const char kStatusCreateProcessFailed[] = "CreateProcess(\"%s\") 失败.";
+inline constexpr const char kStatusExitCodeFailed[] = "GetExitCodeProcess 失败";
+inline constexpr const char kStatusThreadDone[] = "_THREAD_DONE_";
 
 // Status line at the end of a scan, and the verdicts appended to it.
 inline constexpr const char kStatusDone[] = "完成. 退出代码=%u. ";

@@ -1,4 +1,4 @@
-#include "command_line_split.h"
+#include "scan/command_line_split.h"
 
 // The rules below are those of CommandLineToArgvW as Windows and Wine apply
 // them; only blank and tab separate arguments. Working on UTF-8 bytes is safe:

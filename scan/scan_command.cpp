@@ -1,10 +1,9 @@
-#include "scan_command.h"
+#include "scan/scan_command.h"
 
-#include "error_box.h"
-#include "fs_helpers.h"
-#include "text_format.h"
-#include "texts.h"
-#include "windows_argv_quote.h"
+#include "base/windows_argv_quote.h"
+#include "res/texts.h"
+#include "support/fs_helpers.h"
+#include "support/text_format.h"
 
 // Where names may hold a quote (Linux), each one inside is escaped, so the
 // scanner gets the name unchanged; on Windows a typed quote stays as it is.
@@ -59,7 +58,8 @@ std::string ComposeScanCommandLine(const ScanSettings& settings, const std::stri
 }
 
 std::optional<std::string> BuildScanCommandLine(const ScanSettings& typed,
-                                                const std::string& scannerPath, YesNoAsker& asker) {
+                                                const std::string& scannerPath,
+                                                UserPrompts& prompts) {
   // "~/..." means the home folder as everywhere else on Linux; the questions
   // and the line show the full path, and the scanner gets one it can open.
   ScanSettings settings = typed;
@@ -69,8 +69,8 @@ std::optional<std::string> BuildScanCommandLine(const ScanSettings& typed,
   if (settings.reportToFile) {
     const std::string& path = settings.reportPath;
     if (!settings.AppendToReport() && PathPatternExists(path, kAnyNonDirectory) &&
-        !asker.AskYesNo(FormatText(texts::kOverwriteReportText, path.c_str()),
-                        texts::kOverwriteReportCaption))
+        !prompts.AskYesNo(FormatText(texts::kOverwriteReportText, path.c_str()),
+                          texts::kOverwriteReportCaption))
       return std::nullopt;
   }
 
@@ -81,12 +81,12 @@ std::optional<std::string> BuildScanCommandLine(const ScanSettings& typed,
     // creating it then makes nothing new.
     const bool endsInSeparator = !dir.empty() && dir.back() == kPathSeparator;
     if (endsInSeparator || !PathPatternExists(dir, kDirectoryAttribute)) {
-      if (!asker.AskYesNo(FormatText(texts::kCreateDirectoryText, dir.c_str()),
-                          texts::kCreateDirectoryCaption))
+      if (!prompts.AskYesNo(FormatText(texts::kCreateDirectoryText, dir.c_str()),
+                            texts::kCreateDirectoryCaption))
         return std::nullopt;
       SystemErrorCode error = 0;
       if (!CreateDirectoryTree(dir, &error)) {
-        ShowErrorBox(texts::kErrorCreateDirectory, error);
+        prompts.ShowError(texts::kErrorCreateDirectory, error);
         return std::nullopt;
       }
     }

@@ -4,17 +4,19 @@
 #include <optional>
 #include <string>
 
-#include "scan_settings.h"
-#include "yes_no_asker.h"
+#include "scan/scan_settings.h"
+#include "scan/user_prompts.h"
 
 // Builds the line for one scan: scanner path, quoted target, switches in
 // table order, " /report <path>", " /move <dir>", extra parameters. On the way
 // it may ask whether to overwrite an existing report and whether to create a
 // missing quarantine directory, and creates it (a failure is shown in the
-// error box). On Linux a leading "~" in the target, report path and move
-// directory is the home folder. Returns nothing when the request ends there.
+// error box): questions and box go to the user through prompts. On Linux a
+// leading "~" in the target, report path and move directory is the home
+// folder. Returns nothing when the request ends there.
 std::optional<std::string> BuildScanCommandLine(const ScanSettings& settings,
-                                                const std::string& scannerPath, YesNoAsker& asker);
+                                                const std::string& scannerPath,
+                                                UserPrompts& prompts);
 
 // The line alone, as BuildScanCommandLine returns it once both questions are
 // answered: no question, no look at the file system.

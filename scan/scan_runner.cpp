@@ -1,14 +1,13 @@
-#include "scan_runner.h"
+#include "scan/scan_runner.h"
 
 #include <system_error>
 #include <thread>
 #include <utility>
 
-#include "error_box.h"
-#include "exit_codes.h"
-#include "scanner_process.h"
-#include "text_format.h"
-#include "texts.h"
+#include "base/exit_codes.h"
+#include "res/texts.h"
+#include "scan/scanner_process.h"
+#include "support/text_format.h"
 
 namespace {
 
@@ -39,34 +38,35 @@ struct ScanRunner::Job {
   std::atomic<uint32_t> exitCode{kNoScanExitCode};
   std::atomic<bool> idle{true};
 
-  void Report(const std::string& text) const {
+  void SendStatus(const std::string& text) const {
     if (receiver) receiver->Send(message, text);
   }
 
   // The scan itself, on the worker thread.
   void Run() {
-    Report(texts::kReportExecuting);
-    Report(texts::kReportThreadStart);
+    SendStatus(texts::kStatusExecuting);
+    SendStatus(texts::kStatusThreadStart);
 
     ScannerProcess process;
     if (!process.Start(commandLine)) {
-      Report(FormatText(texts::kReportCreateProcessFailed, commandLine.c_str()));
+      SendStatus(FormatText(texts::kStatusCreateProcessFailed, commandLine.c_str()));
       exitCode.store(kNoScanExitCode);
     } else {
-      Report(texts::kReportRunning);
+      SendStatus(texts::kStatusRunning);
       uint32_t code = 0;
       if (process.WaitForExitCode(&code))
         exitCode.store(code);
       else
-        Report(texts::kReportExitCodeFailed);
+        SendStatus(texts::kStatusExitCodeFailed);
       process.Close();
     }
 
-    Report(texts::kReportThreadDone);
+    SendStatus(texts::kStatusThreadDone);
   }
 };
 
-ScanRunner::ScanRunner() : job_(std::make_shared<Job>()), startThread_(StartDetachedThread) {}
+ScanRunner::ScanRunner(UserPrompts& prompts)
+    : prompts_(prompts), job_(std::make_shared<Job>()), startThread_(StartDetachedThread) {}
 
 ScanRunner::~ScanRunner() = default;
 
@@ -92,7 +92,7 @@ int ScanRunner::Start(std::shared_ptr<StatusReceiver> window, const std::string&
   if (!startThread_(std::move(work), &error)) {
     job_->receiver.reset();
     job_->idle.store(true, std::memory_order_release);
-    ShowErrorBox(texts::kErrorCreateThread, error);
+    prompts_.ShowError(texts::kErrorCreateThread, error);
   }
   return 0;
 }

@@ -1,5 +1,5 @@
-// Runs one scanner process at a time on a worker thread and reports each
-// stage to the window:
+// Runs one scanner process at a time on a worker thread and sends the window
+// the status of each stage:
 //   "执行中", "_THREAD_START_", then "运行中" or "CreateProcess("...") 失败.",
 //   "GetExitCodeProcess 失败" when the code cannot be read, "_THREAD_DONE_".
 // exitCode holds the scan's result before "_THREAD_DONE_" reaches the window.
@@ -11,17 +11,19 @@
 #include <memory>
 #include <string>
 
-#include "status_receiver.h"
-#include "system_error.h"
+#include "base/status_receiver.h"
+#include "scan/user_prompts.h"
+#include "support/system_error.h"
 
 class ScanRunner {
  public:
-  ScanRunner();
+  // A failure to start a scan is shown to the user through prompts.
+  explicit ScanRunner(UserPrompts& prompts);
   virtual ~ScanRunner();
   ScanRunner(const ScanRunner&) = delete;
   ScanRunner& operator=(const ScanRunner&) = delete;
 
-  // Starts a scan of commandLine reporting to window with message, unless one
+  // Starts a scan of commandLine sending its status to window with message, unless one
   // is already running (then nothing happens). Returns 0 either way. When no
   // worker thread can be made, the runner stays idle and the user is told.
   int Start(std::shared_ptr<StatusReceiver> window, const std::string& commandLine,
@@ -40,6 +42,7 @@ class ScanRunner {
   struct Job;
   // The state shared with the worker. The worker keeps it alive, so a window
   // (and its runner) may go away while the scanner still runs.
+  UserPrompts& prompts_;
   std::shared_ptr<Job> job_;
   ThreadStarter startThread_;
 };

@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "scan_switches.h"
+#include "base/scan_switches.h"
 
 struct ScanSettings {
   std::string target;

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
-#include "exit_codes.h"
-#include "system_error.h"
+#include "base/exit_codes.h"
+#include "support/system_error.h"
 
 class ScannerProcess {
  public:

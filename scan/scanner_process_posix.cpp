@@ -3,7 +3,7 @@
 // window of its own instead: the terminal runs the console helper
 // (quorvel-console, beside the program), which starts the scanner on the
 // terminal's pseudo-terminal and brings its real exit status back over a
-// private socket (scan/console_channel_posix.h). Terminals started over
+// private socket (process/console_channel_posix.h). Terminals started over
 // D-Bus do not run their command as their own child, so the terminal's own
 // exit status tells nothing about the scanner.
 //
@@ -11,7 +11,7 @@
 // the scanner is started directly, in a session of its own with no terminal
 // and /dev/null as its input, so a scan always works and never waits for a
 // key in a terminal nobody watches.
-#include "scanner_process.h"
+#include "scan/scanner_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -32,12 +32,12 @@
 #include <thread>
 #include <vector>
 
-#include "command_line_split.h"
-#include "console_channel_posix.h"
-#include "file_checks_posix.h"
-#include "fs_helpers.h"
-#include "program_spawn_posix.h"
-#include "terminal_launch_posix.h"
+#include "base/file_checks_posix.h"
+#include "process/console_channel_posix.h"
+#include "process/program_spawn_posix.h"
+#include "scan/command_line_split.h"
+#include "scan/terminal_launch_posix.h"
+#include "support/fs_helpers.h"
 
 extern char** environ;
 

@@ -1,10 +1,10 @@
-#include "scanner_process.h"
+#include "scan/scanner_process.h"
 
 #include <windows.h>
 
 #include <vector>
 
-#include "utf_win.h"
+#include "base/utf_win.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "terminal_launch_posix.h"
+#include "scan/terminal_launch_posix.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,9 +1,8 @@
-#include "error_box.h"
+#include "support/error_box.h"
 
-#include "error_box_platform.h"
-#include "modal_answers.h"
-#include "text_format.h"
-#include "texts.h"
+#include "res/texts.h"
+#include "support/modal_answers.h"
+#include "support/text_format.h"
 
 std::string FormatErrorBoxText(const std::string& text, const SystemError& error) {
   std::string result = text;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "system_error.h"
+#include "support/system_error.h"
 
 // The box's full text: text alone when code is 0 or the system has no
 // description for it, otherwise text, "\n\n系统错误代码: 0x%X" and
@@ -18,3 +18,9 @@ std::string FormatErrorBoxText(const std::string& text, const SystemError& error
 // closed; a test answers it through ModalAnswers instead.
 void ShowErrorBox(const std::string& text, SystemErrorCode code);
 void ShowErrorBox(const std::string& text, const SystemError& error);
+
+// The system's own message box behind ShowErrorBox, one per platform
+// (error_box_win.cpp, error_box_qt.cpp): text under caption with the error
+// icon and an OK button, owned by no window; returns when the user has
+// closed it.
+void ShowSystemErrorBox(const std::string& text, const std::string& caption);

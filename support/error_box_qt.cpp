@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "error_box_platform.h"
+#include "support/error_box.h"
 
 void ShowSystemErrorBox(const std::string& text, const std::string& caption) {
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {

@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "error_box_platform.h"
-#include "utf_win.h"
+#include "support/error_box.h"
+#include "base/utf_win.h"
 
 void ShowSystemErrorBox(const std::string& text, const std::string& caption) {
   // No owner: the main window stays usable while the box is shown.

@@ -1,6 +1,6 @@
-#include "fs_helpers.h"
+#include "support/fs_helpers.h"
 
-#include "fs_helpers_internal.h"
+#include "support/fs_helpers_internal.h"
 
 std::string PathBesideExecutable(const std::string& executablePath, const std::string& name) {
   std::string path = executablePath;

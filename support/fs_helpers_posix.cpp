@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "fs_helpers.h"
-#include "file_checks_posix.h"
-#include "fs_helpers_internal.h"
+#include "support/fs_helpers.h"
+#include "base/file_checks_posix.h"
+#include "support/fs_helpers_internal.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include <windows.h>
 
-#include "fs_helpers.h"
-#include "fs_helpers_internal.h"
-#include "utf_win.h"
+#include "support/fs_helpers.h"
+#include "base/utf_win.h"
+#include "support/fs_helpers_internal.h"
 
 namespace {
 

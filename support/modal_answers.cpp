@@ -1,4 +1,4 @@
-#include "modal_answers.h"
+#include "support/modal_answers.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "path_chooser.h"
+#include "support/path_chooser.h"
 
 std::string PathChooser::PrepareInitialFileName(const std::string& name) {
   // The picker's record holds the name with its terminating zero in

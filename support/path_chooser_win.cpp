@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "path_chooser.h"
-#include "utf_win.h"
+#include "support/path_chooser.h"
+#include "base/utf_win.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <signal.h>
 
-#include "process_start.h"
+#include "support/process_start.h"
 
 void RestoreDefaultChildSignal() {
   struct sigaction action = {};

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "system_error.h"
+#include "support/system_error.h"
 
 // ownerWindow: the native window that owns any message the shell shows (may
 // be null). False on failure, with the system's error value in *error (0 when

@@ -15,9 +15,9 @@
 #include <mutex>
 #include <thread>
 
-#include "shell_open.h"
-#include "text_format.h"
-#include "texts.h"
+#include "support/shell_open.h"
+#include "res/texts.h"
+#include "support/text_format.h"
 
 extern char** environ;
 

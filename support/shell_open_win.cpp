@@ -1,8 +1,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "shell_open.h"
-#include "utf_win.h"
+#include "support/shell_open.h"
+#include "base/utf_win.h"
 
 bool OpenWithShell(const std::string& path, void* ownerWindow, SystemError* error) {
   // Cleared first, so that a value read afterwards comes from this call.

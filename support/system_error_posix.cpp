@@ -1,4 +1,4 @@
-#include "system_error.h"
+#include "support/system_error.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
-#include "system_error.h"
+#include "support/system_error.h"
 
 #include <windows.h>
 
-#include "utf_win.h"
+#include "base/utf_win.h"
 
 std::string SystemErrorText(SystemErrorCode code) {
   wchar_t* buffer = nullptr;

@@ -1,4 +1,4 @@
-#include "text_format.h"
+#include "support/text_format.h"
 
 #include <cstdarg>
 

@@ -1,4 +1,4 @@
-#include "accessible_names.h"
+#include "ui/accessible_names.h"
 
 namespace ui {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "dialog_templates.h"
+#include "res/dialog_templates.h"
 
 namespace ui {
 

@@ -1,7 +1,7 @@
-#include "dialog.h"
+#include "ui/dialog.h"
 
-#include "modal_answers.h"
-#include "resource_ids.h"
+#include "res/resource_ids.h"
+#include "support/modal_answers.h"
 
 namespace ui {
 
@@ -80,8 +80,8 @@ void Dialog::EndDialog(int result) {
   if (host_) host_->End(result);
 }
 
-std::shared_ptr<StatusReceiver> Dialog::ReportChannel() {
-  return host_ ? host_->ReportChannel() : nullptr;
+std::shared_ptr<StatusReceiver> Dialog::StatusChannel() {
+  return host_ ? host_->StatusChannel() : nullptr;
 }
 
 void* Dialog::NativeHandle() const { return host_ ? host_->NativeHandle() : nullptr; }

@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "dialog_host.h"
+#include "ui/dialog_host.h"
 
 namespace ui {
 
@@ -21,7 +21,7 @@ enum class Event {
 class Dialog;
 
 // One entry of a dialog's command table. Command handlers take nothing;
-// message handlers take the report text.
+// message handlers take the status text.
 template <class D>
 struct CommandEntry {
   Event event;
@@ -96,7 +96,7 @@ class Dialog {
   void SetIcon(int iconId);
   bool AskYesNo(const std::string& text, const std::string& caption);
   void EndDialog(int result);
-  std::shared_ptr<StatusReceiver> ReportChannel();
+  std::shared_ptr<StatusReceiver> StatusChannel();
   void* NativeHandle() const;
 
  private:

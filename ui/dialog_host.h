@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "status_receiver.h"
+#include "base/status_receiver.h"
 
 namespace ui {
 
@@ -37,10 +37,10 @@ class DialogHost {
   // Ends the modal dialog with result.
   virtual void End(int result) = 0;
 
-  // The channel on which a worker thread reports to this window; reports are
+  // The status channel from a worker thread to this window; its messages are
   // delivered on the UI thread as message handlers. Once the window is gone
-  // the channel drops reports without waiting.
-  virtual std::shared_ptr<StatusReceiver> ReportChannel() = 0;
+  // the channel drops them without waiting.
+  virtual std::shared_ptr<StatusReceiver> StatusChannel() = 0;
 
   // The native window (HWND on Windows, QWidget* with Qt), for owners of
   // system dialogs; may be null.

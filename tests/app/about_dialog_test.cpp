@@ -3,11 +3,11 @@
 
 #include <filesystem>
 
-#include "about_dialog.h"
-#include "fake_desktop.h"
-#include "fs_helpers.h"
-#include "main_dialog_fixture.h"
-#include "version.h"
+#include "app/about_dialog.h"
+#include "res/version.h"
+#include "support/fs_helpers.h"
+#include "tests/app/fake_desktop.h"
+#include "tests/app/main_dialog_fixture.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "fake_desktop.h"
+#include "tests/app/fake_desktop.h"
 
-#include "fs_helpers.h"
-#include "test_support.h"
+#include "support/fs_helpers.h"
+#include "tests/support/test_support.h"
 
 bool FakeDesktop::OpenDocument(const std::string& path, void*, SystemError* error) {
   opened.push_back(path);

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "desktop_services.h"
-#include "modal_answers.h"
+#include "app/desktop_services.h"
+#include "support/modal_answers.h"
 
 // The texts of boxes (for a picker: where it started).
 inline std::vector<std::string> TextsOf(const std::vector<ModalBox>& boxes) {

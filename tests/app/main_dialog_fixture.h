@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "fake_desktop.h"
-#include "fs_helpers.h"
-#include "main_dialog.h"
-#include "memory_host.h"
-#include "resource_ids.h"
-#include "test_support.h"
+#include "app/main_dialog.h"
+#include "res/resource_ids.h"
+#include "support/fs_helpers.h"
+#include "tests/app/fake_desktop.h"
+#include "tests/support/test_support.h"
+#include "ui/memory/memory_host.h"
 
 class MainDialogTest : public ::testing::Test {
  protected:

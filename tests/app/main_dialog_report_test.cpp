@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "main_dialog_fixture.h"
+#include "tests/app/main_dialog_fixture.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // program: the line it received, the status line, the Scan button.
 #include <thread>
 
-#include "main_dialog_fixture.h"
+#include "tests/app/main_dialog_fixture.h"
 
 namespace {
 

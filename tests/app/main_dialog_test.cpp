@@ -1,9 +1,9 @@
 // The main window's start-up state, its control rules and its keyboard
 // commands, on the in-memory host.
-#include "fs_helpers.h"
-#include "main_dialog_fixture.h"
-#include "scan_command.h"
-#include "version.h"
+#include "res/version.h"
+#include "scan/scan_command.h"
+#include "support/fs_helpers.h"
+#include "tests/app/main_dialog_fixture.h"
 
 namespace {
 

@@ -10,17 +10,18 @@
 #include <string>
 #include <vector>
 
-#include "bridge_test_support.h"
-#include "clamd_config.h"
-#include "desktop_services.h"
-#include "fs_helpers.h"
-#include "main_dialog.h"
-#include "memory_host.h"
-#include "quiet_desktop.h"
-#include "resource_ids.h"
-#include "scan_command.h"
-#include "test_support.h"
-#include "texts.h"
+#include "app/desktop_services.h"
+#include "app/main_dialog.h"
+#include "bridge/clamd_config.h"
+#include "bridge/texts.h"
+#include "res/resource_ids.h"
+#include "scan/scan_command.h"
+#include "support/error_box.h"
+#include "support/fs_helpers.h"
+#include "tests/bridge/bridge_test_support.h"
+#include "tests/support/quiet_desktop.h"
+#include "tests/support/test_support.h"
+#include "ui/memory/memory_host.h"
 
 namespace {
 
@@ -28,9 +29,12 @@ using namespace testing_support;
 using bridge_testing::EicarTestFile;
 namespace fs = std::filesystem;
 
-class AlwaysYes : public YesNoAsker {
+class AlwaysYes : public UserPrompts {
  public:
   bool AskYesNo(const std::string&, const std::string&) override { return true; }
+  void ShowError(const std::string& text, SystemErrorCode code) override {
+    ShowErrorBox(text, code);
+  }
 };
 
 class BridgeClamavTest : public ::testing::Test {
@@ -67,7 +71,7 @@ class BridgeClamavTest : public ::testing::Test {
     const std::optional<std::string> line =
         BuildScanCommandLine(dialog_.GatherSettings(), bridge_testing::BridgePath(), yes);
     if (!line) return "no command line";
-    dialog_.Runner().Start(host_->ReportChannel(), *line, WM_SCAN_STATUS);
+    dialog_.Runner().Start(host_->StatusChannel(), *line, WM_SCAN_STATUS);
     if (!host_->RunUntil([&] { return dialog_.Runner().IsIdle(); }, std::chrono::minutes(5)))
       return "scan did not end";
     return host_->GetItemText(IDC_STATUS);

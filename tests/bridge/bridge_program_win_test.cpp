@@ -15,13 +15,13 @@
 #include <thread>
 #include <vector>
 
-#include "bridge_test_support.h"
-#include "clamd_config.h"
-#include "scanner_process.h"
-#include "system.h"
-#include "test_support.h"
-#include "texts.h"
-#include "windows_command_line.h"
+#include "bridge/clamd_config.h"
+#include "bridge/system.h"
+#include "bridge/texts.h"
+#include "bridge/windows_command_line.h"
+#include "scan/scanner_process.h"
+#include "tests/bridge/bridge_test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -22,10 +22,10 @@
 #include <thread>
 #include <vector>
 
-#include "bridge_test_support.h"
-#include "clamd_config.h"
-#include "test_support.h"
-#include "texts.h"
+#include "bridge/clamd_config.h"
+#include "bridge/texts.h"
+#include "tests/bridge/bridge_test_support.h"
+#include "tests/support/test_support.h"
 
 extern char** environ;
 

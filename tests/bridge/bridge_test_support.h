@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "fs_helpers.h"
-#include "test_support.h"
+#include "support/fs_helpers.h"
+#include "tests/support/test_support.h"
 
 namespace bridge_testing {
 

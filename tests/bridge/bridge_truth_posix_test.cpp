@@ -15,18 +15,19 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "bridge_test_support.h"
-#include "clamd_config.h"
-#include "ledger_writer.h"
-#include "own_clamd.h"
-#include "test_support.h"
-#include "texts.h"
+#include "bridge/clamd_config.h"
+#include "bridge/ledger_writer.h"
+#include "bridge/texts.h"
+#include "tests/bridge/bridge_test_support.h"
+#include "tests/bridge/own_clamd.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -47,6 +48,11 @@ BridgeRun RunBridge(const Strings& args, const std::string& clamdConf, const std
   const std::string program = bridge_testing::BridgePath();
   std::vector<std::string> env = {std::string(bridge::kClamdConfigOverride) + "=" + clamdConf,
                                   "PATH=/usr/bin:/bin", "LANG=C.UTF-8"};
+  // A sanitized build's options (the leak checker's suppressions) hold for
+  // the bridge too.
+  for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+  }
   std::vector<char*> envp, argv = {const_cast<char*>(program.c_str())};
   for (std::string& entry : env) envp.push_back(entry.data());
   envp.push_back(nullptr);

@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
-#include "test_support.h"
-#include "texts.h"
-#include "treatment.h"
-#include "walk.h"
-#include "walk_system.h"
+#include "bridge/texts.h"
+#include "bridge/treatment.h"
+#include "bridge/walk.h"
+#include "bridge/walk_system.h"
+#include "tests/support/test_support.h"
 
 #ifdef _WIN32
 #include <windows.h>

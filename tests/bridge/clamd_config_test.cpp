@@ -4,10 +4,10 @@
 
 #include <cstdint>
 
-#include "clamd_client.h"
-#include "clamd_config.h"
-#include "scan_request.h"
-#include "texts.h"
+#include "bridge/clamd_client.h"
+#include "bridge/clamd_config.h"
+#include "bridge/scan_request.h"
+#include "bridge/texts.h"
 
 namespace {
 

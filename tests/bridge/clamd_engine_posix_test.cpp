@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "bridge_test_support.h"
-#include "clamd_engine.h"
-#include "own_clamd.h"
-#include "test_support.h"
-#include "texts.h"
+#include "bridge/clamd_engine.h"
+#include "bridge/texts.h"
+#include "tests/bridge/bridge_test_support.h"
+#include "tests/bridge/own_clamd.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

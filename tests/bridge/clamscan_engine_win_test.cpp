@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "bridge_test_support.h"
-#include "engine.h"
-#include "scan_request.h"
-#include "texts.h"
-#include "utf_win.h"
+#include "base/utf_win.h"
+#include "bridge/engine.h"
+#include "bridge/scan_request.h"
+#include "bridge/texts.h"
+#include "tests/bridge/bridge_test_support.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "clamscan_output.h"
-#include "command_line_split.h"
-#include "texts.h"
-#include "windows_command_line.h"
+#include "bridge/clamscan_output.h"
+#include "bridge/texts.h"
+#include "bridge/windows_command_line.h"
+#include "scan/command_line_split.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "drives.h"
+#include "bridge/drives.h"
 
 namespace {
 

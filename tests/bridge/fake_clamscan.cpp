@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_program_env.h"
+#include "tests/support/fake_program_env.h"
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "exit_codes.h"
-#include "ledger.h"
-#include "ledger_writer.h"
-#include "scan_request.h"
-#include "test_support.h"
-#include "texts.h"
+#include "base/exit_codes.h"
+#include "bridge/ledger.h"
+#include "bridge/ledger_writer.h"
+#include "bridge/scan_request.h"
+#include "bridge/texts.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -19,10 +19,10 @@
 #include <thread>
 #include <vector>
 
-#include "bridge_test_support.h"
-#include "engine.h"
+#include "bridge/engine.h"
+#include "bridge/texts.h"
 #include "gtest/gtest.h"
-#include "texts.h"
+#include "tests/bridge/bridge_test_support.h"
 
 namespace bridge {
 namespace {

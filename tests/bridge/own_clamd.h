@@ -18,8 +18,8 @@
 #include <string>
 #include <thread>
 
-#include "clamd_client.h"
-#include "clamd_config.h"
+#include "bridge/clamd_client.h"
+#include "bridge/clamd_config.h"
 
 extern char** environ;
 

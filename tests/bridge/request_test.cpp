@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "scan_request.h"
-#include "texts.h"
+#include "bridge/scan_request.h"
+#include "bridge/texts.h"
 
 namespace {
 

@@ -22,12 +22,13 @@
 #include <utility>
 #include <vector>
 
-#include "scan_runner.h"
-#include "scanner_process.h"
-#include "child_processes_posix.h"
-#include "file_checks_posix.h"
-#include "test_support.h"
-#include "texts.h"
+#include "base/file_checks_posix.h"
+#include "res/texts.h"
+#include "scan/scan_runner.h"
+#include "scan/scanner_process.h"
+#include "tests/support/child_processes_posix.h"
+#include "tests/support/fake_user_prompts.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -304,7 +305,8 @@ TEST_F(ConsoleTest, ManyScansInARowLeaveNothingBehind) {
    public:
     void Send(unsigned, const std::string&) override {}
   };
-  ScanRunner runner;
+  FakeUserPrompts prompts;
+  ScanRunner runner{prompts};
   const size_t descriptors = OpenDescriptors();
   for (int scan = 0; scan < 8; ++scan) {
     fs::remove(record_);

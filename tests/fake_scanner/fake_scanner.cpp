@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "exit_codes.h"
-#include "fake_program_env.h"
+#include "base/exit_codes.h"
+#include "tests/support/fake_program_env.h"
 
 #if defined(_WIN32)
 #include <io.h>

@@ -1,8 +1,8 @@
-#include "fault_matrix_fixture.h"
+#include "tests/fault_matrix/fault_matrix_fixture.h"
 
 #include <filesystem>
 
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
 using testing_support::FsPath;

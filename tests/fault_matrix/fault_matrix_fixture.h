@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "main_dialog_fixture.h"
+#include "tests/app/main_dialog_fixture.h"
 
 class FaultMatrixTest : public MainDialogTest {
  protected:

@@ -11,8 +11,8 @@
 
 #include <gmock/gmock.h>
 
-#include "fault_matrix_fixture.h"
-#include "test_support.h"
+#include "tests/fault_matrix/fault_matrix_fixture.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // The cases of the fault matrix that look the same on every system.
 #include <gmock/gmock.h>
 
-#include "fault_matrix_fixture.h"
-#include "scan_command.h"
-#include "scanner_process.h"
-#include "test_support.h"
+#include "scan/scan_command.h"
+#include "scan/scanner_process.h"
+#include "tests/fault_matrix/fault_matrix_fixture.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 
 #include <gmock/gmock.h>
 
-#include "fault_matrix_fixture.h"
-#include "test_support.h"
-#include "utf_win.h"
-#include "win32_host.h"
+#include "base/utf_win.h"
+#include "tests/fault_matrix/fault_matrix_fixture.h"
+#include "tests/support/test_support.h"
+#include "ui/win32/win32_host.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "fault_matrix_fixture.h"
-#include "qt_host.h"
-#include "test_support.h"
+#include "tests/fault_matrix/fault_matrix_fixture.h"
+#include "tests/support/test_support.h"
+#include "ui/qt/qt_host.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <string>
 
-#include "fake_desktop.h"
-#include "fake_program_env.h"
-#include "main_dialog.h"
-#include "memory_host.h"
-#include "resource_ids.h"
-#include "test_support.h"
+#include "app/main_dialog.h"
+#include "res/resource_ids.h"
+#include "tests/app/fake_desktop.h"
+#include "tests/support/fake_program_env.h"
+#include "tests/support/test_support.h"
+#include "ui/memory/memory_host.h"
 
 int main() {
   const std::string record = fake_program::Environment("QUORVEL_FAKE_SCAN_RECORD");

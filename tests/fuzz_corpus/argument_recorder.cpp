@@ -8,7 +8,7 @@
 #include <vector>
 
 #if defined(_WIN32)
-#include "utf_win.h"
+#include "base/utf_win.h"
 #endif
 
 namespace {

@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "command_line_case.h"
-#include "command_line_split.h"
-#include "scan_command.h"
-#include "scanner_process.h"
-#include "system_split.h"
-#include "test_support.h"
+#include "fuzz/command_line_case.h"
+#include "scan/command_line_split.h"
+#include "scan/scan_command.h"
+#include "scan/scanner_process.h"
+#include "tests/fuzz_corpus/system_split.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#include "command_line_to_argv_win.h"
-#include "system_split.h"
+#include "tests/fuzz_corpus/system_split.h"
+#include "tests/support/command_line_to_argv_win.h"
 
 std::optional<LineSplitter> SystemSplitter() {
   return LineSplitter(testing_support::CommandLineToArgs);

@@ -7,13 +7,13 @@
 #include <cstdio>
 #include <string>
 
-#include "about_dialog.h"
-#include "desktop_services.h"
-#include "fs_helpers.h"
-#include "memory_host.h"
-#include "quiet_desktop.h"
-#include "resource_ids.h"
-#include "texts.h"
+#include "app/about_dialog.h"
+#include "app/desktop_services.h"
+#include "res/resource_ids.h"
+#include "res/texts.h"
+#include "support/fs_helpers.h"
+#include "tests/support/quiet_desktop.h"
+#include "ui/memory/memory_host.h"
 
 int main() {
   QuietDesktop desktop;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "path_chooser.h"
+#include "support/path_chooser.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 #include <string>
 #include <utility>
 
-#include "desktop_services.h"
-#include "path_chooser.h"
-#include "test_support.h"
-#include "texts.h"
+#include "app/desktop_services.h"
+#include "res/texts.h"
+#include "support/path_chooser.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include <thread>
 #include <vector>
 
-#include "desktop_services.h"
-#include "path_chooser.h"
-#include "test_support.h"
-#include "texts.h"
-#include "utf_win.h"
+#include "app/desktop_services.h"
+#include "base/utf_win.h"
+#include "res/texts.h"
+#include "support/path_chooser.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -15,13 +15,13 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "about_dialog.h"
-#include "fake_desktop.h"
-#include "fs_helpers.h"
-#include "main_dialog.h"
-#include "qt_test_dialog.h"
-#include "status_receiver.h"
-#include "test_support.h"
+#include "app/about_dialog.h"
+#include "app/main_dialog.h"
+#include "base/status_receiver.h"
+#include "support/fs_helpers.h"
+#include "tests/app/fake_desktop.h"
+#include "tests/qt/qt_test_dialog.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ class ObservedMainDialog : public MainDialog {
   ObservedMainDialog(DesktopServices& desktop, Observations& seen)
       : MainDialog(desktop), seen_(seen) {}
 
-  std::weak_ptr<StatusReceiver> Channel() { return ReportChannel(); }
+  std::weak_ptr<StatusReceiver> Channel() { return StatusChannel(); }
 
  protected:
   bool DispatchCommand(ui::Event event, int id, const std::string& text) override {

@@ -7,10 +7,10 @@
 #include <QPushButton>
 #include <QTranslator>
 
-#include "main_dialog.h"
-#include "qt_application.h"
-#include "qt_host.h"
-#include "resource_ids.h"
+#include "app/main_dialog.h"
+#include "app/qt_application.h"
+#include "res/resource_ids.h"
+#include "ui/qt/qt_host.h"
 
 TEST(QtApplication, QtsOwnButtonsReadInChineseAndWindowsTakeTheProgramsIcon) {
   QTranslator qtTexts;

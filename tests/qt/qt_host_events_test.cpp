@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "qt_test_dialog.h"
+#include "tests/qt/qt_test_dialog.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QRawFont>
 
-#include "dialog_templates.h"
-#include "qt_test_dialog.h"
+#include "res/dialog_templates.h"
+#include "tests/qt/qt_test_dialog.h"
 
 namespace {
 

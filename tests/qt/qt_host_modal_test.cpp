@@ -5,9 +5,9 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "error_box.h"
-#include "path_chooser.h"
-#include "qt_test_dialog.h"
+#include "support/error_box.h"
+#include "support/path_chooser.h"
+#include "tests/qt/qt_test_dialog.h"
 
 namespace {
 

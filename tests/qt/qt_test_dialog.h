@@ -17,9 +17,9 @@
 #include <QMessageBox>
 #include <QTest>
 
-#include "dialog.h"
-#include "qt_host.h"
-#include "resource_ids.h"
+#include "res/resource_ids.h"
+#include "ui/dialog.h"
+#include "ui/qt/qt_host.h"
 
 struct RecordedEvent {
   ui::Event event;
@@ -58,9 +58,9 @@ class RecordingDialog : public ui::Dialog {
   using ui::Dialog::EndDialog;
   using ui::Dialog::GetCheck;
   using ui::Dialog::GetItemText;
-  using ui::Dialog::ReportChannel;
   using ui::Dialog::SetCheck;
   using ui::Dialog::SetItemText;
+  using ui::Dialog::StatusChannel;
 
  protected:
   bool DispatchCommand(ui::Event event, int id, const std::string& text) override {

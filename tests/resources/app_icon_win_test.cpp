@@ -7,7 +7,7 @@
 #include <cstring>
 #include <set>
 
-#include "resource_ids.h"
+#include "res/resource_ids.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <string_view>
 #include <vector>
 
-#include "dialog_templates.h"
-#include "resource_ids.h"
-#include "scan_switches.h"
-#include "switch_boxes.h"
-#include "test_support.h"
-#include "texts.h"
+#include "app/switch_boxes.h"
+#include "base/scan_switches.h"
+#include "res/dialog_templates.h"
+#include "res/resource_ids.h"
+#include "res/texts.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

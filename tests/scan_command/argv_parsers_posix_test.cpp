@@ -1,5 +1,5 @@
-#include "argv_parsers.h"
+#include "tests/scan_command/argv_parsers.h"
 
-#include "command_line_split.h"
+#include "scan/command_line_split.h"
 
 std::vector<ArgvParser> ArgvParsers() { return {{"SplitCommandLine", SplitCommandLine}}; }

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "argv_parsers.h"
-#include "command_line_to_argv_win.h"
-#include "command_line_split.h"
-#include "split_cases.h"
+#include "tests/scan_command/argv_parsers.h"
+#include "scan/command_line_split.h"
+#include "tests/scan_command/split_cases.h"
+#include "tests/support/command_line_to_argv_win.h"
 
 std::vector<ArgvParser> ArgvParsers() {
   return {{"SplitCommandLine", SplitCommandLine},

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "command_line_split.h"
-#include "split_cases.h"
+#include "scan/command_line_split.h"
+#include "tests/scan_command/split_cases.h"
 
 TEST(SplitCommandLine, FollowsTheWindowsRules) {
   for (const SplitCase& known : KnownSplitCases())

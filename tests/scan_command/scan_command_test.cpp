@@ -6,13 +6,13 @@
 #include <utility>
 #include <vector>
 
-#include "argv_parsers.h"
-#include "error_box.h"
-#include "modal_answers.h"
-#include "fake_yes_no_asker.h"
-#include "fs_helpers.h"
-#include "scan_command.h"
-#include "test_support.h"
+#include "scan/scan_command.h"
+#include "support/error_box.h"
+#include "support/fs_helpers.h"
+#include "support/modal_answers.h"
+#include "tests/scan_command/argv_parsers.h"
+#include "tests/support/fake_user_prompts.h"
+#include "tests/support/test_support.h"
 
 using testing_support::DirectoryExists;
 using testing_support::FsPath;
@@ -30,7 +30,7 @@ std::string OverwriteQuestion(const std::string& path) {
 std::string CreateQuestion(const std::string& dir) {
   return "Directory \"" + dir + "\"\r\n不存在,是否创建?";
 }
-const FakeYesNoAsker::Question kNoQuestion;
+const FakeUserPrompts::Question kNoQuestion;
 
 size_t EntriesIn(const std::string& dir) {
   size_t count = 0;
@@ -41,12 +41,12 @@ size_t EntriesIn(const std::string& dir) {
 }
 
 // Every test answers the error box through the modal seam: a real box would
-// wait for a click that never comes. (Questions go to the asker.)
+// wait for a click that never comes. (Questions go to the prompts.)
 class ScanCommandTest : public testing::Test {
  protected:
   std::optional<std::string> Build(const ScanSettings& settings,
                                    const std::string& scanner = kScanner) {
-    return BuildScanCommandLine(settings, scanner, asker);
+    return BuildScanCommandLine(settings, scanner, prompts);
   }
 
   void ExpectCreateDirectoryErrorBox() {
@@ -59,7 +59,7 @@ class ScanCommandTest : public testing::Test {
     EXPECT_EQ(errorBoxes[0].caption, "错误信息...");
   }
 
-  FakeYesNoAsker asker;
+  FakeUserPrompts prompts;
   ModalAnswers answers{ModalKind::ErrorBox};
 };
 
@@ -77,7 +77,7 @@ TEST_F(ScanCommandTest, ComposesTheWorkedExample) {
 
   EXPECT_EQ(Build(settings),
             R"(C:\tools\scan.exe "D:\data" /sub /rptcor /rpterr /report C:\TEMP\scan.txt)");
-  EXPECT_TRUE(asker.questions.empty());
+  EXPECT_TRUE(prompts.questions.empty());
 }
 
 TEST_F(ScanCommandTest, ComposesTheStartUpDefaults) {
@@ -91,11 +91,11 @@ TEST_F(ScanCommandTest, ComposesTheStartUpDefaults) {
   // The default report may be left over from an earlier scan: then it is
   // asked about, and Yes goes on.
   const bool reportExists = testing_support::FileExists(settings.reportPath);
-  asker.answers = {true};
+  prompts.answers = {true};
 
   EXPECT_EQ(Build(settings),
             kScanner + " /adl /rptcor /rpterr /report " + QuoteIfBlank(settings.reportPath));
-  EXPECT_EQ(asker.questions.size(), reportExists ? 1u : 0u);
+  EXPECT_EQ(prompts.questions.size(), reportExists ? 1u : 0u);
 }
 
 TEST_F(ScanCommandTest, PutsEverySwitchInItsPlace) {
@@ -135,7 +135,7 @@ TEST_F(ScanCommandTest, PutsEverySwitchInItsPlace) {
   greyed.SetSwitch(ScanSwitch::kReportErrors, true);
   greyed.reportPath = report;
   EXPECT_EQ(Build(greyed), kScanner + " /rpterr");
-  EXPECT_TRUE(asker.questions.empty());
+  EXPECT_TRUE(prompts.questions.empty());
 }
 
 TEST_F(ScanCommandTest, QuotesTheTargetAndKeepsTheRestAsTyped) {
@@ -170,7 +170,7 @@ TEST_F(ScanCommandTest, QuotesTheTargetAndKeepsTheRestAsTyped) {
   EXPECT_EQ(Build(ScanSettings{}, R"(C:\Program Files\q\scan.exe)"),
             R"("C:\Program Files\q\scan.exe")");
   EXPECT_EQ(Build(ScanSettings{}, "C:\\q\tq\\scan.exe"), "\"C:\\q\tq\\scan.exe\"");
-  EXPECT_TRUE(asker.questions.empty());
+  EXPECT_TRUE(prompts.questions.empty());
 }
 
 // --- The report question --------------------------------------------------
@@ -183,27 +183,27 @@ TEST_F(ScanCommandTest, AsksBeforeOverwritingAnExistingReport) {
   settings.reportToFile = true;
   settings.reportPath = report;
 
-  asker.answers = {true};
+  prompts.answers = {true};
   EXPECT_EQ(Build(settings), kScanner + " /report " + report);
-  ASSERT_EQ(asker.questions.size(), 1u);
-  EXPECT_EQ(asker.questions[0],
-            FakeYesNoAsker::Question(OverwriteQuestion(report), "覆盖报告文件?"));
+  ASSERT_EQ(prompts.questions.size(), 1u);
+  EXPECT_EQ(prompts.questions[0],
+            FakeUserPrompts::Question(OverwriteQuestion(report), "覆盖报告文件?"));
 
   // No ends the request without a word.
-  asker.questions.clear();
+  prompts.questions.clear();
   EXPECT_EQ(Build(settings), std::nullopt);
-  EXPECT_EQ(asker.questions.size(), 1u);
+  EXPECT_EQ(prompts.questions.size(), 1u);
   EXPECT_TRUE(answers.Opened(ModalKind::ErrorBox).empty());
 
   // A wildcard pattern is asked about when a file matches it, with the
   // pattern in the question.
   const std::string pattern = dir.Join("sc?n.*");
   settings.reportPath = pattern;
-  asker.questions.clear();
-  asker.answers = {true};
+  prompts.questions.clear();
+  prompts.answers = {true};
   EXPECT_EQ(Build(settings), kScanner + " /report " + pattern);
-  ASSERT_EQ(asker.questions.size(), 1u);
-  EXPECT_EQ(asker.questions[0].first, OverwriteQuestion(pattern));
+  ASSERT_EQ(prompts.questions.size(), 1u);
+  EXPECT_EQ(prompts.questions[0].first, OverwriteQuestion(pattern));
 }
 
 TEST_F(ScanCommandTest, DoesNotAskAboutTheReportWhenNothingIsOverwritten) {
@@ -234,7 +234,7 @@ TEST_F(ScanCommandTest, DoesNotAskAboutTheReportWhenNothingIsOverwritten) {
   settings.extraArgs = "/x";
   EXPECT_EQ(Build(settings), kScanner + " /report  /x");
 
-  EXPECT_TRUE(asker.questions.empty());
+  EXPECT_TRUE(prompts.questions.empty());
 }
 
 // --- The quarantine directory ---------------------------------------------
@@ -245,7 +245,7 @@ TEST_F(ScanCommandTest, UsesAnExistingQuarantineDirectoryAsItIs) {
   settings.moveInfected = true;
   settings.moveDirectory = dir.path();
   EXPECT_EQ(Build(settings), kScanner + " /move " + dir.path());
-  EXPECT_TRUE(asker.questions.empty());
+  EXPECT_TRUE(prompts.questions.empty());
   EXPECT_EQ(EntriesIn(dir.path()), 0u);
 }
 
@@ -258,16 +258,16 @@ TEST_F(ScanCommandTest, CreatesAMissingQuarantineDirectoryOnYes) {
 
   // No: nothing is created, nothing shown.
   EXPECT_EQ(Build(settings), std::nullopt);
-  ASSERT_EQ(asker.questions.size(), 1u);
-  EXPECT_EQ(asker.questions[0], FakeYesNoAsker::Question(CreateQuestion(nested), "创建目录吗?"));
+  ASSERT_EQ(prompts.questions.size(), 1u);
+  EXPECT_EQ(prompts.questions[0], FakeUserPrompts::Question(CreateQuestion(nested), "创建目录吗?"));
   EXPECT_EQ(EntriesIn(dir.path()), 0u);
   EXPECT_TRUE(answers.Opened(ModalKind::ErrorBox).empty());
 
   // Yes: the whole tree is made.
-  asker.answers = {true};
+  prompts.answers = {true};
   EXPECT_EQ(Build(settings), kScanner + " /move " + nested);
   EXPECT_TRUE(DirectoryExists(nested));
-  EXPECT_EQ(asker.questions.size(), 2u);
+  EXPECT_EQ(prompts.questions.size(), 2u);
   EXPECT_TRUE(answers.Opened(ModalKind::ErrorBox).empty());
 }
 
@@ -277,12 +277,12 @@ TEST_F(ScanCommandTest, AsksAboutADirectoryWithATrailingSeparator) {
   ScanSettings settings;
   settings.moveInfected = true;
   settings.moveDirectory = typed;
-  asker.answers = {true};
+  prompts.answers = {true};
 
   // The test does not see it, but creating it is a success that makes nothing.
   EXPECT_EQ(Build(settings), kScanner + " /move " + QuoteIfBlank(typed));
-  ASSERT_EQ(asker.questions.size(), 1u);
-  EXPECT_EQ(asker.questions[0].first, CreateQuestion(typed));
+  ASSERT_EQ(prompts.questions.size(), 1u);
+  EXPECT_EQ(prompts.questions[0].first, CreateQuestion(typed));
   EXPECT_EQ(EntriesIn(dir.path()), 0u);
   EXPECT_TRUE(answers.Opened(ModalKind::ErrorBox).empty());
 }
@@ -293,18 +293,18 @@ TEST_F(ScanCommandTest, ReportsAFailedCreationAndStops) {
 
   // An empty directory: asked about with nothing between the quotes, and
   // cannot be made.
-  asker.answers = {true};
+  prompts.answers = {true};
   EXPECT_EQ(Build(settings), std::nullopt);
-  ASSERT_EQ(asker.questions.size(), 1u);
-  EXPECT_EQ(asker.questions[0],
-            FakeYesNoAsker::Question("Directory \"\"\r\n不存在,是否创建?", "创建目录吗?"));
+  ASSERT_EQ(prompts.questions.size(), 1u);
+  EXPECT_EQ(prompts.questions[0],
+            FakeUserPrompts::Question("Directory \"\"\r\n不存在,是否创建?", "创建目录吗?"));
   ExpectCreateDirectoryErrorBox();
 
   // A component that is a file.
   TempDir dir;
   WriteTextFile(dir.Join("file"), "x");
   settings.moveDirectory = dir.Join("file") + kSep + "sub";
-  asker.answers = {true};
+  prompts.answers = {true};
   answers.ForgetOpened();
   EXPECT_EQ(Build(settings), std::nullopt);
   ExpectCreateDirectoryErrorBox();
@@ -324,19 +324,19 @@ TEST_F(ScanCommandTest, AsksAboutTheReportBeforeTheDirectory) {
 
   // No to the report: the directory is neither asked about nor made.
   EXPECT_EQ(Build(settings), std::nullopt);
-  EXPECT_EQ(asker.questions.size(), 1u);
+  EXPECT_EQ(prompts.questions.size(), 1u);
   EXPECT_FALSE(DirectoryExists(quarantine));
 
   // Yes to the report, No to the directory.
-  asker.questions.clear();
-  asker.answers = {true, false};
+  prompts.questions.clear();
+  prompts.answers = {true, false};
   EXPECT_EQ(Build(settings), std::nullopt);
-  ASSERT_EQ(asker.questions.size(), 2u);
-  EXPECT_EQ(asker.questions[0].second, "覆盖报告文件?");
-  EXPECT_EQ(asker.questions[1].second, "创建目录吗?");
+  ASSERT_EQ(prompts.questions.size(), 2u);
+  EXPECT_EQ(prompts.questions[0].second, "覆盖报告文件?");
+  EXPECT_EQ(prompts.questions[1].second, "创建目录吗?");
   EXPECT_FALSE(DirectoryExists(quarantine));
 
-  asker.answers = {true, true};
+  prompts.answers = {true, true};
   EXPECT_EQ(Build(settings), kScanner + " /report " + report + " /move " + quarantine);
   EXPECT_TRUE(DirectoryExists(quarantine));
   EXPECT_TRUE(answers.Opened(ModalKind::ErrorBox).empty());
@@ -373,15 +373,15 @@ TEST_F(ScanCommandTest, ExpandsALeadingTildeToTheHomeFolder) {
   settings.reportPath = "~/scan.txt";
   settings.moveInfected = true;
   settings.moveDirectory = "~/隔离";
-  asker.answers = {true, true};
+  prompts.answers = {true, true};
   const std::optional<std::string> line = Build(settings);
   testing_support::SetEnv("HOME", saved);
   EXPECT_EQ(line, kScanner + " /report " + QuotePathIfNeeded(home.Join("scan.txt")) + " /move " +
                       QuotePathIfNeeded(home.Join("隔离")));
-  const std::vector<FakeYesNoAsker::Question> questions = {
+  const std::vector<FakeUserPrompts::Question> questions = {
       {OverwriteQuestion(home.Join("scan.txt")), "覆盖报告文件?"},
       {CreateQuestion(home.Join("隔离")), "创建目录吗?"}};
-  EXPECT_EQ(asker.questions, questions);
+  EXPECT_EQ(prompts.questions, questions);
   EXPECT_TRUE(DirectoryExists(home.Join("隔离")));
 }
 
@@ -421,7 +421,7 @@ TEST_F(ScanCommandTest, LineParsesBackIntoTheIntendedArguments) {
     settings.moveInfected = true;
     settings.moveDirectory = c.moveDirectory;
     settings.extraArgs = "/nomem /x";
-    asker.answers = {true};  // for the trailing separator
+    prompts.answers = {true};  // for the trailing separator
 
     const std::optional<std::string> line = Build(settings, c.scanner);
     ASSERT_TRUE(line.has_value()) << c.target;

@@ -14,15 +14,16 @@
 #include <thread>
 #include <vector>
 
-#include "error_box.h"
-#include "modal_answers.h"
-#include "exit_codes.h"
-#include "fs_helpers.h"
-#include "scan_runner.h"
-#include "scanner_process.h"
-#include "test_support.h"
-#include "text_format.h"
-#include "texts.h"
+#include "base/exit_codes.h"
+#include "res/texts.h"
+#include "scan/scan_runner.h"
+#include "scan/scanner_process.h"
+#include "support/error_box.h"
+#include "support/fs_helpers.h"
+#include "support/modal_answers.h"
+#include "support/text_format.h"
+#include "tests/support/fake_user_prompts.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -100,8 +101,8 @@ std::string ScannerLine(const std::string& scanner, const std::string& arguments
 }
 
 std::vector<std::string> StartedReports() {
-  return {texts::kReportExecuting, texts::kReportThreadStart, texts::kReportRunning,
-          texts::kReportThreadDone};
+  return {texts::kStatusExecuting, texts::kStatusThreadStart, texts::kStatusRunning,
+          texts::kStatusThreadDone};
 }
 
 // A copy of the fake scanner in folder (made here) under dir.
@@ -135,18 +136,19 @@ class ScanRunnerTest : public ::testing::Test {
   std::shared_ptr<RecordingReceiver> Scan(ScanRunner& runner, const std::string& line) {
     auto receiver = std::make_shared<RecordingReceiver>(&runner);
     EXPECT_EQ(runner.Start(receiver, line, kMessage), 0);
-    EXPECT_TRUE(receiver->WaitFor(texts::kReportThreadDone)) << line;
+    EXPECT_TRUE(receiver->WaitFor(texts::kStatusThreadDone)) << line;
     EXPECT_TRUE(WaitUntil([&] { return runner.IsIdle(); }));
     return receiver;
   }
 
+  FakeUserPrompts prompts_;
   TempDir dir_;
   std::string record_;
   std::string release_;
 };
 
 TEST_F(ScanRunnerTest, ScannerThatEndsAtOnceGivesTheFourReportsInOrder) {
-  ScanRunner runner;
+  ScanRunner runner{prompts_};
   EXPECT_TRUE(runner.IsIdle());
   EXPECT_EQ(runner.exitCode(), kNoScanExitCode);
 
@@ -169,7 +171,7 @@ TEST_F(ScanRunnerTest, ScannerThatEndsAtOnceGivesTheFourReportsInOrder) {
 }
 
 TEST_F(ScanRunnerTest, ScannerThatCannotStartReportsTheLineAndNoExitCode) {
-  ScanRunner runner;
+  ScanRunner runner{prompts_};
   SetEnv("QUORVEL_FAKE_SCAN_EXIT", "13");
   Scan(runner, ScannerLine(FakeScannerPath(), ""));
   ASSERT_EQ(runner.exitCode(), 13u);
@@ -180,17 +182,17 @@ TEST_F(ScanRunnerTest, ScannerThatCannotStartReportsTheLineAndNoExitCode) {
   auto receiver = Scan(runner, line);
 
   const std::vector<std::string> expected = {
-      texts::kReportExecuting, texts::kReportThreadStart,
-      FormatText(texts::kReportCreateProcessFailed, line.c_str()), texts::kReportThreadDone};
+      texts::kStatusExecuting, texts::kStatusThreadStart,
+      FormatText(texts::kStatusCreateProcessFailed, line.c_str()), texts::kStatusThreadDone};
   EXPECT_EQ(receiver->texts(), expected);
   EXPECT_NE(receiver->texts()[2].find(line), std::string::npos);
   // The code of the scan before is gone by the time the window reads it.
-  EXPECT_EQ(receiver->Find(texts::kReportThreadDone).exitCode, kNoScanExitCode);
+  EXPECT_EQ(receiver->Find(texts::kStatusThreadDone).exitCode, kNoScanExitCode);
   EXPECT_EQ(runner.exitCode(), kNoScanExitCode);
 
   // An empty line starts nothing either.
   receiver = Scan(runner, "");
-  EXPECT_EQ(receiver->texts()[2], FormatText(texts::kReportCreateProcessFailed, ""));
+  EXPECT_EQ(receiver->texts()[2], FormatText(texts::kStatusCreateProcessFailed, ""));
   EXPECT_EQ(runner.exitCode(), kNoScanExitCode);
 }
 
@@ -213,7 +215,7 @@ TEST_F(ScanRunnerTest, ExitCodeIsFinalWhenTheEndMarkerArrives) {
     {"0x05", 5},
   };
 
-  ScanRunner runner;
+  ScanRunner runner{prompts_};
   uint32_t before = runner.exitCode();
   for (const Case& each : cases) {
     SCOPED_TRACE(each.exit);
@@ -221,15 +223,15 @@ TEST_F(ScanRunnerTest, ExitCodeIsFinalWhenTheEndMarkerArrives) {
     auto receiver = Scan(runner, ScannerLine(FakeScannerPath(), "/all"));
     ASSERT_EQ(receiver->texts(), StartedReports());
     // Still the last scan's code while this one runs, the new one at the end.
-    EXPECT_EQ(receiver->Find(texts::kReportRunning).exitCode, before);
-    EXPECT_EQ(receiver->Find(texts::kReportThreadDone).exitCode, each.expected);
+    EXPECT_EQ(receiver->Find(texts::kStatusRunning).exitCode, before);
+    EXPECT_EQ(receiver->Find(texts::kStatusThreadDone).exitCode, each.expected);
     EXPECT_EQ(runner.exitCode(), each.expected);
     before = each.expected;
   }
 }
 
 TEST_F(ScanRunnerTest, SecondStartWhileBusyStartsNothing) {
-  ScanRunner runner;
+  ScanRunner runner{prompts_};
   int threadsStarted = 0;
   runner.SetThreadStarter([&](std::function<void()> work, SystemErrorCode*) {
     ++threadsStarted;
@@ -241,7 +243,7 @@ TEST_F(ScanRunnerTest, SecondStartWhileBusyStartsNothing) {
 
   auto first = std::make_shared<RecordingReceiver>(&runner);
   runner.Start(first, ScannerLine(FakeScannerPath(), "/first"), kMessage);
-  ASSERT_TRUE(first->WaitFor(texts::kReportRunning));
+  ASSERT_TRUE(first->WaitFor(texts::kStatusRunning));
   ASSERT_TRUE(WaitUntil([&] { return FileExists(record_); }));
   EXPECT_FALSE(runner.IsIdle());
 
@@ -251,12 +253,12 @@ TEST_F(ScanRunnerTest, SecondStartWhileBusyStartsNothing) {
   EXPECT_FALSE(runner.IsIdle());
 
   Release();
-  ASSERT_TRUE(first->WaitFor(texts::kReportThreadDone));
+  ASSERT_TRUE(first->WaitFor(texts::kStatusThreadDone));
   ASSERT_TRUE(WaitUntil([&] { return runner.IsIdle(); }));
 
   EXPECT_EQ(first->texts(), StartedReports());
   for (const Report& each : first->reports()) EXPECT_EQ(each.message, kMessage);
-  EXPECT_EQ(first->Find(texts::kReportThreadDone).exitCode, 102u);
+  EXPECT_EQ(first->Find(texts::kStatusThreadDone).exitCode, 102u);
   EXPECT_TRUE(second->reports().empty());
   EXPECT_EQ(ReadFakeScannerRecord(record_).arguments, std::vector<std::string>{"/first"});
 
@@ -271,7 +273,7 @@ TEST_F(ScanRunnerTest, FailedWorkerThreadLeavesTheRunnerIdleAndTellsTheUser) {
   // A value the system has a description for, on either system.
   const SystemErrorCode failure = 8;
 
-  ScanRunner runner;
+  ScanRunner runner{prompts_};
   runner.SetThreadStarter([&](std::function<void()>, SystemErrorCode* error) {
     *error = failure;
     return false;
@@ -303,15 +305,15 @@ TEST_F(ScanRunnerTest, FailedWorkerThreadLeavesTheRunnerIdleAndTellsTheUser) {
 TEST_F(ScanRunnerTest, RunnerDestroyedWhileTheScannerRuns) {
   HoldScanner();
   auto receiver = std::make_shared<RecordingReceiver>();
-  auto runner = std::make_unique<ScanRunner>();
+  auto runner = std::make_unique<ScanRunner>(prompts_);
   runner->Start(receiver, ScannerLine(FakeScannerPath(), "/sub"), kMessage);
-  ASSERT_TRUE(receiver->WaitFor(texts::kReportRunning));
+  ASSERT_TRUE(receiver->WaitFor(texts::kStatusRunning));
   ASSERT_TRUE(WaitUntil([&] { return FileExists(record_); }));
 
   runner.reset();
   Release();
 
-  ASSERT_TRUE(receiver->WaitFor(texts::kReportThreadDone));
+  ASSERT_TRUE(receiver->WaitFor(texts::kStatusThreadDone));
   EXPECT_EQ(receiver->texts(), StartedReports());
   // The worker lets go of the receiver when it is done.
   EXPECT_TRUE(WaitUntil([&] { return receiver.use_count() == 1; }));
@@ -326,7 +328,7 @@ TEST_F(ScanRunnerTest, ScannerPathWithABlankStartsThatScanner) {
   WriteTextFile(dir_.Join("a.exe"), "not a program");
   WriteTextFile(dir_.Join("a"), "not a program");
 
-  ScanRunner runner;
+  ScanRunner runner{prompts_};
   SetEnv("QUORVEL_FAKE_SCAN_EXIT", "7");
   const std::string line = ScannerLine(scanner, "/sub /report \"" + dir_.Join("r 1.txt") + "\"");
   ASSERT_EQ(line[0], '"');
@@ -347,7 +349,7 @@ TEST_F(ScanRunnerTest, ScannerInAChineseFolder) {
   const std::string scanner = CopyScannerInto(dir_, "病毒扫描");
   const std::string report = dir_.Join("报告.txt");
 
-  ScanRunner runner;
+  ScanRunner runner{prompts_};
   const std::string line = ScannerLine(scanner, "\"" + dir_.Join("文件") + "\" /report " + report);
   auto receiver = Scan(runner, line);
 

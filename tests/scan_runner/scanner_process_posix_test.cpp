@@ -18,13 +18,14 @@
 #include <string>
 #include <thread>
 
-#include "process_start.h"
-#include "scan_runner.h"
-#include "child_processes_posix.h"
-#include "scanner_process.h"
-#include "terminal_launch_posix.h"
-#include "test_support.h"
-#include "texts.h"
+#include "res/texts.h"
+#include "scan/scan_runner.h"
+#include "scan/scanner_process.h"
+#include "scan/terminal_launch_posix.h"
+#include "support/process_start.h"
+#include "tests/support/child_processes_posix.h"
+#include "tests/support/fake_user_prompts.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -152,7 +153,8 @@ TEST_F(ScannerProcessPosixTest, LostExitStatusIsReportedAndTheCodeBeforeStays) {
   WriteTextFile(release_, "go");
   SetEnv("QUORVEL_FAKE_SCAN_EXIT", "13");
 
-  ScanRunner runner;
+  FakeUserPrompts prompts;
+  ScanRunner runner{prompts};
   class Receiver : public StatusReceiver {
    public:
     void Send(unsigned, const std::string& text) override {
@@ -181,9 +183,9 @@ TEST_F(ScannerProcessPosixTest, LostExitStatusIsReportedAndTheCodeBeforeStays) {
   const std::vector<std::string> reports = scan();
   sigaction(SIGCHLD, &before, nullptr);
 
-  const std::vector<std::string> expected = {texts::kReportExecuting, texts::kReportThreadStart,
-                                             texts::kReportRunning, texts::kReportExitCodeFailed,
-                                             texts::kReportThreadDone};
+  const std::vector<std::string> expected = {texts::kStatusExecuting, texts::kStatusThreadStart,
+                                             texts::kStatusRunning, texts::kStatusExitCodeFailed,
+                                             texts::kStatusThreadDone};
   EXPECT_EQ(reports, expected);
   EXPECT_EQ(runner.exitCode(), 13u);
 }
@@ -201,7 +203,8 @@ TEST_F(ScannerProcessPosixTest, ExitCodeIsReadWhenStartedWithChildSignalsIgnored
   struct Ignoring : StatusReceiver {
     void Send(unsigned, const std::string&) override {}
   };
-  ScanRunner runner;
+  FakeUserPrompts prompts;
+  ScanRunner runner{prompts};
   runner.Start(std::make_shared<Ignoring>(), FakeScannerPath(), 15000);
   EXPECT_TRUE(WaitUntil([&] { return runner.IsIdle(); }, std::chrono::seconds(60)));
   sigaction(SIGCHLD, &before, nullptr);

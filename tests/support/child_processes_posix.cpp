@@ -1,10 +1,10 @@
-#include "child_processes_posix.h"
+#include "tests/support/child_processes_posix.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace testing_support {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #if defined(_WIN32)
-#include "utf_win.h"
+#include "base/utf_win.h"
 #endif
 
 namespace fake_program {

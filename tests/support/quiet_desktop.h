@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "desktop_services.h"
+#include "app/desktop_services.h"
 
 class QuietDesktop : public DesktopServices {
  public:

@@ -1,6 +1,6 @@
 #include <cstdlib>
 
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace testing_support {
 

@@ -2,9 +2,9 @@
 
 #include <shellapi.h>
 
-#include "command_line_to_argv_win.h"
-#include "test_support.h"
-#include "utf_win.h"
+#include "base/utf_win.h"
+#include "tests/support/command_line_to_argv_win.h"
+#include "tests/support/test_support.h"
 
 namespace testing_support {
 

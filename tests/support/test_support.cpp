@@ -1,4 +1,4 @@
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include <atomic>
 #include <chrono>
@@ -8,7 +8,7 @@
 #include <system_error>
 #include <thread>
 
-#include "fs_helpers.h"
+#include "support/fs_helpers.h"
 
 namespace fs = std::filesystem;
 

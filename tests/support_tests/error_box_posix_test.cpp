@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "error_box.h"
-#include "shell_open.h"
-#include "system_error.h"
-#include "test_support.h"
+#include "support/error_box.h"
+#include "support/shell_open.h"
+#include "support/system_error.h"
+#include "tests/support/test_support.h"
 
 TEST(SystemErrorTextPosix, DescribesKnownErrnoValuesOnly) {
   // The tests run in the "C" locale, where the texts are the C library's own.

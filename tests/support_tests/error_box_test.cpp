@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "error_box.h"
-#include "modal_answers.h"
-#include "shell_open.h"
-#include "system_error.h"
-#include "test_support.h"
+#include "support/error_box.h"
+#include "support/modal_answers.h"
+#include "support/shell_open.h"
+#include "support/system_error.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <string>
 
-#include "fs_helpers.h"
-#include "fs_helpers_internal.h"
-#include "test_support.h"
+#include "support/fs_helpers.h"
+#include "support/fs_helpers_internal.h"
+#include "tests/support/test_support.h"
 
 using namespace testing_support;
 

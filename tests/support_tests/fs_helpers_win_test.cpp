@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <string>
 
-#include "fs_helpers.h"
-#include "system_error.h"
-#include "test_support.h"
-#include "utf_win.h"
+#include "support/fs_helpers.h"
+#include "base/utf_win.h"
+#include "support/system_error.h"
+#include "tests/support/test_support.h"
 
 using namespace testing_support;
 

@@ -18,17 +18,17 @@
 #include <thread>
 #include <vector>
 
-#include "about_dialog.h"
-#include "error_box.h"
-#include "fake_desktop.h"
-#include "fs_helpers.h"
-#include "main_dialog.h"
-#include "resource_ids.h"
-#include "test_support.h"
-#include "texts.h"
-#include "utf_win.h"
-#include "win32_driver.h"
-#include "win32_host.h"
+#include "app/about_dialog.h"
+#include "app/main_dialog.h"
+#include "base/utf_win.h"
+#include "res/resource_ids.h"
+#include "res/texts.h"
+#include "support/error_box.h"
+#include "support/fs_helpers.h"
+#include "tests/app/fake_desktop.h"
+#include "tests/support/test_support.h"
+#include "tests/win32/win32_driver.h"
+#include "ui/win32/win32_host.h"
 
 namespace {
 
@@ -206,7 +206,7 @@ TEST_F(Win32AppTest, ScanRunsTheScannerAndShowsItsProgressAndVerdict) {
   });
   EXPECT_EQ(result, IDCANCEL);
   for (const std::string& text : status.Texts())
-    EXPECT_TRUE(text != texts::kReportThreadStart && text != texts::kReportThreadDone) << text;
+    EXPECT_TRUE(text != texts::kStatusThreadStart && text != texts::kStatusThreadDone) << text;
   EXPECT_TRUE(ErrorBoxes().empty());
 }
 

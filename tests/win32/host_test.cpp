@@ -16,13 +16,13 @@
 #include <thread>
 #include <vector>
 
-#include "dialog.h"
-#include "dialog_templates.h"
-#include "resource_ids.h"
-#include "texts.h"
-#include "utf_win.h"
-#include "win32_driver.h"
-#include "win32_host.h"
+#include "base/utf_win.h"
+#include "res/dialog_templates.h"
+#include "res/resource_ids.h"
+#include "res/texts.h"
+#include "tests/win32/win32_driver.h"
+#include "ui/dialog.h"
+#include "ui/win32/win32_host.h"
 
 namespace {
 
@@ -72,12 +72,12 @@ class ProbeDialog : public ui::Dialog {
   using Dialog::GetItemText;
   using Dialog::IsChecked;
   using Dialog::IsItemEnabled;
-  using Dialog::ReportChannel;
   using Dialog::SetCheck;
   using Dialog::SetFocusItem;
   using Dialog::SetIcon;
   using Dialog::SetItemText;
   using Dialog::SetTitle;
+  using Dialog::StatusChannel;
 
   bool OnInitDialog() override {
     const bool result = onInit ? onInit(*this) : true;
@@ -314,7 +314,7 @@ TEST_F(Win32HostTest, ReportsArriveSynchronouslyOnTheWindowsThread) {
   ProbeDialog dialog;
   std::shared_ptr<StatusReceiver> channel;
   dialog.onInit = [&](ProbeDialog& d) {
-    channel = d.ReportChannel();
+    channel = d.StatusChannel();
     return true;
   };
   dialog.onEvent = [](ProbeDialog& d, Event event, int id, const std::string& text) {
@@ -325,7 +325,7 @@ TEST_F(Win32HostTest, ReportsArriveSynchronouslyOnTheWindowsThread) {
 
   RunDriven(dialog, [&](HWND window) {
     ASSERT_NE(channel, nullptr);
-    for (const std::string& report : {std::string(texts::kReportExecuting), longReport}) {
+    for (const std::string& report : {std::string(texts::kStatusExecuting), longReport}) {
       channel->Send(WM_SCAN_STATUS, report);
       // Handled before Send returned.
       EXPECT_EQ(dialog.Records().back().text, report);
@@ -347,7 +347,7 @@ TEST_F(Win32HostTest, ClosingTheWindowDropsReportsWithoutDeadlock) {
     ProbeDialog dialog;
     std::shared_ptr<StatusReceiver> channel;
     dialog.onInit = [&](ProbeDialog& d) {
-      channel = d.ReportChannel();
+      channel = d.StatusChannel();
       return true;
     };
     dialog.onEvent = [](ProbeDialog&, Event event, int, const std::string&) {
@@ -392,7 +392,7 @@ TEST_F(Win32HostTest, AReportWaitingWhileTheWindowClosesIsReleased) {
   std::future<void> workerFinished = workerDone.get_future();
   std::thread worker;
   dialog.onInit = [&](ProbeDialog& d) {
-    channel = d.ReportChannel();
+    channel = d.StatusChannel();
     return true;
   };
   dialog.onEvent = [&](ProbeDialog& d, Event event, int id, const std::string&) {
@@ -400,7 +400,7 @@ TEST_F(Win32HostTest, AReportWaitingWhileTheWindowClosesIsReleased) {
     // The worker's report is queued while this thread is busy here; then
     // the window closes without looking at its queue again.
     worker = std::thread([&, channel] {
-      channel->Send(WM_SCAN_STATUS, texts::kReportThreadDone);
+      channel->Send(WM_SCAN_STATUS, texts::kStatusThreadDone);
       workerDone.set_value();
     });
     std::this_thread::sleep_for(300ms);
@@ -422,7 +422,7 @@ TEST_F(Win32HostTest, AboutBoxIsOwnedAndCentredWhileReportsGoOn) {
   std::atomic<int> aboutResult{0};
   std::shared_ptr<StatusReceiver> channel;
   dialog.onInit = [&](ProbeDialog& d) {
-    channel = d.ReportChannel();
+    channel = d.StatusChannel();
     return true;
   };
   dialog.onEvent = [&](ProbeDialog&, Event event, int id, const std::string&) {
@@ -444,7 +444,7 @@ TEST_F(Win32HostTest, AboutBoxIsOwnedAndCentredWhileReportsGoOn) {
     EXPECT_LE(std::abs(outer.y - inner.y), 1);
 
     // The main window still takes the worker's reports meanwhile.
-    channel->Send(WM_SCAN_STATUS, texts::kReportRunning);
+    channel->Send(WM_SCAN_STATUS, texts::kStatusRunning);
     EXPECT_EQ(dialog.Count(Event::Message, WM_SCAN_STATUS), 1);
 
     // Its OK ends only the about box.
@@ -461,7 +461,7 @@ TEST_F(Win32HostTest, ExceptionsInHandlersStayInside) {
   ProbeDialog dialog;
   std::shared_ptr<StatusReceiver> channel;
   dialog.onInit = [&](ProbeDialog& d) {
-    channel = d.ReportChannel();
+    channel = d.StatusChannel();
     return true;
   };
   dialog.onEvent = [](ProbeDialog&, Event event, int id, const std::string&) -> bool {

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "dialog_templates.h"
-#include "resource_ids.h"
-#include "texts.h"
-#include "utf_win.h"
+#include "base/utf_win.h"
+#include "res/dialog_templates.h"
+#include "res/resource_ids.h"
+#include "res/texts.h"
 
 namespace {
 

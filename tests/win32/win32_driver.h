@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "test_support.h"
-#include "utf_win.h"
+#include "base/utf_win.h"
+#include "tests/support/test_support.h"
 
 namespace win32_driver {
 

@@ -26,8 +26,8 @@
 #include <string>
 #include <vector>
 
-#include "console_channel_posix.h"
-#include "program_spawn_posix.h"
+#include "process/console_channel_posix.h"
+#include "process/program_spawn_posix.h"
 
 namespace {
 

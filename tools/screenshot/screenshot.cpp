@@ -13,9 +13,9 @@
 #include <QDir>
 #include <QPixmap>
 
-#include "about_dialog.h"
-#include "main_dialog.h"
-#include "qt_host.h"
+#include "app/about_dialog.h"
+#include "app/main_dialog.h"
+#include "ui/qt/qt_host.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "memory_host.h"
+#include "ui/memory/memory_host.h"
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "resource_ids.h"
+#include "res/resource_ids.h"
 
 namespace ui {
 
@@ -23,7 +23,7 @@ MemoryHost::MemoryHost(Dialog& dialog) : dialog_(dialog) {
       if (c.kind == ControlKind::DefPushButton) defaultButton_ = c.id;
     }
   }
-  channel_ = std::make_shared<BlockingReportChannel>(
+  channel_ = std::make_shared<BlockingStatusChannel>(
       [this](std::function<void()> task) {
         std::lock_guard guard(queueMutex_);
         tasks_.push_back(std::move(task));
@@ -100,7 +100,7 @@ bool MemoryHost::RunUntil(const std::function<bool()>& done, std::chrono::millis
     std::function<void()> task;
     {
       // Wake up now and then: done() may come true on another thread without
-      // a report (the worker marks the runner idle after its last one).
+      // a status message (the worker marks the runner idle after its last one).
       std::unique_lock lock(queueMutex_);
       const auto wakeUp = std::min(deadline, std::chrono::steady_clock::now() + kPollInterval);
       if (!queued_.wait_until(lock, wakeUp, [&] { return !tasks_.empty(); })) {
@@ -153,7 +153,7 @@ void MemoryHost::End(int result) {
   result_ = result;
 }
 
-std::shared_ptr<StatusReceiver> MemoryHost::ReportChannel() { return channel_; }
+std::shared_ptr<StatusReceiver> MemoryHost::StatusChannel() { return channel_; }
 
 MemoryModalRunner::MemoryModalRunner(Session session)
     : session_(std::move(session)), previous_(SetModalRunner(this)) {}

@@ -1,6 +1,6 @@
 // A dialog host without any toolkit: controls are records in memory. Tests
 // drive a dialog through it as a user would (click, type, Enter, Esc) and read
-// back texts, check marks and enabled states. The worker's reports queue up
+// back texts, check marks and enabled states. The worker's status messages queue up
 // here until the test runs them on its own thread, the "UI thread".
 #pragma once
 
@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "blocking_report_channel.h"
-#include "dialog.h"
-#include "dialog_templates.h"
+#include "res/dialog_templates.h"
+#include "ui/blocking_status_channel.h"
+#include "ui/dialog.h"
 
 namespace ui {
 
@@ -24,7 +24,7 @@ class MemoryHost : public DialogHost {
  public:
   // Builds the controls of the dialog's template and attaches to it.
   explicit MemoryHost(Dialog& dialog);
-  // Closes the report channel and detaches, as a window going away does.
+  // Closes the status channel and detaches, as a window going away does.
   ~MemoryHost() override;
 
   // Runs the dialog's OnInitDialog, as a real host does once its window exists.
@@ -46,7 +46,7 @@ class MemoryHost : public DialogHost {
   const std::string& Title() const { return title_; }
   int IconId() const { return iconId_; }
 
-  // Runs queued reports on this thread until done() holds or timeout passes.
+  // Runs queued status messages on this thread until done() holds or timeout passes.
   // True when done() held.
   bool RunUntil(const std::function<bool()>& done,
                 std::chrono::milliseconds timeout = std::chrono::seconds(20));
@@ -64,7 +64,7 @@ class MemoryHost : public DialogHost {
   void SetIcon(int iconId) override;
   bool AskYesNo(const std::string& text, const std::string& caption) override;
   void End(int result) override;
-  std::shared_ptr<StatusReceiver> ReportChannel() override;
+  std::shared_ptr<StatusReceiver> StatusChannel() override;
   void* NativeHandle() const override { return nullptr; }
 
  private:
@@ -92,7 +92,7 @@ class MemoryHost : public DialogHost {
   std::mutex queueMutex_;
   std::condition_variable queued_;
   std::deque<std::function<void()>> tasks_;
-  std::shared_ptr<BlockingReportChannel> channel_;
+  std::shared_ptr<BlockingStatusChannel> channel_;
 };
 
 // Shows dialogs modally on MemoryHosts: for a dialog that opens another (the

@@ -1,12 +1,12 @@
-#include "qt_accessible.h"
+#include "ui/qt/qt_accessible.h"
 
 #include <QAbstractButton>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 
-#include "accessible_names.h"
-#include "resource_ids.h"
+#include "res/resource_ids.h"
+#include "ui/accessible_names.h"
 
 namespace ui {
 

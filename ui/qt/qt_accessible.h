@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "dialog_templates.h"
+#include "res/dialog_templates.h"
 
 class QWidget;
 

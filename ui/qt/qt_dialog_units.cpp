@@ -11,7 +11,7 @@
 #include <QWidget>
 #include <QStringList>
 
-#include "qt_host.h"
+#include "ui/qt/qt_host.h"
 
 namespace ui {
 

@@ -6,8 +6,8 @@
 #include <QDialog>
 #include <QKeyEvent>
 
-#include "dialog.h"
-#include "resource_ids.h"
+#include "res/resource_ids.h"
+#include "ui/dialog.h"
 
 namespace ui {
 

@@ -24,11 +24,11 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
-#include "qt_accessible.h"
-#include "qt_dialog_widget.h"
-#include "qt_host.h"
-#include "qt_report_posting.h"
-#include "resource_ids.h"
+#include "res/resource_ids.h"
+#include "ui/qt/qt_accessible.h"
+#include "ui/qt/qt_dialog_widget.h"
+#include "ui/qt/qt_host.h"
+#include "ui/qt/qt_status_posting.h"
 
 namespace ui {
 
@@ -81,7 +81,7 @@ class QtDialogWindow::Impl final : public DialogHost, private DialogWidgetOwner 
   void SetIcon(int iconId) override;
   bool AskYesNo(const std::string& text, const std::string& caption) override;
   void End(int result) override;
-  std::shared_ptr<StatusReceiver> ReportChannel() override;
+  std::shared_ptr<StatusReceiver> StatusChannel() override;
   void* NativeHandle() const override;
 
   QWidget* Control(int id) const;
@@ -92,7 +92,7 @@ class QtDialogWindow::Impl final : public DialogHost, private DialogWidgetOwner 
   std::vector<QWidget*> controls_;
   // Runs on the UI thread, only while the channel is open, and the channel
   // is closed before this host goes away.
-  QtReportPosting reports_{[this](unsigned message, const std::string& text) {
+  QtStatusPosting status_{[this](unsigned message, const std::string& text) {
     if (dialog_) dialog_->Dispatch(Event::Message, static_cast<int>(message), text);
   }};
   bool ended_ = false;
@@ -113,7 +113,7 @@ QtDialogWindow::Impl::Impl(Dialog& dialog, QWidget* parent)
 
 QtDialogWindow::Impl::~Impl() {
   // First cut the worker off (it may be waiting in Send), then the window.
-  reports_.Close();
+  status_.Close();
   if (dialog_) dialog_->Detach();
   dialog_ = nullptr;
   if (window_) {
@@ -227,7 +227,7 @@ int QtDialogWindow::Impl::Exec(QtDialogWindow* self) {
   g_activeWindows.push_back(self);
   window_->exec();
   g_activeWindows.erase(std::find(g_activeWindows.begin(), g_activeWindows.end(), self));
-  reports_.Close();
+  status_.Close();
   return ended_ ? result_ : (window_ ? window_->result() : -1);
 }
 
@@ -347,11 +347,11 @@ void QtDialogWindow::Impl::End(int result) {
   ended_ = true;
   result_ = result;
   // The window is finished: a worker must not wait for it any more.
-  reports_.Close();
+  status_.Close();
   window_->done(result);
 }
 
-std::shared_ptr<StatusReceiver> QtDialogWindow::Impl::ReportChannel() { return reports_.Channel(); }
+std::shared_ptr<StatusReceiver> QtDialogWindow::Impl::StatusChannel() { return status_.Channel(); }
 
 void* QtDialogWindow::Impl::NativeHandle() const { return static_cast<QWidget*>(window_.data()); }
 

@@ -11,8 +11,8 @@
 #include <QRect>
 #include <QSize>
 
-#include "dialog.h"
-#include "dialog_templates.h"
+#include "res/dialog_templates.h"
+#include "ui/dialog.h"
 
 class QDialog;
 class QWidget;
@@ -47,7 +47,7 @@ void RegisterIcon(int iconId, const QIcon& icon);
 
 // One dialog's window, built from its template, with the host attached to the
 // dialog for as long as the window lives. Destroying it closes the dialog's
-// report channel first, so that no report reaches a window that is gone.
+// status channel first, so that no message reaches a window that is gone.
 class QtDialogWindow {
  public:
   // Builds the window and its controls (hidden) and attaches the host to

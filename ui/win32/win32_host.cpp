@@ -1,4 +1,4 @@
-#include "win32_host.h"
+#include "ui/win32/win32_host.h"
 
 #include <commctrl.h>
 #include <initguid.h>
@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "accessible_names.h"
-#include "dialog_templates.h"
-#include "resource_ids.h"
-#include "utf_win.h"
+#include "base/utf_win.h"
+#include "res/dialog_templates.h"
+#include "res/resource_ids.h"
+#include "ui/accessible_names.h"
 
 namespace ui {
 
@@ -24,15 +24,15 @@ namespace {
 // next dialog opened on this thread.
 thread_local std::vector<HWND> t_modalDialogs;
 
-// Reports from a worker thread reach the window as a message sent with
-// SendMessageW, whose lParam points to the report text on the worker's stack:
+// Status messages from a worker thread reach the window as a message sent with
+// SendMessageW, whose lParam points to the status text on the worker's stack:
 // the worker waits in SendMessageW until the UI thread has handled it. The
 // window accepts such a message only while the channel vouches for its
 // pointer, so a stray or forged message from elsewhere is never read as a
 // text.
-class Win32ReportChannel final : public StatusReceiver {
+class Win32StatusChannel final : public StatusReceiver {
  public:
-  explicit Win32ReportChannel(HWND window) : window_(window) {}
+  explicit Win32StatusChannel(HWND window) : window_(window) {}
 
   void Send(unsigned message, const std::string& text) override {
     if (closed_.load(std::memory_order_acquire)) return;
@@ -40,23 +40,23 @@ class Win32ReportChannel final : public StatusReceiver {
       std::lock_guard guard(mutex_);
       inFlight_.push_back(&text);
     }
-    // Fails at once when the window is gone; a report still queued when it
+    // Fails at once when the window is gone; a message still queued when it
     // goes is dropped by the system, which frees the sender.
     SendMessageW(window_, message, 0, reinterpret_cast<LPARAM>(&text));
     std::lock_guard guard(mutex_);
     inFlight_.erase(std::find(inFlight_.begin(), inFlight_.end(), &text));
   }
 
-  // On the UI thread: the report that lParam of a received message carries,
+  // On the UI thread: the status text that lParam of a received message carries,
   // or null when the message did not come through this channel.
-  const std::string* Report(LPARAM lParam) const {
+  const std::string* StatusText(LPARAM lParam) const {
     if (closed_.load(std::memory_order_acquire)) return nullptr;
     const auto* text = reinterpret_cast<const std::string*>(lParam);
     std::lock_guard guard(mutex_);
     return std::find(inFlight_.begin(), inFlight_.end(), text) != inFlight_.end() ? text : nullptr;
   }
 
-  // The window is going away: every later report is dropped without waiting.
+  // The window is going away: every later message is dropped without waiting.
   void Close() { closed_.store(true, std::memory_order_release); }
 
  private:
@@ -159,7 +159,7 @@ class Win32DialogHost final : public DialogHost {
 
   INT_PTR OnInitDialog(HWND window) {
     window_ = window;
-    channel_ = std::make_shared<Win32ReportChannel>(window);
+    channel_ = std::make_shared<Win32StatusChannel>(window);
     t_modalDialogs.push_back(window);
     CenterOverOwner(window);
     // Each edit is named by the caption the window shows beside or above it.
@@ -188,8 +188,8 @@ class Win32DialogHost final : public DialogHost {
         break;
     }
     if (message >= WM_USER && channel_) {
-      if (const std::string* report = channel_->Report(lParam)) {
-        dialog_.Dispatch(Event::Message, static_cast<int>(message), *report);
+      if (const std::string* status = channel_->StatusText(lParam)) {
+        dialog_.Dispatch(Event::Message, static_cast<int>(message), *status);
         SetWindowLongPtrW(window_, DWLP_MSGRESULT, 0);
         return TRUE;
       }
@@ -289,7 +289,7 @@ class Win32DialogHost final : public DialogHost {
     if (window_) ::EndDialog(window_, result);
   }
 
-  std::shared_ptr<StatusReceiver> ReportChannel() override { return channel_; }
+  std::shared_ptr<StatusReceiver> StatusChannel() override { return channel_; }
 
   void* NativeHandle() const override { return window_; }
 
@@ -342,7 +342,7 @@ class Win32DialogHost final : public DialogHost {
     return TRUE;
   }
 
-  // The window is going away (or never came): drop reports from now on and
+  // The window is going away (or never came): drop status messages from now on and
   // stop owning dialogs opened later.
   void Closed() {
     if (channel_) channel_->Close();
@@ -354,7 +354,7 @@ class Win32DialogHost final : public DialogHost {
   HWND window_ = nullptr;
   HICON bigIcon_ = nullptr;
   HICON smallIcon_ = nullptr;
-  std::shared_ptr<Win32ReportChannel> channel_;
+  std::shared_ptr<Win32StatusChannel> channel_;
   AccessibleNames accessibleNames_;
 };
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "dialog.h"
+#include "ui/dialog.h"
 
 namespace ui {
 

@@ -1,4 +1,4 @@
-#include "console_channel_posix.h"
+#include "process/console_channel_posix.h"
 
 #include <sys/socket.h>
 #include <sys/types.h>

@@ -1,4 +1,4 @@
-#include "qt_report_posting.h"
+#include "ui/qt/qt_status_posting.h"
 
 #include <mutex>
 
@@ -10,8 +10,8 @@ namespace ui {
 
 namespace {
 
-// The UI thread's context object for posted reports. Before a posted report
-// runs it takes the worker's lock for a moment: the report was made under
+// The UI thread's context object for posted status messages. Before one
+// runs it takes the worker's lock for a moment: it was made under
 // that lock, so everything the worker wrote into it is seen to be complete by
 // the UI thread through a mutex of our own, not only through Qt's event queue
 // (which tools such as ThreadSanitizer cannot see into when Qt is not built
@@ -31,19 +31,19 @@ class PostContext : public QObject {
 
 }  // namespace
 
-// Where a worker posts its reports: the context object until the window goes
+// Where a worker posts its status messages: the context object until the window goes
 // away, nothing afterwards. The worker posts under the lock, so the context
 // cannot vanish in the middle of a post.
-struct QtReportPosting::Target {
+struct QtStatusPosting::Target {
   std::mutex mutex;
   QObject* context = nullptr;
 };
 
-QtReportPosting::QtReportPosting(BlockingReportChannel::Deliver deliver)
+QtStatusPosting::QtStatusPosting(BlockingStatusChannel::Deliver deliver)
     : target_(std::make_shared<Target>()), context_(new PostContext(target_->mutex)) {
   target_->context = context_;
   std::shared_ptr<Target> target = target_;
-  channel_ = std::make_shared<BlockingReportChannel>(
+  channel_ = std::make_shared<BlockingStatusChannel>(
       [target](std::function<void()> task) {
         std::lock_guard guard(target->mutex);
         if (target->context)
@@ -52,12 +52,12 @@ QtReportPosting::QtReportPosting(BlockingReportChannel::Deliver deliver)
       std::move(deliver));
 }
 
-QtReportPosting::~QtReportPosting() {
+QtStatusPosting::~QtStatusPosting() {
   Close();
-  delete context_;  // also discards reports still queued for it
+  delete context_;  // also discards messages still queued for it
 }
 
-void QtReportPosting::Close() {
+void QtStatusPosting::Close() {
   channel_->Close();
   std::lock_guard guard(target_->mutex);
   target_->context = nullptr;

@@ -1,11 +1,11 @@
-#include "blocking_report_channel.h"
+#include "ui/blocking_status_channel.h"
 
 namespace ui {
 
-BlockingReportChannel::BlockingReportChannel(PostToUiThread post, Deliver deliver)
+BlockingStatusChannel::BlockingStatusChannel(PostToUiThread post, Deliver deliver)
     : post_(std::move(post)), deliver_(std::move(deliver)) {}
 
-void BlockingReportChannel::Send(unsigned message, const std::string& text) {
+void BlockingStatusChannel::Send(unsigned message, const std::string& text) {
   unsigned long long ticket = 0;
   {
     std::lock_guard guard(mutex_);
@@ -14,9 +14,9 @@ void BlockingReportChannel::Send(unsigned message, const std::string& text) {
   }
   // The task holds a weak reference and its own copy of the text: it may run after
   // the worker stopped waiting (channel closed), or never.
-  std::weak_ptr<BlockingReportChannel> weak = weak_from_this();
+  std::weak_ptr<BlockingStatusChannel> weak = weak_from_this();
   post_([weak, message, copy = text]() {
-    std::shared_ptr<BlockingReportChannel> self = weak.lock();
+    std::shared_ptr<BlockingStatusChannel> self = weak.lock();
     if (!self) return;
     {
       std::lock_guard guard(self->mutex_);
@@ -31,7 +31,7 @@ void BlockingReportChannel::Send(unsigned message, const std::string& text) {
   handled_.wait(lock, [&] { return closed_ || handledCount_ >= ticket; });
 }
 
-void BlockingReportChannel::Close() {
+void BlockingStatusChannel::Close() {
   std::lock_guard guard(mutex_);
   closed_ = true;
   handled_.notify_all();

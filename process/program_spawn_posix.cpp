@@ -1,4 +1,4 @@
-#include "program_spawn_posix.h"
+#include "process/program_spawn_posix.h"
 
 #include <fcntl.h>
 #include <spawn.h>

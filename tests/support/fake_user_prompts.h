@@ -1,5 +1,6 @@
-// A Yes/No asker that records every question and answers from a queue (No
-// once the queue is empty).
+// User prompts that record every question and answer it from a queue (No
+// once the queue is empty), and show errors in the program's own error box,
+// where a test's ModalAnswers sees them.
 #pragma once
 
 #include <deque>
@@ -7,9 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "yes_no_asker.h"
+#include "scan/user_prompts.h"
+#include "support/error_box.h"
 
-class FakeYesNoAsker : public YesNoAsker {
+class FakeUserPrompts : public UserPrompts {
  public:
   using Question = std::pair<std::string, std::string>;  // text, caption
 
@@ -19,6 +21,10 @@ class FakeYesNoAsker : public YesNoAsker {
     const bool answer = answers.front();
     answers.pop_front();
     return answer;
+  }
+
+  void ShowError(const std::string& text, SystemErrorCode code) override {
+    ShowErrorBox(text, code);
   }
 
   std::deque<bool> answers;

@@ -1,7 +1,7 @@
-// A report channel for toolkits without synchronous cross-thread window
-// messages: the worker hands each report to the UI thread and waits until it
+// A status channel for toolkits without synchronous cross-thread window
+// messages: the worker hands each status message to the UI thread and waits until it
 // has been handled there. Closing the channel (the window is going away)
-// releases a waiting worker and drops every later report; the UI thread
+// releases a waiting worker and drops every later one; the UI thread
 // never waits for the worker, so closing cannot deadlock.
 #pragma once
 
@@ -11,19 +11,19 @@
 #include <mutex>
 #include <string>
 
-#include "status_receiver.h"
+#include "base/status_receiver.h"
 
 namespace ui {
 
-class BlockingReportChannel : public StatusReceiver,
-                              public std::enable_shared_from_this<BlockingReportChannel> {
+class BlockingStatusChannel : public StatusReceiver,
+                              public std::enable_shared_from_this<BlockingStatusChannel> {
  public:
   // post runs a task later on the UI thread (it is called from the worker);
-  // deliver hands a report to the window, on the UI thread.
+  // deliver hands a status message to the window, on the UI thread.
   using PostToUiThread = std::function<void(std::function<void()> task)>;
   using Deliver = std::function<void(unsigned message, const std::string& text)>;
 
-  BlockingReportChannel(PostToUiThread post, Deliver deliver);
+  BlockingStatusChannel(PostToUiThread post, Deliver deliver);
 
   void Send(unsigned message, const std::string& text) override;
 
@@ -36,8 +36,8 @@ class BlockingReportChannel : public StatusReceiver,
   std::mutex mutex_;
   std::condition_variable handled_;
   bool closed_ = false;
-  unsigned long long sent_ = 0;          // reports handed over
-  unsigned long long handledCount_ = 0;  // reports handled (or dropped)
+  unsigned long long sent_ = 0;          // messages handed over
+  unsigned long long handledCount_ = 0;  // messages handled (or dropped)
 };
 
 }  // namespace ui
