@@ -1,11 +1,24 @@
-// What the end-to-end benchmarks scan: a synthetic signature database of real
-// size and a folder of small clean files.
+// What the end-to-end benchmarks share: what they scan (a synthetic
+// signature database of real size and a folder of small clean files) and
+// how they time a program.
 #pragma once
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
+#include <vector>
+
+extern char** environ;
 
 namespace bench_corpus {
 
@@ -37,6 +50,37 @@ inline void WriteFolder(const std::string& folder, int files) {
   const std::string text(2000, 'q');
   for (int i = 0; i < files; ++i)
     std::ofstream(folder + "/file" + std::to_string(i) + ".txt") << text << i;
+}
+
+// Seconds from the program's start to its end, its output going nowhere;
+// anything but "nothing found" ends the benchmark.
+inline double TimeRun(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  int status = -1;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0)
+    waitpid(pid, &status, 0);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  posix_spawn_file_actions_destroy(&actions);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "%s ended with %d\n", argv[0], status);
+    std::exit(1);
+  }
+  return seconds;
+}
+
+inline double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
 }
 
 }  // namespace bench_corpus

@@ -20,78 +20,25 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_corpus.h"
 #include "tests/bridge/own_clamd.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Hash signatures (.hdb) and body signatures (.ndb) of random content, which
-// match nothing but cost what real ones cost to load.
-void WriteDatabase(const std::string& folder, long hashes, long bodies) {
-  fs::create_directories(folder);
-  std::mt19937_64 random(1);
-  const auto hex = [&](int bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (int i = 0; i < bytes; ++i) {
-      const unsigned value = static_cast<unsigned>(random() & 0xFF);
-      text += kDigits[value >> 4];
-      text += kDigits[value & 15];
-    }
-    return text;
-  };
-  std::ofstream hdb(folder + "/bench.hdb");
-  for (long i = 0; i < hashes; ++i)
-    hdb << hex(16) << ':' << 1000 + random() % 100000 << ":Bench.Hash-" << i << '\n';
-  std::ofstream ndb(folder + "/bench.ndb");
-  for (long i = 0; i < bodies; ++i) ndb << "Bench.Body-" << i << ":0:*:" << hex(12) << '\n';
-}
-
-void WriteFolder(const std::string& folder, int files) {
-  fs::create_directories(folder);
-  const std::string text(2000, 'q');
-  for (int i = 0; i < files; ++i)
-    std::ofstream(folder + "/file" + std::to_string(i) + ".txt") << text << i;
-}
-
-// Seconds from the program's start to its end, which must be "nothing
-// found"; its output goes nowhere.
-double TimeProgram(const std::vector<std::string>& args) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  std::vector<char*> argv;
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid = 0;
-  int status = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0)
-    waitpid(pid, &status, 0);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  posix_spawn_file_actions_destroy(&actions);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "%s ended with %d on %s\n", args[0].c_str(), status, args[1].c_str());
-    std::exit(1);
-  }
-  return seconds;
-}
+using bench_corpus::Median;
+using bench_corpus::TimeRun;
+using bench_corpus::WriteDatabase;
+using bench_corpus::WriteFolder;
 
 // The bridge through the daemon of conf, or (conf empty) with ClamAV's
 // library and the signatures of database.
 double TimeBridge(const std::string& bridge, const std::string& folder, const std::string& conf,
                   const std::string& database = {}) {
   setenv(bridge::kClamdConfigOverride, conf.c_str(), 1);
-  if (database.empty()) return TimeProgram({bridge, folder});
-  return TimeProgram({bridge, folder, "-d", database});
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
+  if (database.empty()) return TimeRun({bridge, folder});
+  return TimeRun({bridge, folder, "-d", database});
 }
 
 }  // namespace
@@ -141,9 +88,8 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
       daemonTimes.push_back(TimeBridge(bridge, folder, dir + "/bridge.conf"));
       if (withClient)
-        clientTimes.push_back(
-            TimeProgram({clamdscan, folder, "--multiscan", "--fdpass", "--no-summary",
-                         "--config-file=" + dir + "/bridge.conf"}));
+        clientTimes.push_back(TimeRun({clamdscan, folder, "--multiscan", "--fdpass", "--no-summary",
+                                       "--config-file=" + dir + "/bridge.conf"}));
       libraryTimes.push_back(TimeBridge(bridge, folder, "", dir + "/db"));
     }
     const double d = Median(daemonTimes), l = Median(libraryTimes);

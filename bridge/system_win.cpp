@@ -12,6 +12,7 @@
 #include "bridge/clamd_config.h"
 #include "bridge/drives.h"
 #include "bridge/system.h"
+#include "bridge/system_error_text.h"
 #include "bridge/texts.h"
 #include "bridge/windows_command_line.h"
 
@@ -31,18 +32,6 @@ std::string Environment(const wchar_t* name) {
 bool IsFile(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-std::string ErrorText(DWORD code) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message(text ? text : L"", length);
-  if (text) LocalFree(text);
-  while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n'))
-    message.pop_back();
-  return Narrow(message) + " (" + std::to_string(code) + ")";
 }
 
 // Set by the console handler; the wait for the child wakes on the event.
@@ -182,7 +171,7 @@ RunOutcome RunProgram(const std::string& program, const std::vector<std::string>
   };
   for (int i = 0; i < 2; ++i) {
     if (!CreatePipe(&readEnds[i], &writeEnds[i], &inherit, 0)) {
-      outcome.startError = ErrorText(GetLastError());
+      outcome.startError = WindowsErrorText(GetLastError());
       closeAll();
       return outcome;
     }
@@ -205,7 +194,7 @@ RunOutcome RunProgram(const std::string& program, const std::vector<std::string>
   if (emptyInput != INVALID_HANDLE_VALUE) CloseHandle(emptyInput);
   if (!started) {
     closeAll();
-    outcome.startError = ErrorText(startError);
+    outcome.startError = WindowsErrorText(startError);
     outcome.stopRequested = g_stop;
     return outcome;
   }
