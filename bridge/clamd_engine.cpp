@@ -24,7 +24,6 @@
 
 #include "base/utf_win.h"
 #else
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,44 +66,29 @@ class OpenedFile {
       const DWORD error = GetLastError();
       *refused = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
                      ? Verdict::Incomplete(Shortfall::kGone)
-                     : Verdict::Incomplete(Shortfall::kUnreadable, ErrorText(error));
+                     : Verdict::Incomplete(Shortfall::kUnreadable, WindowsErrorText(error));
       return false;
     }
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(handle_, &info)) {
-      *refused = Verdict::Incomplete(Shortfall::kUnreadable, ErrorText(GetLastError()));
+      *refused = Verdict::Incomplete(Shortfall::kUnreadable, WindowsErrorText(GetLastError()));
       return false;
     }
     identity = {info.dwVolumeSerialNumber,
                 (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow, true};
     size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     const bool regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-#else
-    // Not through a link put in its place since the walk; a named pipe put
-    // there must not keep the open waiting.
-    fd_ = walk_system::OpenFileToScan(file.systemPath);
-    if (fd_ < 0) {
-      const int error = errno;
-      *refused = error == ENOENT ? Verdict::Incomplete(Shortfall::kGone)
-                 : error == ELOOP
-                     ? Verdict::Incomplete(Shortfall::kChanged)
-                     : Verdict::Incomplete(Shortfall::kUnreadable, SystemErrorText(error));
-      return false;
-    }
-    struct stat status;
-    if (fstat(fd_, &status) != 0) {
-      *refused = Verdict::Incomplete(Shortfall::kUnreadable, SystemErrorText(errno));
-      return false;
-    }
-    identity = {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino), true};
-    size = static_cast<uint64_t>(status.st_size);
-    const bool regular = S_ISREG(status.st_mode);
-    fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
-#endif
     if (!regular || (file.identity.known && !(identity == file.identity))) {
       *refused = Verdict::Incomplete(Shortfall::kChanged);
       return false;
     }
+#else
+    const walk_system::OpenedFile opened = walk_system::OpenForScan(file, refused);
+    if (opened.fd < 0) return false;
+    fd_ = opened.fd;
+    identity = opened.identity;
+    size = static_cast<uint64_t>(opened.status.st_size);
+#endif
     left_ = size;
     return true;
   }
@@ -116,7 +100,7 @@ class OpenedFile {
 #ifdef _WIN32
     DWORD n = 0;
     if (!ReadFile(handle_, buffer, static_cast<DWORD>(bytes), &n, nullptr)) {
-      readError = ErrorText(GetLastError());
+      readError = WindowsErrorText(GetLastError());
       return -1;
     }
 #else
@@ -152,17 +136,6 @@ class OpenedFile {
 
  private:
 #ifdef _WIN32
-  static std::string ErrorText(DWORD error) {
-    switch (error) {
-      case ERROR_ACCESS_DENIED:
-        return SystemErrorText(EACCES);
-      case ERROR_SHARING_VIOLATION:
-      case ERROR_LOCK_VIOLATION:
-        return SystemErrorText(EBUSY);
-      default:
-        return texts::kSystemError + std::to_string(error);
-    }
-  }
   HANDLE handle_ = INVALID_HANDLE_VALUE;
 #else
   int fd_ = -1;

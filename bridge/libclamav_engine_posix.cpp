@@ -5,13 +5,11 @@
 // process). Each file is scanned through a descriptor opened by the one that
 // scans it, so the verdict belongs to the file that was looked at.
 #include <clamav.h>
-#include <fcntl.h>
 #include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <ctime>
 #include <memory>
@@ -21,7 +19,6 @@
 #include <vector>
 
 #include "bridge/engine.h"
-#include "bridge/system_error_text.h"
 #include "bridge/texts.h"
 #include "bridge/walk_system.h"
 #include "bridge/worker_pool_posix.h"
@@ -201,31 +198,18 @@ class LibraryEngine : public Engine {
   }
 
   Verdict ScanOne(const FileToScan& file) override {
-    // The walk resolved a link given as the target already: a link found
-    // here now was put in the file's place. O_NONBLOCK keeps a named pipe
-    // put there from holding the worker.
-    const int fd = walk_system::OpenFileToScan(file.systemPath);
-    if (fd < 0) {
-      const int error = errno;
-      if (error == ENOENT) return Verdict::Incomplete(Shortfall::kGone);
-      if (error == ELOOP) return Verdict::Incomplete(Shortfall::kChanged);
-      return Verdict::Incomplete(Shortfall::kUnreadable, SystemErrorText(error));
-    }
-    const Verdict verdict = ScanDescriptor(fd, file);
-    close(fd);
+    Verdict refused;
+    const walk_system::OpenedFile opened = walk_system::OpenForScan(file, &refused);
+    if (opened.fd < 0) return refused;
+    const Verdict verdict = ScanDescriptor(opened, file);
+    close(opened.fd);
     return verdict;
   }
 
  private:
-  Verdict ScanDescriptor(int fd, const FileToScan& file) {
-    struct stat before = {};
-    if (fstat(fd, &before) != 0)
-      return Verdict::Incomplete(Shortfall::kUnreadable, SystemErrorText(errno));
-    const FileIdentity scanned{static_cast<uint64_t>(before.st_dev),
-                               static_cast<uint64_t>(before.st_ino), true};
-    if (!S_ISREG(before.st_mode) || (file.identity.known && !(scanned == file.identity)))
-      return Verdict::Incomplete(Shortfall::kChanged);
-
+  Verdict ScanDescriptor(const walk_system::OpenedFile& opened, const FileToScan& file) {
+    const int fd = opened.fd;
+    const FileIdentity& scanned = opened.identity;
     const char* virus = nullptr;
     unsigned long blocks = 0;
     cl_scan_options options = options_;
@@ -245,7 +229,7 @@ class LibraryEngine : public Engine {
     // found in it is still reported: it was there.
     struct stat after = {};
     if (verdict.kind != Verdict::Kind::kInfected &&
-        (fstat(fd, &after) != 0 || !SameContent(before, after)))
+        (fstat(fd, &after) != 0 || !SameContent(opened.status, after)))
       return Verdict::Incomplete(Shortfall::kChanged);
     return verdict;
   }

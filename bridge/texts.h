@@ -154,6 +154,5 @@ inline constexpr const char kDaemonReadFailed[] = "无法读取文件";
 // Why a file was not sent to the daemon: "ClamAV 守护进程的上限 MaxFileSize 25M".
 inline constexpr const char kDaemonLimit[] = "ClamAV 守护进程的上限 ";
 // A system error without words of its own, before its number.
-inline constexpr const char kSystemError[] = "系统错误 ";
 
 }  // namespace bridge::texts

@@ -220,6 +220,37 @@ int OpenFileToScan(const std::string& systemPath) {
   return fd;
 }
 
+OpenedFile OpenForScan(const FileToScan& file, Verdict* refused) {
+  // A link found at the path now was put in the file's place since the walk
+  // (which resolved a link given as the target); O_NONBLOCK keeps a named
+  // pipe put there from holding the open.
+  OpenedFile opened;
+  opened.fd = OpenFileToScan(file.systemPath);
+  if (opened.fd < 0) {
+    const int error = errno;
+    *refused = error == ENOENT ? Verdict::Incomplete(Shortfall::kGone)
+               : error == ELOOP
+                   ? Verdict::Incomplete(Shortfall::kChanged)
+                   : Verdict::Incomplete(Shortfall::kUnreadable, SystemErrorText(error));
+    return opened;
+  }
+  if (fstat(opened.fd, &opened.status) != 0) {
+    *refused = Verdict::Incomplete(Shortfall::kUnreadable, SystemErrorText(errno));
+  } else {
+    opened.identity = {static_cast<uint64_t>(opened.status.st_dev),
+                       static_cast<uint64_t>(opened.status.st_ino), true};
+    if (S_ISREG(opened.status.st_mode) &&
+        (!file.identity.known || opened.identity == file.identity)) {
+      fcntl(opened.fd, F_SETFL, fcntl(opened.fd, F_GETFL) & ~O_NONBLOCK);
+      return opened;
+    }
+    *refused = Verdict::Incomplete(Shortfall::kChanged);
+  }
+  close(opened.fd);
+  opened.fd = -1;
+  return opened;
+}
+
 Look LookAtTarget(const std::string& path) {
   struct stat status;
   if (LookWithoutFollowing(path, &status) != 0) return Failed(errno);

@@ -9,6 +9,10 @@
 
 #include "bridge/scan_events.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace bridge::walk_system {
 
 #ifdef _WIN32
@@ -38,6 +42,18 @@ int OpenParent(const std::string& path, std::string* name);
 // a link is not followed (systemPath is already the real file). -1 with
 // errno.
 int OpenFileToScan(const std::string& systemPath);
+
+// The walk's file opened for its scan, and what it was then.
+struct OpenedFile {
+  int fd = -1;
+  struct stat status = {};
+  FileIdentity identity;
+};
+// Opens the walk's file for its scan only while its path still names that
+// regular file (the identity the walk saw, when it knows it), the
+// descriptor blocking as usual; else fd -1 and *refused says why it cannot
+// be scanned (gone, changed or replaced, unreadable).
+OpenedFile OpenForScan(const FileToScan& file, Verdict* refused);
 #endif
 
 enum class Kind { kFile, kFolder, kLink, kSpecial, kMissing, kError };
