@@ -12,12 +12,6 @@ namespace bridge {
 
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 // clamd's own spelling of a true value.
 bool IsYes(const std::string& value) {
   const std::string lower = Lower(value);

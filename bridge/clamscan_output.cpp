@@ -1,7 +1,6 @@
 #include "bridge/clamscan_output.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "bridge/text_util.h"
 #include "bridge/texts.h"
@@ -28,12 +27,6 @@ size_t Utf16Length(std::string_view utf8) {
 
 bool Contains(std::string_view text, std::string_view part) {
   return text.find(part) != std::string_view::npos;
-}
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
 }
 
 // clamscan's words for a file it could not open or read.

@@ -6,18 +6,12 @@
 #include <regex>
 #include <string_view>
 
+#include "bridge/text_util.h"
 #include "bridge/texts.h"
 
 namespace bridge {
 
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string result(text);
-  for (char& c : result)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return result;
-}
 
 // The switch of the window's table a word names ("/SUB" is /sub), if any.
 std::optional<ScanSwitch> TableSwitch(const std::string& lower) {

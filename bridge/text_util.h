@@ -15,6 +15,15 @@ inline bool EndsWith(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
+// The text with A to Z as a to z, and nothing else changed: switches,
+// options and clamd.conf names are matched without regard to case.
+inline std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
 // The line without the blanks (and carriage return) around it.
 inline std::string TrimLine(std::string line) {
   while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))

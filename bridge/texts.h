@@ -31,7 +31,6 @@ inline constexpr const char kErrorOverrideMissing[] =
     "环境变量 QUORVEL_CLAMSCAN 指向的程序不存在: ";
 inline constexpr const char kErrorStart[] = "无法启动 ";
 inline constexpr const char kErrorReport[] = "无法创建报告文件 ";
-inline constexpr const char kErrorTargetMissing[] = "扫描目标不存在: ";
 // The walk's errors, after the path.
 inline constexpr const char kTargetMissing[] = "扫描目标不存在";
 inline constexpr const char kFolderMoved[] = "扫描时文件夹被移动或替换";
