@@ -40,15 +40,15 @@ constexpr std::chrono::minutes kLongestReply(10);
 constexpr size_t kLongestMessage = 64 * 1024;
 
 // A request's number as the daemon wrote it: decimal digits alone, no
-// larger than the counter can be.
-std::optional<uint64_t> RequestNumber(std::string_view digits) {
-  if (digits.empty() || digits.size() > 19) return std::nullopt;
-  uint64_t number = 0;
+// larger than the counter can be; false for anything else.
+bool ReadRequestNumber(std::string_view digits, uint64_t* number) {
+  if (digits.empty() || digits.size() > 19) return false;
+  *number = 0;
   for (const char c : digits) {
-    if (c < '0' || c > '9') return std::nullopt;
-    number = number * 10 + static_cast<uint64_t>(c - '0');
+    if (c < '0' || c > '9') return false;
+    *number = *number * 10 + static_cast<uint64_t>(c - '0');
   }
-  return number;
+  return true;
 }
 
 #ifdef _WIN32
@@ -541,16 +541,16 @@ bool ClamdSession::Receive(std::chrono::milliseconds wait, std::vector<Reply>* r
       s.incoming.erase(0, end + 1);
       if (message.empty()) continue;
       const size_t colon = message.find(": ");
-      const std::optional<uint64_t> id =
-          colon == std::string::npos ? std::nullopt
-                                     : RequestNumber(std::string_view(message).substr(0, colon));
+      uint64_t id = 0;
+      const bool numbered = colon != std::string::npos &&
+                            ReadRequestNumber(std::string_view(message).substr(0, colon), &id);
       // Without a number it is about the session itself, which is over.
-      if (!id || *id == 0 || *id > s.lastId) {
+      if (!numbered || id == 0 || id > s.lastId) {
         *failure = {ClamdReply::Kind::kNoAnswer, texts::kDaemonStrangeReply + OneLine(message)};
         s.broken = true;
         return false;
       }
-      replies->push_back({*id, ParseClamdReply(std::string_view(message).substr(colon + 2))});
+      replies->push_back({id, ParseClamdReply(std::string_view(message).substr(colon + 2))});
     }
     if (!replies->empty()) return true;
     if (s.incoming.size() > kLongestMessage) {
