@@ -105,49 +105,6 @@ std::string LineOf(const std::string& report, const std::string& start) {
   return report.substr(at + 1, report.find('\n', at + 1) - at - 1);
 }
 
-// A ZIP archive holding one file, stored as it is.
-std::string ZipOf(const std::string& name, const std::string& content) {
-  uint32_t crc = 0xFFFFFFFF;
-  for (unsigned char c : content) {
-    crc ^= c;
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
-  }
-  crc = ~crc;
-  std::string zip;
-  const auto put = [&zip](uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) zip += static_cast<char>((value >> (8 * i)) & 0xFF);
-  };
-  const auto header = [&](uint32_t signature, bool central) {
-    put(signature, 4);
-    if (central) put(20, 2);  // made by
-    put(20, 2);               // version needed
-    put(0, 2);                // flags
-    put(0, 2);                // stored
-    put(0, 4);                // time and date
-    put(crc, 4);
-    put(static_cast<uint32_t>(content.size()), 4);
-    put(static_cast<uint32_t>(content.size()), 4);
-    put(static_cast<uint32_t>(name.size()), 2);
-    put(0, 2);  // extra
-    // Comment, disk, attributes inside and outside, the local header at 0.
-    if (central) put(0, 2), put(0, 2), put(0, 2), put(0, 4), put(0, 4);
-    zip += name;
-  };
-  header(0x04034b50, false);
-  zip += content;
-  const uint32_t directory = static_cast<uint32_t>(zip.size());
-  header(0x02014b50, true);
-  const uint32_t directorySize = static_cast<uint32_t>(zip.size()) - directory;
-  put(0x06054b50, 4);
-  put(0, 4);
-  put(1, 2);
-  put(1, 2);
-  put(directorySize, 4);
-  put(directory, 4);
-  put(0, 2);
-  return zip;
-}
-
 // A ZIP archive of stored members; encrypted, with PKWARE's traditional
 // encryption under the password "infected".
 std::string ZipArchive(const std::vector<std::pair<std::string, std::string>>& members,
@@ -208,6 +165,11 @@ std::string ZipArchive(const std::vector<std::pair<std::string, std::string>>& m
   put(zip, start, 4);
   put(zip, 0, 2);
   return zip;
+}
+
+// A ZIP archive holding one file, stored as it is.
+std::string ZipOf(const std::string& name, const std::string& content) {
+  return ZipArchive({{name, content}});
 }
 
 class BridgeTruthTest : public ::testing::TestWithParam<bool> {

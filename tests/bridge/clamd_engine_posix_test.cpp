@@ -298,12 +298,11 @@ namespace {
 
 // A daemon of the test's own making on a Unix socket: it takes a session's
 // FILDES requests and gives, for the n-th, the text reply(n) as it is (its
-// NUL included or not). change(n) runs before that reply.
+// NUL included or not).
 class FakeDaemon {
  public:
-  FakeDaemon(const std::string& path, std::function<std::string(int)> reply,
-             std::function<void(int)> change = {})
-      : reply_(std::move(reply)), change_(std::move(change)) {
+  FakeDaemon(const std::string& path, std::function<std::string(int)> reply)
+      : reply_(std::move(reply)) {
     listener_ = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
@@ -339,11 +338,7 @@ class FakeDaemon {
         for (size_t at; (at = in.find(kRequest, 0, sizeof kRequest)) != std::string::npos &&
                         in.size() > at + sizeof kRequest;) {
           in.erase(0, at + sizeof kRequest + 1);
-          if (change_)
-            change_(++n);
-          else
-            ++n;
-          const std::string text = reply_(n);
+          const std::string text = reply_(++n);
           send(connection, text.data(), text.size(), MSG_NOSIGNAL);
         }
       }
@@ -352,7 +347,6 @@ class FakeDaemon {
   }
 
   std::function<std::string(int)> reply_;
-  std::function<void(int)> change_;
   int listener_ = -1;
   std::atomic<bool> done_{false};
   std::thread thread_;
@@ -380,7 +374,6 @@ TEST(DaemonEngineFakeTest, RepliesAreTheDaemonsOwnAndNeverForgedOrTrustedBeyondW
     std::function<std::string(int)> reply;
     std::vector<std::string> files;
     std::vector<Verdict> expected;
-    bool grows = false;  // the file is written to before its reply
     bool local = false;
   } cases[] = {
       {"line breaks in a name",
@@ -390,11 +383,14 @@ TEST(DaemonEngineFakeTest, RepliesAreTheDaemonsOwnAndNeverForgedOrTrustedBeyondW
       {"an id past 32 bits", [](int) { return "4294967297: fd[3]: OK\0"s; }, {"a.txt"}, {lost}},
       {"an id not sent", [](int) { return "2: fd[3]: OK\0"s; }, {"a.txt"}, {lost}},
       {"no end", [](int) { return std::string(70000, 'A'); }, {"a.txt"}, {lost}},
+      // The file is written to before its reply.
       {"changed while scanned",
-       [](int) { return "1: fd[3]: OK\0"s; },
+       [&](int) {
+         std::ofstream(dir.Join("a.txt"), std::ios::app) << "more\n";
+         return "1: fd[3]: OK\0"s;
+       },
        {"a.txt"},
-       {Verdict::Incomplete(Shortfall::kChanged)},
-       true},
+       {Verdict::Incomplete(Shortfall::kChanged)}},
       // This daemon does not say when it passed over a part of an archive.
       {"archive",
        [](int) { return "1: fd[3]: OK\0"s; },
@@ -404,7 +400,6 @@ TEST(DaemonEngineFakeTest, RepliesAreTheDaemonsOwnAndNeverForgedOrTrustedBeyondW
        [](int) { return "1: fd[3]: OK\0"s; },
        {"c.zip"},
        {Verdict::Infected("Local.Stub")},
-       false,
        true},
   };
   for (const auto& c : cases) {
@@ -412,9 +407,7 @@ TEST(DaemonEngineFakeTest, RepliesAreTheDaemonsOwnAndNeverForgedOrTrustedBeyondW
     std::vector<FileToScan> files;
     for (const std::string& name : c.files) files.push_back(FileAt(dir.Join(name)));
     LocalStub stub;
-    const FakeDaemon daemon(config.localSocket, c.reply, [&](int) {
-      if (c.grows) std::ofstream(dir.Join("a.txt"), std::ios::app) << "more\n";
-    });
+    const FakeDaemon daemon(config.localSocket, c.reply);
     bridge::ClamdWaits waits;
     waits.margin = std::chrono::milliseconds(500);
     const Outcome outcome = Scan(config, files, c.local ? &stub : nullptr, {}, waits, unzip);
