@@ -306,7 +306,12 @@ class DaemonEngine final : public Engine {
         if (!next) break;
         if (pending.empty()) progress = Clock::now();
         ClamdReply failure;
-        if (!Send(*session, std::move(*next), sink, &pending, &failure)) {
+        // Time the local engine took over a file is not the daemon's.
+        const Clock::time_point sending = Clock::now();
+        bool local = false;
+        const bool sent = Send(*session, std::move(*next), sink, &pending, &failure, &local);
+        if (local) progress += Clock::now() - sending;
+        if (!sent) {
           broken(failure);
           failed = true;
         }
@@ -347,10 +352,10 @@ class DaemonEngine final : public Engine {
   static Verdict Stopped() { return Verdict::Incomplete(Shortfall::kEngineError, texts::kStopped); }
 
   // Opens the file and sends its request; the verdicts of files that are
-  // not sent go to the sink at once. False with *failure when the
-  // connection failed.
+  // not sent go to the sink at once (*local set when the local engine was
+  // asked for one). False with *failure when the connection failed.
   bool Send(ClamdSession& session, FileToScan file, const VerdictSink& sink,
-            std::map<uint64_t, Pending>* pending, ClamdReply* failure) {
+            std::map<uint64_t, Pending>* pending, ClamdReply* failure, bool* local) {
     auto opened = std::make_unique<OpenedFile>();
     Verdict refused;
     if (!opened->Open(file, &refused)) {
@@ -359,6 +364,7 @@ class DaemonEngine final : public Engine {
     }
     if (std::optional<Verdict> over = OverLimit(opened->size)) {
       opened.reset();
+      *local = true;
       sink(file, HandOver(file, over->shortfall, over->detail));
       return true;
     }
@@ -367,9 +373,10 @@ class DaemonEngine final : public Engine {
     bool doubtful = false;
     if (!containerDoubt_.empty() &&
         LooksInto(request_, ContainerOf(opened->FirstBytes(kContainerProbe)))) {
-      if (Engine* local = Local()) {
+      *local = true;
+      if (Engine* engine = Local()) {
         opened.reset();
-        sink(file, local->ScanOne(file));
+        sink(file, engine->ScanOne(file));
         return true;
       }
       doubtful = true;
