@@ -14,12 +14,17 @@ struct TerminalLaunch {
   // The terminal's program, its options, "-e" and the command. Empty when
   // this terminal is passed over.
   std::vector<std::string> arguments;
+  // The terminal's environment ("NAME=value" entries).
+  std::vector<std::string> environment;
   // How long the command may take to come up in it.
   std::chrono::milliseconds patience{0};
 };
 
 // How the terminal found at program, whose real path (every link resolved)
 // is realPath, runs command. The real path tells what the terminal is: the
-// desktop's x-terminal-emulator may be any of them.
+// desktop's x-terminal-emulator may be any of them. environment is the
+// program's own; the terminal gets it with a UTF-8 character type whatever
+// the locale, since every line the scanner writes is UTF-8.
 TerminalLaunch TerminalLaunchFor(const std::string& program, const std::string& realPath,
-                                 const std::vector<std::string>& command);
+                                 const std::vector<std::string>& command,
+                                 const std::vector<std::string>& environment);
