@@ -129,7 +129,7 @@ int ReadInputByte(int milliseconds) {
 }
 
 // A terminal writes its reports (device attributes, cursor position, focus
-// changes, colours, mouse) in one piece, so the bytes after an ESC come at
+// changes, colours) in one piece, so the bytes after an ESC come at
 // once. Ends the sequence that began with first (ESC or an 8-bit control)
 // and tells whether it was a key: a lone ESC, Alt with a key, the cursor,
 // editing and function keys. Everything else a terminal sends on its own
@@ -152,8 +152,8 @@ bool EscapeSequenceIsKey(int first) {
     for (int byte = ReadInputByte(kFollowing); byte >= 0; byte = ReadInputByte(kFollowing)) {
       if (byte >= 0x3C && byte <= 0x3F) privateMarker = true;
       if (byte >= 0x40 && byte <= 0x7E) {
-        // Cursor, Home/End, Shift+Tab and the "~" keys; R, c, n, t, y, I, O,
-        // M and the private answers are reports.
+        // Cursor, Home/End, Shift+Tab and the "~" keys; R, c, n, t, y, I, O
+        // and the private answers are reports.
         static constexpr char kKeyFinals[] = "ABCDFHPQSZ~";
         return !privateMarker && std::strchr(kKeyFinals, byte) != nullptr;
       }

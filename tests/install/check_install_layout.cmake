@@ -74,6 +74,7 @@ elseif(LAYOUT STREQUAL "linux")
   set(expected bin/quorvel lib/quorvel/quorvel lib/quorvel/quorvel.txt lib/quorvel/quorvel-console
                share/applications/quorvel.desktop share/icons/hicolor/scalable/apps/quorvel.svg
                share/doc/quorvel/copyright share/doc/quorvel/changelog.gz
+               share/doc/quorvel/README.Debian.gz
                share/man/man1/quorvel.1.gz share/metainfo/invalid.quorvel.quorvel.metainfo.xml
                share/lintian/overrides/quorvel)
   foreach(size IN LISTS icon_sizes)
