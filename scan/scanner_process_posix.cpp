@@ -33,10 +33,10 @@
 #include <vector>
 
 #include "base/file_checks_posix.h"
+#include "base/terminal_launch_posix.h"
 #include "process/console_channel_posix.h"
 #include "process/program_spawn_posix.h"
 #include "scan/command_line_split.h"
-#include "scan/terminal_launch_posix.h"
 #include "support/fs_helpers.h"
 
 extern char** environ;

@@ -10,10 +10,15 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <cstdlib>
+#include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "support/shell_open.h"
+#include "base/file_checks_posix.h"
+#include "base/terminal_launch_posix.h"
 #include "res/texts.h"
 #include "support/text_format.h"
 
@@ -94,6 +99,20 @@ void WatchOpener(pid_t opener, int messages, const LateOpenFailure& lateFailure)
   timer->start();
 }
 
+// The opener's environment: a viewer it runs in a terminal gets the
+// scanner window's font and character type rules (see ViewerEnvironment).
+std::vector<std::string> OpenerEnvironment() {
+  std::vector<std::string> environment;
+  for (char** each = environ; *each; ++each) environment.emplace_back(*each);
+  const std::string terminal = FindOnPath("x-terminal-emulator");
+  std::string realPath = terminal;
+  if (char* resolved = terminal.empty() ? nullptr : realpath(terminal.c_str(), nullptr)) {
+    realPath = resolved;
+    std::free(resolved);
+  }
+  return ViewerEnvironment(environment, terminal, realPath);
+}
+
 }  // namespace
 
 bool OpenWithShell(const std::string& path, void*, SystemError* error,
@@ -118,8 +137,12 @@ bool OpenWithShell(const std::string& path, void*, SystemError* error,
   std::string opener = texts::kDocumentOpener;
   std::string file = path;
   char* argv[] = {opener.data(), file.data(), nullptr};
+  const std::vector<std::string> environment = OpenerEnvironment();
+  std::vector<char*> envp;
+  for (const std::string& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
+  envp.push_back(nullptr);
   pid_t pid = 0;
-  const int started = posix_spawnp(&pid, opener.c_str(), &actions, nullptr, argv, environ);
+  const int started = posix_spawnp(&pid, opener.c_str(), &actions, nullptr, argv, envp.data());
   posix_spawn_file_actions_destroy(&actions);
 
   if (started != 0) {

@@ -10,11 +10,13 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include "base/terminal_launch_posix.h"
 #include "support/error_box.h"
 #include "support/shell_open.h"
 #include "tests/support/test_support.h"
@@ -87,6 +89,42 @@ TEST(OpenWithShellQt, TheOpenerRunsBesideTheWindowAndItsFailureComesWhenItEnds) 
     EXPECT_EQ(lateBox.value_or(""), each.lateBox);
   }
   SetEnv("PATH", oldPath);
+}
+
+// A viewer the opener runs in a terminal (vim, without a graphical editor)
+// gets the scanner window's rules: TERMINAL names the desktop's terminal with
+// its options, unless the user set one, and the character type is UTF-8.
+TEST(ViewerEnvironmentTest, TheOpenersTerminalGetsTheScannerWindowsRules) {
+  using Strings = std::vector<std::string>;
+  const std::string emulator = "/usr/bin/x-terminal-emulator";
+  struct Case {
+    std::string program;  // empty: no terminal on PATH
+    std::string realPath;
+    Strings environment;  // beside PATH
+    Strings expected;
+  };
+  const std::vector<Case> cases = {
+      {emulator,
+       "/usr/bin/lxterm",
+       {"LANG=C"},
+       {"LANG=C", "LC_CTYPE=C.UTF-8", "TERMINAL=" + emulator + " -u8 -fa Monospace -fs 11 -e"}},
+      {emulator,
+       "/usr/bin/gnome-terminal.wrapper",
+       {"LANG=zh_CN.UTF-8", "TERMINAL="},
+       {"LANG=zh_CN.UTF-8", "TERMINAL=" + emulator + " -e"}},
+      {emulator, "/usr/bin/xterm", {"TERMINAL=kitty"}, {"TERMINAL=kitty", "LC_CTYPE=C.UTF-8"}},
+      {emulator, "/usr/bin/koi8rxterm", {"LANG=C.UTF-8"}, {"LANG=C.UTF-8"}},
+      {"", "", {"LANG=C.UTF-8"}, {"LANG=C.UTF-8"}},
+      {"/opt/my terminal/xterm", "/opt/my terminal/xterm", {}, {"LC_CTYPE=C.UTF-8"}},
+  };
+  for (const Case& each : cases) {
+    SCOPED_TRACE(each.realPath + " " + testing::PrintToString(each.environment));
+    Strings environment = {"PATH=/usr/bin"};
+    environment.insert(environment.end(), each.environment.begin(), each.environment.end());
+    Strings expected = {"PATH=/usr/bin"};
+    expected.insert(expected.end(), each.expected.begin(), each.expected.end());
+    EXPECT_EQ(ViewerEnvironment(environment, each.program, each.realPath), expected);
+  }
 }
 
 }  // namespace

@@ -18,10 +18,10 @@
 #include <string>
 #include <thread>
 
+#include "base/terminal_launch_posix.h"
 #include "res/texts.h"
 #include "scan/scan_runner.h"
 #include "scan/scanner_process.h"
-#include "scan/terminal_launch_posix.h"
 #include "support/process_start.h"
 #include "tests/support/child_processes_posix.h"
 #include "tests/support/fake_user_prompts.h"

@@ -1,4 +1,4 @@
-#include "scan/terminal_launch_posix.h"
+#include "base/terminal_launch_posix.h"
 
 #include <algorithm>
 #include <iterator>
@@ -89,4 +89,24 @@ TerminalLaunch TerminalLaunchFor(const std::string& program, const std::string& 
   launch.environment = WithUtf8CharacterType(environment);
   launch.patience = IsOneOf(name, kDirectTerminals) ? kDirectPatience : kServerPatience;
   return launch;
+}
+
+std::vector<std::string> ViewerEnvironment(const std::vector<std::string>& environment,
+                                           const std::string& program,
+                                           const std::string& realPath) {
+  std::vector<std::string> result = WithUtf8CharacterType(environment);
+  if (program.empty() || ValueOf(environment, "TERMINAL")) return result;
+  const TerminalLaunch launch = TerminalLaunchFor(program, realPath, {}, environment);
+  if (launch.arguments.empty()) return result;
+  // xdg-open splits a TERMINAL with blanks into words and adds the viewer's
+  // command: only words without blanks of their own can pass.
+  std::string terminal;
+  for (const std::string& word : launch.arguments) {
+    if (word.find_first_of(" \t\n") != std::string::npos) return result;
+    terminal += (terminal.empty() ? "" : " ") + word;
+  }
+  // An empty TERMINAL counts as unset, and must not stand beside ours.
+  std::erase(result, std::string("TERMINAL="));
+  result.push_back("TERMINAL=" + terminal);
+  return result;
 }

@@ -28,3 +28,13 @@ struct TerminalLaunch {
 TerminalLaunch TerminalLaunchFor(const std::string& program, const std::string& realPath,
                                  const std::vector<std::string>& command,
                                  const std::vector<std::string>& environment);
+
+// The environment for the desktop's opener (xdg-open), which runs a viewer
+// that needs a terminal (vim, where the desktop has no graphical editor) in
+// $TERMINAL, else in "x-terminal-emulator -e": environment with a UTF-8
+// character type and, unless TERMINAL is set, TERMINAL naming the desktop's
+// terminal at program (real path realPath; empty when there is none) with
+// the options the scanner's window gets, so that the viewer's Chinese reads
+// as the scanner's does.
+std::vector<std::string> ViewerEnvironment(const std::vector<std::string>& environment,
+                                           const std::string& program, const std::string& realPath);
