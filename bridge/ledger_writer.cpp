@@ -155,6 +155,10 @@ void LedgerWriter::EndReport(int error) {
   std::ofstream last(FsPath(reportPath_), std::ios::binary | std::ios::app);
   last << texts::kReportCut << reason << ")" << (style_ == PathStyle::kWindows ? "\r\n" : "\n")
        << std::flush;
+  if (!last) {
+    last.close();
+    std::filesystem::resize_file(FsPath(reportPath_), reportWritten_, ignored);
+  }
   const std::string message = texts::kErrorReportWrite + Path(reportPath_) + ": " + reason;
   const std::lock_guard<std::mutex> lock(consoleMutex_);
   pending_.emplace_back(message, true);
