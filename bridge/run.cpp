@@ -148,8 +148,35 @@ std::string TargetsLine(const ScanRequest& request, const LedgerWriter& writer) 
   return line;
 }
 
-int Scan(const ScanRequest& request, LedgerWriter& writer,
-         std::chrono::steady_clock::time_point started) {
+// At every return the console takes the last lines first; a stop meanwhile
+// ends the bridge at once.
+struct ConsoleWrittenOut {
+  LedgerWriter& writer;
+  ~ConsoleWrittenOut() {
+    while (!writer.WaitForConsole(std::chrono::milliseconds(200)))
+      if (StopRequested()) ExitNow(kExitStopped);
+  }
+};
+
+}  // namespace
+
+int RunBridge(const std::vector<std::string>& args, const Printer& print) {
+  const auto started = std::chrono::steady_clock::now();
+  const RequestResult read = ReadRequest(args, NativePathStyle());
+  if (!read.ok()) {
+    print(read.error, true);
+    print(texts::kErrorNothingScanned, true);
+    return kExitError;
+  }
+  const ScanRequest& request = read.request;
+
+  LedgerWriter writer(print, NativePathStyle());
+  const ConsoleWrittenOut writtenOut{writer};
+  // The report starts empty unless the scan appends to it.
+  if (request.reportFile && !writer.OpenReport(*request.reportFile, request.Appends()))
+    return kExitError;
+  if (request.ListsVirusDatabase()) return ShowVirusList(request, writer);
+
   writer.ReportLine(TargetsLine(request, writer));
   Ledger ledger(writer, request);
   for (const std::string& note : UnsupportedSwitchNotes(request)) ledger.Note(note);
@@ -246,30 +273,6 @@ int Scan(const ScanRequest& request, LedgerWriter& writer,
   scanner.join();
   ledger.Finish(Since(started));
   return ledger.ExitCode();
-}
-
-}  // namespace
-
-int RunBridge(const std::vector<std::string>& args, const Printer& print) {
-  const auto started = std::chrono::steady_clock::now();
-  const RequestResult read = ReadRequest(args, NativePathStyle());
-  if (!read.ok()) {
-    print(read.error, true);
-    print(texts::kErrorNothingScanned, true);
-    return kExitError;
-  }
-  const ScanRequest& request = read.request;
-
-  LedgerWriter writer(print, NativePathStyle());
-  int code = kExitError;
-  // The report starts empty unless the scan appends to it.
-  if (!request.reportFile || writer.OpenReport(*request.reportFile, request.Appends()))
-    code = request.ListsVirusDatabase() ? ShowVirusList(request, writer)
-                                        : Scan(request, writer, started);
-  // The console takes the last lines; a stop meanwhile ends the bridge at once.
-  while (!writer.WaitForConsole(std::chrono::milliseconds(200)))
-    if (StopRequested()) ExitNow(kExitStopped);
-  return code;
 }
 
 }  // namespace bridge

@@ -111,9 +111,7 @@ TEST(BridgeLedger, ExitCodeTellsFoundBeforeIncompleteBeforeClean) {
       {{clean}, true, kExitError},
       {{infected, lost, limit}, true, kExitInfected},
       {{clean, failedMove}, false, kExitInfected},
-      // An encrypted archive and one over a limit: neither infected nor clean.
-      {{clean, encrypted}, false, kExitError},
-      {{clean, zipBomb}, false, kExitError},
+      {{clean, encrypted}, false, kExitError},  // neither infected nor clean
   };
   for (const auto& c : cases) EXPECT_EQ(Record({}, c.events, c.walkError).code, c.code);
 }
@@ -161,10 +159,6 @@ TEST(BridgeLedger, ReportHoldsWhatItsSwitchesAskFor) {
       EXPECT_TRUE(Has(report, line + "\n")) << line;
   }
 }
-
-}  // namespace
-
-namespace {
 
 TEST(BridgeLedger, TextsFromOutsideAreEscapedAsPathsAre) {
   // A daemon's or signature's words that pose as another file's line and
@@ -223,15 +217,9 @@ TEST(BridgeLedgerWriter, AFullDiskEndsTheReportAtAWholeLineAndIsAnError) {
   const LedgerRun run = Record({"/rptall"}, events, false, {}, dir.Join("report.txt"));
   umount2(dir.path().c_str(), MNT_DETACH);
   EXPECT_EQ(run.code, kExitError);
-  EXPECT_TRUE(Has(run.console.back(), std::string(bridge::texts::kSummaryTime)));
-  EXPECT_TRUE(
-      Has(run.console[run.console.size() - 2], std::string(bridge::texts::kSummaryErrors) + "1"));
-  ASSERT_FALSE(run.report.empty());
-  EXPECT_EQ(run.report.back(), '\n');
-  bool said = false;
-  for (const std::string& line : run.console)
-    said = said || Has(line, bridge::texts::kErrorReportWrite);
-  EXPECT_TRUE(said);
+  EXPECT_EQ(run.console.at(run.console.size() - 2),
+            bridge::texts::kSummaryErrors + std::string("1"));
+  EXPECT_TRUE(!run.report.empty() && run.report.back() == '\n') << run.report;
 }
 
 }  // namespace
