@@ -360,7 +360,7 @@ TEST(BridgeReportTest, AReportThatFailsAndAMissingTargetAreOneErrorEach) {
     EXPECT_TRUE(Has(run.console, c.said)) << run.console;
     EXPECT_FALSE(Has(run.console, bridge::texts::kErrorNothingScanned)) << run.console;
   }
-  // The report of a scan that was ended begins with what was scanned.
+  // Every report begins with what is scanned.
   EXPECT_EQ(ReadTextFile(dir.Join("report.txt")).rfind(bridge::texts::kReportTargets, 0), 0u);
 }
 
