@@ -323,11 +323,10 @@ TEST_P(BridgeTruthTest, ArchivesReadOnlyInPartAreNeverClean) {
   std::ofstream(big, std::ios::app) << bridge_testing::EicarTestFile();
   WriteFile(eicar, bridge_testing::EicarTestFile());
   fs::create_directories(files_);
-  ASSERT_EQ(std::system(("cd " + dir_.path() + " && zip -q files/big.zip big.bin && " +
-                         "zip -q -P secret files/locked.zip eicar.com")
-                            .c_str()),
-            0)
-      << "zip is needed";
+  const std::string zip =
+      "cd " + dir_.path() +
+      " && zip -q files/big.zip big.bin && zip -q -P secret files/locked.zip eicar.com";
+  ASSERT_EQ(std::system(zip.c_str()), 0) << "zip is needed";
   const BridgeRun run = Scan({files_, "/unzip", "/rptcor", "--max-filesize=10M"});
   EXPECT_EQ(run.code, 2) << run.console;
   for (const auto& [name, why] : {std::pair{"/big.zip", bridge::texts::kShortfallFileSize},

@@ -2,11 +2,6 @@
 // other lines; the report switches; the exit code.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
-#include <sys/mount.h>
-#include <unistd.h>
-#endif
-
 #include <chrono>
 #include <functional>
 #include <future>
@@ -62,12 +57,11 @@ struct LedgerRun {
   int code = -1;
 };
 
-// more: further events of the scan before its end; report: where the report goes.
+// more: further events of the scan before its end.
 LedgerRun Record(const std::vector<std::string>& switches, const std::vector<Event>& events,
-                 bool walkError = false, const std::function<void(bridge::Ledger&)>& more = {},
-                 std::string report = {}) {
+                 bool walkError = false, const std::function<void(bridge::Ledger&)>& more = {}) {
   testing_support::TempDir dir;
-  if (report.empty()) report = dir.Join("report.txt");
+  const std::string report = dir.Join("report.txt");
   std::vector<std::string> args = {"/srv"};
   args.insert(args.end(), switches.begin(), switches.end());
   const bridge::ScanRequest request = bridge::ReadRequest(args, PathStyle::kPosix).request;
@@ -98,8 +92,6 @@ TEST(BridgeLedger, ExitCodeTellsFoundBeforeIncompleteBeforeClean) {
   const Event limit{"/srv/big", Verdict::Incomplete(Shortfall::kFileSizeLimit), {}};
   const Event lost{"/srv/late", Verdict::Incomplete(Shortfall::kDaemonLost), {}};
   const Event encrypted{"/srv/e.zip", bridge::FromDetection("Heuristics.Encrypted.Zip"), {}};
-  const Event zipBomb{
-      "/srv/b.zip", bridge::FromDetection("Heuristics.Limits.Exceeded.MaxFiles"), {}};
   const Event failedMove{"/srv/v2", Verdict::Infected("Eicar-Test-Signature"),
                          Treatment{Treatment::Kind::kFailed, "x"}};
   const struct {
@@ -203,28 +195,10 @@ TEST(BridgeLedgerWriter, AConsoleThatTakesNothingHoldsUpNoStop) {
     EXPECT_EQ(writing.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     writer.LastReportLine("end");
     writer.Line("after the end", false, true);
-    EXPECT_FALSE(writer.WaitForConsole(std::chrono::milliseconds(50)));
     release.set_value();
   }
-  EXPECT_TRUE(Has(testing_support::ReadTextFile(dir.Join("report.txt")), "line 999\nend\n"));
+  const std::string report = testing_support::ReadTextFile(dir.Join("report.txt"));
+  EXPECT_TRUE(report.ends_with("line 999\nend\n")) << report;
 }
-
-#ifndef _WIN32
-TEST(BridgeLedgerWriter, AFullDiskEndsTheReportAtAWholeLineAndIsAnError) {
-  testing_support::TempDir dir;
-  if (geteuid() != 0 || mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=4k") != 0)
-    GTEST_SKIP() << "a small file system of its own needs root";
-  std::vector<Event> events;
-  for (int i = 0; i < 400; ++i)
-    events.push_back({"/srv/f" + std::to_string(i), Verdict::Clean(), {}});
-  const LedgerRun run = Record({"/rptall"}, events, false, {}, dir.Join("report.txt"));
-  umount2(dir.path().c_str(), MNT_DETACH);
-  EXPECT_EQ(run.code, kExitError);
-  EXPECT_EQ(run.console.at(run.console.size() - 2),
-            bridge::texts::kSummaryErrors + std::string("1"));
-  EXPECT_TRUE(!run.report.empty() && run.report.back() == '\n') << run.report;
-}
-
-#endif
 
 }  // namespace
