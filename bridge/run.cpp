@@ -126,6 +126,38 @@ std::chrono::seconds Since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
 }
 
+// A stop before any file was scanned: the report says so, the console
+// what it takes within half a second.
+[[noreturn]] void EndStopped(LedgerWriter& writer) {
+  writer.Stopping();
+  writer.LastReportLine(texts::kStopped);
+  writer.Console(texts::kStopped, true);
+  writer.WaitForConsole(std::chrono::milliseconds(500));
+  ExitNow(kExitStopped);
+}
+
+// What the scan looks at, the report's first line: a report cut short
+// (a console closed, the bridge killed) still says what it was.
+std::string TargetsLine(const ScanRequest& request, const LedgerWriter& writer) {
+  std::string line = texts::kReportTargets;
+  std::string separator;
+  const auto add = [&](const std::string& text) { line += separator + text, separator = ", "; };
+  for (const std::string& target : request.targets) add(writer.Path(target));
+  if (request.WantsLocalDrives()) add(texts::kReportLocalDrives);
+  if (request.WantsNetworkDrives()) add(texts::kReportNetworkDrives);
+  return line;
+}
+
+// At every return the console takes the last lines first; a stop meanwhile
+// ends the bridge at once.
+struct ConsoleWrittenOut {
+  LedgerWriter& writer;
+  ~ConsoleWrittenOut() {
+    while (!writer.WaitForConsole(std::chrono::milliseconds(200)))
+      if (StopRequested()) ExitNow(kExitStopped);
+  }
+};
+
 }  // namespace
 
 int RunBridge(const std::vector<std::string>& args, const Printer& print) {
@@ -139,11 +171,13 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
   const ScanRequest& request = read.request;
 
   LedgerWriter writer(print, NativePathStyle());
+  const ConsoleWrittenOut writtenOut{writer};
   // The report starts empty unless the scan appends to it.
   if (request.reportFile && !writer.OpenReport(*request.reportFile, request.Appends()))
     return kExitError;
   if (request.ListsVirusDatabase()) return ShowVirusList(request, writer);
 
+  writer.ReportLine(TargetsLine(request, writer));
   Ledger ledger(writer, request);
   for (const std::string& note : UnsupportedSwitchNotes(request)) ledger.Note(note);
   WalkPlan plan;
@@ -163,19 +197,29 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
     return kExitError;
   }
 
+  // Choosing the engine takes seconds with a database to load: a stop
+  // meanwhile is watched by a thread of its own.
   LocalEngineHolder local(request);
   std::string whyNotDaemon;
   bool confirm = false;
+  std::atomic<bool> chosen{false};
+  std::thread watcher([&] {
+    while (!chosen)
+      if (WaitForStop(200) && !chosen) EndStopped(writer);
+  });
   std::unique_ptr<Engine> daemon = ChooseDaemon(request, local, ledger, &whyNotDaemon, &confirm);
   Engine* engine = daemon ? daemon.get() : local.Get();
-  if (StopRequested()) return kExitStopped;
+  chosen = true;
+  WakeUp();
+  watcher.join();
+  if (StopRequested()) EndStopped(writer);
   if (!engine) {
     ledger.Problem(local.problem());
     return kExitError;
   }
-  writer.Console(engine->Description() +
-                     (whyNotDaemon.empty() ? "" : texts::kEngineBecause + whyNotDaemon + ")"),
-                 false);
+  writer.Line(writer.Text(engine->Description() +
+                          (whyNotDaemon.empty() ? "" : texts::kEngineBecause + whyNotDaemon + ")")),
+              false, true);
 
   // Treatments one at a time: a stop waits for the one under way, so that a
   // file is never left half moved.
@@ -212,9 +256,16 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
   });
   while (running > 0) {
     if (WaitForStop(200)) {
+      // No line waits for the console any more, so a file's line under way
+      // lets the treatment lock go; the report gets the summary and the stop
+      // line, the console what it takes within half a second.
       queue.Abort();
-      const std::lock_guard<std::mutex> lock(treating);
-      ledger.FinishStopped(Since(started));
+      writer.Stopping();
+      {
+        const std::lock_guard<std::mutex> lock(treating);
+        ledger.FinishStopped(Since(started));
+      }
+      writer.WaitForConsole(std::chrono::milliseconds(500));
       ExitNow(kExitStopped);
     }
   }

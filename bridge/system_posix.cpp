@@ -105,8 +105,9 @@ void WakeUp() {
 }
 
 void ExitNow(int code) {
-  std::fflush(stdout);
-  std::fflush(stderr);
+  // Every line was flushed as it was printed; a flush here could wait for
+  // a console that takes nothing (and for the lock of a thread blocked in
+  // it).
   _exit(code);
 }
 

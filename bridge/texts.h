@@ -31,6 +31,16 @@ inline constexpr const char kErrorOverrideMissing[] =
     "环境变量 QUORVEL_CLAMSCAN 指向的程序不存在: ";
 inline constexpr const char kErrorStart[] = "无法启动 ";
 inline constexpr const char kErrorReport[] = "无法创建报告文件 ";
+// After kErrorReport and the path, when the report's folder is missing.
+inline constexpr const char kReportFolder[] = ": 文件夹 ";
+inline constexpr const char kReportFolderMissing[] = " 不存在";
+// A report that could not be written to the end.
+inline constexpr const char kErrorReportWrite[] = "无法写入报告文件 ";
+inline constexpr const char kReportCut[] = "报告在此中断: 写入失败 (";
+// The report's first line: what the scan looks at.
+inline constexpr const char kReportTargets[] = "扫描目标: ";
+inline constexpr const char kReportLocalDrives[] = "所有本地驱动器";
+inline constexpr const char kReportNetworkDrives[] = "所有网络驱动器";
 // The walk's errors, after the path.
 inline constexpr const char kTargetMissing[] = "扫描目标不存在";
 inline constexpr const char kFolderMoved[] = "扫描时文件夹被移动或替换";
@@ -78,6 +88,10 @@ inline constexpr const char kShortfallTime[] = "扫描时间超过扫描引擎�
 inline constexpr const char kShortfallOtherLimit[] = "超过扫描引擎的上限";
 inline constexpr const char kShortfallEngine[] = "扫描引擎出错";
 inline constexpr const char kShortfallDaemonLost[] = "ClamAV 守护进程不再应答";
+inline constexpr const char kShortfallEncrypted[] = "已加密";
+// After kShortfallFileSize: a file inside was cut at the limit, the rest of it unread.
+inline constexpr const char kMemberCut[] = "其中的文件只扫描了前 ";
+inline constexpr const char kMemberCutBytes[] = " 字节: ";
 // A worker process of the local engine ended while it scanned the file.
 inline constexpr const char kWorkerEndedBySignal[] = "扫描进程意外结束, 信号 ";
 inline constexpr const char kWorkerEndedWithCode[] = "扫描进程意外结束, 退出码 ";

@@ -16,6 +16,8 @@ test_packages=("${run_packages[@]}" libgtest-dev libgmock-dev googletest libbenc
   # ClamAV's daemon: the bridge's tests and benchmark start one of their own;
   # its client clamdscan is the benchmark's measure.
   clamav-daemon clamdscan
+  # zip: the bridge's tests make an encrypted archive and one with a large member.
+  zip
   # Packages: their checks, and what the DEB depends on beyond the above, so
   # that installing it in the check takes nothing from the network.
   lintian desktop-file-utils appstream wixl msitools)
