@@ -129,14 +129,18 @@ void ClamscanOutputReader::Finish(const std::string& noAnswer, std::optional<int
     std::snprintf(text, sizeof text, texts::kClamscanUnnamedFinds, counted, foundLines_);
     unnamed = text;
   }
-  for (const auto& [name, lines] : shared_) {
+  for (auto& [name, lines] : shared_) {
     std::vector<size_t> open;
     for (const size_t index : byName_[name])
       if (!files_[index].decided) open.push_back(index);
-    for (const size_t index : open) {
-      files_[index].decided = true;
-      files_[index].clean = !lines.other && lines.clean == open.size();
-      if (!files_[index].clean) uncertain_.push_back(index);
+    const bool inOrder = !lines.warned && lines.said.size() == open.size();
+    for (size_t i = 0; i < open.size(); ++i) {
+      if (inOrder) {
+        Decide(open[i], std::move(lines.said[i]));
+        continue;
+      }
+      files_[open[i]].decided = true;
+      uncertain_.push_back(open[i]);
     }
   }
   for (size_t i = 0; i < files_.size(); ++i) {
@@ -207,11 +211,7 @@ bool ClamscanOutputReader::FileLine(std::string_view line, bool errorStream) {
     if (EndsWith(said, " FOUND")) ++foundLines_;
     Verdict verdict = VerdictOf(said);
     if (byName_[std::string(name)].size() > 1) {
-      Shared& lines = shared_[std::string(name)];
-      if (verdict.kind == Verdict::Kind::kClean)
-        ++lines.clean;
-      else
-        lines.other = true;
+      shared_[std::string(name)].said.push_back(std::move(verdict));
     } else if (const std::optional<size_t> index = Open(name)) {
       Decide(*index, std::move(verdict));
     }
@@ -255,7 +255,7 @@ void ClamscanOutputReader::Note(std::string_view name, std::string_view said, Sh
                                 bool fromLibrary) {
   if (byName_[std::string(name)].size() > 1) {
     // The library's warning comes before the file's line on standard output.
-    if (!fromLibrary) shared_[std::string(name)].other = true;
+    if (!fromLibrary) shared_[std::string(name)].warned = true;
     return;
   }
   const std::optional<size_t> index = Open(name);

@@ -45,10 +45,10 @@ std::vector<std::string> ClamscanArguments(const ScanRequest& request, const std
 // a run that counts more infected files than the lines that named one (or
 // ends with code 1 without naming any) leaves none of them clean. Lines for
 // a name several listed files share (two names alike in the OEM code page,
-// a file listed twice) are theirs only if every one of them is called clean
-// by one line: standard output and standard error do not keep their order
-// between them, so which of them a find or a warning was for is not known,
-// and they are left to be scanned again, each on its own.
+// a file listed twice) are theirs in list order when each of them got one
+// line on standard output; after a warning about one of them it is not known
+// which one (standard output and standard error do not keep their order
+// between them), and they are left to be scanned again, each on its own.
 class ClamscanOutputReader {
  public:
   using FileVerdict = std::function<void(size_t index, Verdict verdict)>;
@@ -88,10 +88,9 @@ class ClamscanOutputReader {
   std::optional<size_t> Open(std::string_view name) const;
   // The lines for a name several files share.
   struct Shared {
-    size_t clean = 0;    // lines that called one of them clean
-    bool other = false;  // any other line about one of them
+    std::vector<Verdict> said;  // the lines on standard output, in order
+    bool warned = false;        // a warning of clamscan's named one of them
   };
-
   std::unordered_map<std::string, std::vector<size_t>> byName_;
   std::unordered_map<std::string, Shared> shared_;
   std::vector<size_t> uncertain_;

@@ -116,26 +116,26 @@ TEST(ClamscanOutput, EveryListedFileGetsExactlyOneVerdict) {
   EXPECT_FALSE(noDatabase);
 
   // Files that share a name (listed twice, or alike in the OEM code page):
-  // all clean when one line calls each clean, else each to be scanned again.
+  // theirs in list order when each got one line, else each to be scanned
+  // again (a warning on the other stream could have been for either).
   const std::string twiceOk = "C:\\t: OK\nC:\\t: OK\n";
-  const std::string denied = "WARNING: Can't open file C:\\t: Permission denied\n";
+  const Expected clean = {Kind::kClean, ""}, again = {Kind::kIncomplete, "scan again"};
   struct Run {
     std::string out, err;
-    Kind want;
+    Expected first, second;
   };
   const std::vector<Run> runs = {
-      {twiceOk, "", Kind::kClean},
-      {twiceOk, "LibClamAV Warning: Can't open file C:\\t: 32\n", Kind::kClean},
-      {"C:\\t: OK\n" + twiceOk, "", Kind::kIncomplete},
-      {"C:\\t: Fake.Test FOUND\nC:\\t: OK\n", "", Kind::kIncomplete},
-      {"C:\\t: OK\n", denied, Kind::kIncomplete},
+      {twiceOk, "", clean, clean},
+      {twiceOk, "LibClamAV Warning: Can't open file C:\\t: 32\n", clean, clean},
+      {"C:\\t: Fake.Test FOUND\nC:\\t: OK\n", "", {Kind::kInfected, "Fake.Test"}, clean},
+      {"C:\\t: OK\n" + twiceOk, "", again, again},
+      {"C:\\t: OK\n", "WARNING: Can't open file C:\\t: Permission denied\n", again, again},
   };
   for (const Run& run : runs) {
     const auto shared =
         ReadRun({{"C:\\a", "C:\\t"}, {"C:\\b", "C:\\t"}}, run.out, run.err, nullptr, 0);
-    for (const auto& verdicts : shared)
-      ExpectVerdict(verdicts, {run.want, run.want == Kind::kClean ? "" : "scan again"},
-                    run.out + run.err);
+    ExpectVerdict(shared[0], run.first, run.out + run.err);
+    ExpectVerdict(shared[1], run.second, run.out + run.err);
   }
 }
 
