@@ -41,7 +41,12 @@ namespace {
 
 using fake_program::Environment;
 
-// What sets ClamAV's releases for Windows apart, for a Windows user.
+// What sets ClamAV's releases for Windows apart, for a Windows user. What
+// they share: a warning of the library ("LibClamAV Warning: ...") goes to
+// standard error as it is, in UTF-8; an empty file is "<name>: Empty file";
+// a file that cannot be opened "WARNING: Can't open file <name>: <reason>"
+// (never "Access denied": that check is not made on Windows); an excluded
+// file "<name>: Excluded" (the bridge excludes none).
 struct Family {
   const char* name;     // QUORVEL_FAKE_CLAMSCAN_FAMILY
   const char* version;  // the line of "--version"
