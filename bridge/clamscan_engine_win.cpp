@@ -179,7 +179,10 @@ class ClamscanEngine : public Engine {
         clamscan_, ClamscanArguments(request_, list.Argument()),
         [&](std::string_view piece, bool errorStream) { reader.Feed(piece, errorStream); });
     // A stopped scan names no file as not scanned: the stop says it all.
-    if (outcome.stopRequested) return false;
+    if (outcome.stopRequested) {
+      reader.Stopped();
+      return false;
+    }
     std::optional<int> exitCode;
     if (outcome.exited) exitCode = outcome.code;
     std::string noAnswer = texts::kClamscanNoAnswer;

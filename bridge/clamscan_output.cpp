@@ -162,6 +162,14 @@ void ClamscanOutputReader::Finish(const std::string& noAnswer, std::optional<int
   }
 }
 
+void ClamscanOutputReader::Stopped() {
+  for (size_t i = 0; i < files_.size(); ++i)
+    if (files_[i].clean) {
+      files_[i].clean = false;
+      sink_(i, Verdict::Clean());
+    }
+}
+
 void ClamscanOutputReader::Line(std::string_view line, bool errorStream) {
   // The summary comes after every file's line; of it only the counts of
   // signatures and of infected files matter.

@@ -65,6 +65,10 @@ class ClamscanOutputReader {
   // the run's errors or noAnswer (why the run ended, in the user's words).
   void Finish(const std::string& noAnswer, std::optional<int> exitCode);
 
+  // The scan is being stopped: the files called clean get their verdict,
+  // the others none.
+  void Stopped();
+
   // No signature could be loaded (or none was): nothing was scanned.
   bool NoDatabase() const { return !databaseError_.empty(); }
   // The lines that named no listed file and told of an error.
