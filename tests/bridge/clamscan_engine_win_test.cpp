@@ -133,12 +133,6 @@ std::string MakeDeepFile(const std::string& base, const Strings& folders, const 
   return path;
 }
 
-std::string Repeated(const std::string& part, size_t times) {
-  std::string text;
-  for (size_t i = 0; i < times; ++i) text += part;
-  return text;
-}
-
 // A file held open by another program: for writing, sharing reading and
 // writing (a log being written), or for nothing else at all.
 class Held {
@@ -195,9 +189,11 @@ TEST_F(ClamscanEngine, EveryReleaseFamilyGivesEachFileItsVerdict) {
   testing_support::WriteTextFile(temp_.Join("case.txt"), "INFECTED");
   cases.push_back({File("CASE.TXT", ""), found});
   // A path over 260 characters, and one over 1022 bytes.
+  std::string chinese;
+  while (chinese.size() < 360) chinese += "长";
   for (const auto& [folder, want] :
        {std::pair{std::string(120, 'a'), found},
-        std::pair{Repeated("长", 120), Verdict::Incomplete(Shortfall::kEngineError, tooLong)}}) {
+        std::pair{chinese, Verdict::Incomplete(Shortfall::kEngineError, tooLong)}}) {
     FileToScan file;
     file.path = MakeDeepFile(temp_.path(), {folder, folder, folder}, "long.txt", "INFECTED");
     file.systemPath = "\\\\?\\" + file.path;
