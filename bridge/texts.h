@@ -63,6 +63,9 @@ inline constexpr const char kClamscanNoAnswer[] = "clamscan 没有报告此文�
 inline constexpr const char kClamscanExitCode[] = " (退出码 %d)";
 inline constexpr const char kClamscanCrashed[] = " (clamscan 异常结束)";
 inline constexpr const char kClamscanListFailed[] = "无法写入 clamscan 的文件列表: ";
+inline constexpr const char kClamscanPathTooLong[] = "路径超过 1022 字节, clamscan 无法读取此文件";
+inline constexpr const char kClamscanUnnamedFinds[] =
+    "clamscan 报告发现 %zu 个感染文件, 但只指明了其中 %zu 个: 此文件的结果不可信";
 inline constexpr const char kNoSignatures[] = "没有读到任何病毒特征: ";
 
 // Each file's fate, one line each.
