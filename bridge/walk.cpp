@@ -3,11 +3,12 @@
 
 #include <algorithm>
 #include <memory>
-#include <regex>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "bridge/texts.h"
+#include "bridge/walk_pattern.h"
 #include "bridge/walk_system.h"
 
 namespace bridge {
@@ -35,26 +36,36 @@ std::string LastName(const std::string& path) {
 
 namespace {
 
-std::vector<std::regex> Compile(const std::vector<std::string>& patterns) {
-  std::vector<std::regex> compiled;
+std::vector<PathPattern> Compile(const std::vector<std::string>& patterns) {
+  std::vector<PathPattern> compiled;
   for (const std::string& pattern : patterns) {
-    try {
-      compiled.emplace_back(pattern, std::regex::extended);
-    } catch (const std::regex_error&) {
-      // The request refuses such patterns before a walk starts.
-    }
+    std::string error;
+    // The request refuses such patterns before a walk starts.
+    if (std::optional<PathPattern> one = PathPattern::Compile(pattern, &error))
+      compiled.push_back(std::move(*one));
   }
   return compiled;
 }
 
-bool AnyMatches(const std::vector<std::regex>& patterns, const std::string& path) {
+bool AnyMatches(const std::vector<PathPattern>& patterns, const std::string& path) {
   return std::any_of(patterns.begin(), patterns.end(),
-                     [&](const std::regex& pattern) { return std::regex_search(path, pattern); });
+                     [&](const PathPattern& pattern) { return pattern.Search(path); });
 }
 
 std::string WithoutTrailingSeparators(std::string path) {
   while (path.size() > 1 && (path.back() == ws::kSeparator || path.back() == '/')) path.pop_back();
   return path;
+}
+
+// The folder holding the path; empty at the top.
+std::string Parent(const std::string& path) {
+  const std::string trimmed = WithoutTrailingSeparators(path);
+  if (trimmed.size() >= 2 && trimmed.back() == ':') return {};  // a drive's root
+  const size_t slash = trimmed.find_last_of(ws::kSeparator == '/' ? "/" : "\\/");
+  if (slash == std::string::npos) return {};
+  std::string parent = trimmed.substr(0, slash == 0 ? 1 : slash);
+  if (parent.size() >= 2 && parent.back() == ':') parent += ws::kSeparator;  // "C:\"
+  return parent == trimmed ? std::string() : parent;
 }
 
 class Walker {
@@ -65,6 +76,10 @@ class Walker {
         excludeFolders_(Compile(plan.excludeFolders)) {
     for (const std::string& folder : plan.excludedFolders)
       excludedFolders_.push_back(WithoutTrailingSeparators(folder));
+    for (const std::string& path : plan.ownPaths) {
+      const ws::Look look = ws::LookAtTarget(path);
+      if (look.identity.known) own_.push_back({look.identity, look.kind == ws::Kind::kFolder});
+    }
   }
 
   // False once the sink asked to stop.
@@ -82,10 +97,15 @@ class Walker {
         sink_.skipped(path, SkipReason::kNotARegularFile);
         return true;
       case ws::Kind::kFile:
-        return File(path, look);
       case ws::Kind::kFolder:
         break;
     }
+    if (Own(path, look) || InsideOwnFolder(path, look)) return true;
+    if (!ws::KernelFileSystem(look.systemPath).empty()) {
+      sink_.error(path, texts::kTargetOnPseudo);
+      return true;
+    }
+    if (look.kind == ws::Kind::kFile) return File(path, look);
     if (ExcludedFolder(path)) return true;
     std::string error;
     std::unique_ptr<ws::Folder> folder = ws::OpenTarget(look, &error);
@@ -93,12 +113,18 @@ class Walker {
       sink_.error(path, error);
       return true;
     }
-    return Tree(path, std::move(folder), recursive);
+    return Tree(path, look.identity, std::move(folder), recursive);
   }
 
   long folders() const { return folders_; }
 
  private:
+  struct OwnPath {
+    FileIdentity identity;
+    bool folder;
+    bool named = false;
+  };
+
   bool File(const std::string& path, const ws::Look& look) {
     if (AnyMatches(excludeFiles_, path)) return true;
     return sink_.file(FileToScan{path, look.systemPath, look.identity, look.size});
@@ -110,22 +136,71 @@ class Walker {
            AnyMatches(excludeFolders_, path);
   }
 
+  // One of the bridge's own paths: named the first time it is met.
+  bool Own(const std::string& path, const ws::Look& look) {
+    for (OwnPath& own : own_) {
+      if (!(own.identity == look.identity)) continue;
+      if (!own.named && sink_.leftOut) sink_.leftOut(path, texts::kLeftOutOwn);
+      own.named = true;
+      return true;
+    }
+    return false;
+  }
+
+  // A target below one of the bridge's own folders (a file in the
+  // quarantine): left out as that folder is.
+  bool InsideOwnFolder(const std::string& path, const ws::Look& look) {
+    if (std::none_of(own_.begin(), own_.end(), [](const OwnPath& own) { return own.folder; }))
+      return false;
+    const std::string full = ws::FullPath(look.systemPath);
+    for (std::string folder = Parent(full); !folder.empty(); folder = Parent(folder)) {
+      const ws::Look above = ws::LookAtTarget(folder);
+      if (!above.identity.known) continue;
+      for (OwnPath& own : own_) {
+        if (!own.folder || !(own.identity == above.identity)) continue;
+        if (!own.named && sink_.leftOut) sink_.leftOut(path, texts::kLeftOutOwn);
+        own.named = true;
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // An entry on another file system than its folder's: left out when the
+  // kernel makes its files up.
+  bool KernelMount(const std::string& path, const ws::Look& entry, uint64_t folderDevice) {
+    if (!entry.identity.known || entry.identity.device == folderDevice ||
+        ws::KernelFileSystem(entry.systemPath).empty())
+      return false;
+    if (sink_.leftOut) sink_.leftOut(path, texts::kLeftOutPseudo);
+    return true;
+  }
+
   // A folder and, when recursive, everything below it: a stack of open
   // folders, never the program's own stack, so no depth is too deep.
-  bool Tree(const std::string& path, std::unique_ptr<ws::Folder> top, bool recursive) {
-    std::vector<std::pair<std::unique_ptr<ws::Folder>, std::string>> open;
-    open.emplace_back(std::move(top), path);
+  bool Tree(const std::string& path, const FileIdentity& identity, std::unique_ptr<ws::Folder> top,
+            bool recursive) {
+    struct Open {
+      std::unique_ptr<ws::Folder> folder;
+      std::string path;
+      uint64_t device;
+    };
+    std::vector<Open> open;
+    open.push_back({std::move(top), path, identity.device});
     ++folders_;
     std::string name, error;
     ws::Look entry;
     while (!open.empty()) {
-      ws::Folder& folder = *open.back().first;
+      ws::Folder& folder = *open.back().folder;
       if (!folder.Next(&name, &entry, &error)) {
-        if (!error.empty()) sink_.error(open.back().second, error);
+        if (!error.empty()) sink_.error(open.back().path, error);
         open.pop_back();
         continue;
       }
-      const std::string entryPath = ws::JoinPath(open.back().second, name);
+      const std::string entryPath = ws::JoinPath(open.back().path, name);
+      if ((entry.kind == ws::Kind::kFile || entry.kind == ws::Kind::kFolder) &&
+          (Own(entryPath, entry) || KernelMount(entryPath, entry, open.back().device)))
+        continue;
       switch (entry.kind) {
         case ws::Kind::kMissing:  // gone since the folder was read
           break;
@@ -153,7 +228,7 @@ class Walker {
             break;
           }
           ++folders_;
-          open.emplace_back(std::move(below), entryPath);
+          open.push_back({std::move(below), entryPath, entry.identity.device});
           break;
         }
       }
@@ -162,9 +237,10 @@ class Walker {
   }
 
   const WalkSink& sink_;
-  std::vector<std::regex> excludeFiles_;
-  std::vector<std::regex> excludeFolders_;
+  std::vector<PathPattern> excludeFiles_;
+  std::vector<PathPattern> excludeFolders_;
   std::vector<std::string> excludedFolders_;
+  std::vector<OwnPath> own_;
   long folders_ = 0;
 };
 
