@@ -52,8 +52,7 @@ inline constexpr const char kFolderMoved[] = "扫描时文件夹被移动或替�
 inline constexpr const char kLeftOutOwn[] = "已跳过 (扫描程序自己的文件): ";
 inline constexpr const char kLeftOutPseudo[] = "已跳过 (系统内核的虚拟文件系统): ";
 // A target on such a file system, after its path.
-inline constexpr const char kTargetOnPseudo[] =
-    "位于系统内核的虚拟文件系统上, 其内容不是普通文件, 不扫描";
+inline constexpr const char kTargetOnPseudo[] = "未扫描: 位于系统内核的虚拟文件系统上, 类型 ";
 // How the signatures are fetched, in the words of each system.
 #ifdef _WIN32
 #define QUORVEL_FRESHCLAM_STEPS                                                                     \

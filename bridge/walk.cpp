@@ -101,8 +101,9 @@ class Walker {
         break;
     }
     if (Own(path, look) || InsideOwnFolder(path, look)) return true;
-    if (!ws::KernelFileSystem(look.systemPath).empty()) {
-      sink_.error(path, texts::kTargetOnPseudo);
+    const std::string kernel = ws::KernelFileSystem(look.systemPath);
+    if (!kernel.empty()) {
+      sink_.error(path, texts::kTargetOnPseudo + kernel);
       return true;
     }
     if (look.kind == ws::Kind::kFile) return File(path, look);
