@@ -14,8 +14,10 @@ namespace bridge {
 
 namespace {
 
-// Past this many steps a pattern could hold the walk up on a long path.
+// Past this many steps a pattern could hold the walk up on a long path;
+// past this length its parts could nest deeper than is safe to compile.
 constexpr size_t kMaxSteps = 4000;
+constexpr size_t kMaxLength = 1000;
 constexpr int kMaxNesting = 64;
 constexpr int kMaxRepeat = 255;
 
@@ -304,6 +306,10 @@ class PatternCompiler {
 };
 
 std::optional<PathPattern> PathPattern::Compile(const std::string& pattern, std::string* error) {
+  if (pattern.size() > kMaxLength) {
+    *error = texts::kPatternTooLarge;
+    return std::nullopt;
+  }
   std::optional<Node> tree = Parser(pattern).Whole(error);
   if (!tree) return std::nullopt;
   PathPattern compiled;

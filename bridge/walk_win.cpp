@@ -208,8 +208,9 @@ std::optional<std::string> Variable(const wchar_t* name) {
 
 ScanTempFolder::ScanTempFolder() {
   std::wstring system(MAX_PATH + 1, L'\0');
-  system.resize(GetTempPathW(static_cast<DWORD>(system.size()), system.data()));
-  if (system.empty()) return;
+  const DWORD length = GetTempPathW(static_cast<DWORD>(system.size()), system.data());
+  if (length == 0 || length >= system.size()) return;
+  system.resize(length);
   for (unsigned attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
     const std::wstring folder = system + L"quorvel-scan." + std::to_wstring(GetCurrentProcessId()) +
                                 L"." + std::to_wstring(GetTickCount() + attempt);
