@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -47,9 +48,21 @@ std::vector<PathPattern> Compile(const std::vector<std::string>& patterns) {
   return compiled;
 }
 
-bool AnyMatches(const std::vector<PathPattern>& patterns, const std::string& path) {
-  return std::any_of(patterns.begin(), patterns.end(),
-                     [&](const PathPattern& pattern) { return pattern.Search(path); });
+// Each pattern's search over a path so far.
+using Progress = std::vector<PathPattern::Progress>;
+
+Progress Extended(const std::vector<PathPattern>& patterns, Progress progress,
+                  std::string_view more) {
+  if (progress.empty())
+    for (const PathPattern& pattern : patterns) progress.push_back(pattern.Start());
+  for (size_t i = 0; i < patterns.size(); ++i) patterns[i].Feed(&progress[i], more);
+  return progress;
+}
+
+bool AnyMatches(const std::vector<PathPattern>& patterns, const Progress& progress) {
+  for (size_t i = 0; i < patterns.size(); ++i)
+    if (patterns[i].Ends(progress[i])) return true;
+  return false;
 }
 
 std::string WithoutTrailingSeparators(std::string path) {
@@ -106,15 +119,16 @@ class Walker {
       sink_.error(path, texts::kTargetOnPseudo + kernel);
       return true;
     }
-    if (look.kind == ws::Kind::kFile) return File(path, look);
-    if (ExcludedFolder(path)) return true;
+    Searches searches = Searched({}, path);
+    if (look.kind == ws::Kind::kFile) return File(path, look, searches);
+    if (ExcludedFolder(path, searches)) return true;
     std::string error;
     std::unique_ptr<ws::Folder> folder = ws::OpenTarget(look, &error);
     if (!folder) {
       sink_.error(path, error);
       return true;
     }
-    return Tree(path, look.identity, std::move(folder), recursive);
+    return Tree(path, look.identity, std::move(folder), std::move(searches), recursive);
   }
 
   long folders() const { return folders_; }
@@ -126,15 +140,24 @@ class Walker {
     bool named = false;
   };
 
-  bool File(const std::string& path, const ws::Look& look) {
-    if (AnyMatches(excludeFiles_, path)) return true;
+  // The patterns' searches over a path: of files and of folders.
+  struct Searches {
+    Progress files, folders;
+  };
+  Searches Searched(const Searches& above, std::string_view more) const {
+    return {Extended(excludeFiles_, above.files, more),
+            Extended(excludeFolders_, above.folders, more)};
+  }
+
+  bool File(const std::string& path, const ws::Look& look, const Searches& searches) {
+    if (AnyMatches(excludeFiles_, searches.files)) return true;
     return sink_.file(FileToScan{path, look.systemPath, look.identity, look.size});
   }
 
-  bool ExcludedFolder(const std::string& path) const {
+  bool ExcludedFolder(const std::string& path, const Searches& searches) const {
     return std::find(excludedFolders_.begin(), excludedFolders_.end(),
                      WithoutTrailingSeparators(path)) != excludedFolders_.end() ||
-           AnyMatches(excludeFolders_, path);
+           AnyMatches(excludeFolders_, searches.folders);
   }
 
   // One of the bridge's own paths: named the first time it is met.
@@ -180,14 +203,15 @@ class Walker {
   // A folder and, when recursive, everything below it: a stack of open
   // folders, never the program's own stack, so no depth is too deep.
   bool Tree(const std::string& path, const FileIdentity& identity, std::unique_ptr<ws::Folder> top,
-            bool recursive) {
+            Searches searches, bool recursive) {
     struct Open {
       std::unique_ptr<ws::Folder> folder;
       std::string path;
       uint64_t device;
+      Searches searches;  // over path
     };
     std::vector<Open> open;
-    open.push_back({std::move(top), path, identity.device});
+    open.push_back({std::move(top), path, identity.device, std::move(searches)});
     ++folders_;
     std::string name, error;
     ws::Look entry;
@@ -199,9 +223,16 @@ class Walker {
         continue;
       }
       const std::string entryPath = ws::JoinPath(open.back().path, name);
-      if ((entry.kind == ws::Kind::kFile || entry.kind == ws::Kind::kFolder) &&
+      const bool fileOrFolder = entry.kind == ws::Kind::kFile || entry.kind == ws::Kind::kFolder;
+      if (fileOrFolder &&
           (Own(entryPath, entry) || KernelMount(entryPath, entry, open.back().device)))
         continue;
+      if (entry.kind == ws::Kind::kFolder && !recursive) continue;
+      // The entry's path searched on from its folder's.
+      Searches found;
+      if (fileOrFolder)
+        found = Searched(open.back().searches,
+                         std::string_view(entryPath).substr(open.back().path.size()));
       switch (entry.kind) {
         case ws::Kind::kMissing:  // gone since the folder was read
           break;
@@ -215,21 +246,21 @@ class Walker {
           sink_.skipped(entryPath, SkipReason::kNotARegularFile);
           break;
         case ws::Kind::kFile:
-          if (!File(entryPath, entry)) {
+          if (!File(entryPath, entry, found)) {
             // Innermost first: each folder may hand its place back to the one above.
             while (!open.empty()) open.pop_back();
             return false;
           }
           break;
         case ws::Kind::kFolder: {
-          if (!recursive || ExcludedFolder(entryPath)) break;
+          if (ExcludedFolder(entryPath, found)) break;
           std::unique_ptr<ws::Folder> below = folder.Open(name, entry, &error);
           if (!below) {
             sink_.error(entryPath, error);
             break;
           }
           ++folders_;
-          open.push_back({std::move(below), entryPath, entry.identity.device});
+          open.push_back({std::move(below), entryPath, entry.identity.device, std::move(found)});
           break;
         }
       }

@@ -322,18 +322,23 @@ std::optional<PathPattern> PathPattern::Compile(const std::string& pattern, std:
   return compiled;
 }
 
-bool PathPattern::Search(std::string_view text) const {
-  // The states alive before the byte at `at`, each listed once per byte.
-  std::vector<size_t> current, next, pending;
-  std::vector<size_t> seenAt(program_.size(), SIZE_MAX);
-  // Adds the state and all it reaches without a byte; true at a match.
-  const auto add = [&](std::vector<size_t>& states, size_t start, size_t at) {
-    pending.assign(1, start);
-    while (!pending.empty()) {
-      const size_t step = pending.back();
-      pending.pop_back();
-      if (seenAt[step] == at) continue;
-      seenAt[step] = at;
+// Adds the step and all it reaches without a byte to the states (each once
+// per byte position); true at a match. A "$" is passed only at the end;
+// before it, it stays among the states until the next byte or the end.
+class StepAdder {
+ public:
+  using Step = PathPattern::Step;
+  using Op = PathPattern::Op;
+  explicit StepAdder(const std::vector<Step>& program)
+      : program_(program), seenAt_(program.size(), SIZE_MAX) {}
+
+  bool Add(std::vector<size_t>& states, size_t start, size_t at, bool atEnd) {
+    pending_.assign(1, start);
+    while (!pending_.empty()) {
+      const size_t step = pending_.back();
+      pending_.pop_back();
+      if (seenAt_[step] == at) continue;
+      seenAt_[step] = at;
       const Step& s = program_[step];
       switch (s.op) {
         case Op::kByte:
@@ -342,33 +347,76 @@ bool PathPattern::Search(std::string_view text) const {
         case Op::kMatch:
           return true;
         case Op::kJump:
-          pending.push_back(s.a);
+          pending_.push_back(s.a);
           break;
         case Op::kSplit:
-          pending.push_back(s.b);
-          pending.push_back(s.a);
+          pending_.push_back(s.b);
+          pending_.push_back(s.a);
           break;
         case Op::kBegin:
-          if (at == 0) pending.push_back(step + 1);
+          if (at == 0) pending_.push_back(step + 1);
           break;
         case Op::kEnd:
-          if (at == text.size()) pending.push_back(step + 1);
+          if (atEnd)
+            pending_.push_back(step + 1);
+          else
+            states.push_back(step);
           break;
       }
     }
     return false;
-  };
-  if (add(current, 0, 0)) return true;
-  for (size_t at = 0; at < text.size(); ++at) {
-    const unsigned char byte = static_cast<unsigned char>(text[at]);
-    next.clear();
-    for (size_t step : current)
-      if (sets_[program_[step].a][byte] && add(next, step + 1, at + 1)) return true;
-    // A match may start at every byte.
-    if (add(next, 0, at + 1)) return true;
-    current.swap(next);
   }
+
+ private:
+  const std::vector<Step>& program_;
+  std::vector<size_t> seenAt_;
+  std::vector<size_t> pending_;
+};
+
+PathPattern::Progress PathPattern::Start() const {
+  Progress progress;
+  StepAdder adder(program_);
+  progress.matched = adder.Add(progress.states, 0, 0, false);
+  return progress;
+}
+
+void PathPattern::Feed(Progress* progress, std::string_view bytes) const {
+  if (progress->matched || bytes.empty()) return;
+  StepAdder adder(program_);
+  std::vector<size_t> next;
+  for (const char c : bytes) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    const size_t at = ++progress->at;
+    next.clear();
+    bool matched = false;
+    for (size_t step : progress->states)
+      if (program_[step].op == Op::kByte && sets_[program_[step].a][byte] &&
+          adder.Add(next, step + 1, at, false))
+        matched = true;
+    // A match may start at every byte.
+    if (matched || adder.Add(next, 0, at, false)) {
+      progress->matched = true;
+      progress->states.clear();
+      return;
+    }
+    progress->states.swap(next);
+  }
+}
+
+bool PathPattern::Ends(const Progress& progress) const {
+  if (progress.matched) return true;
+  StepAdder adder(program_);
+  std::vector<size_t> unused;
+  for (size_t step : progress.states)
+    if (program_[step].op == Op::kEnd && adder.Add(unused, step + 1, progress.at, true))
+      return true;
   return false;
+}
+
+bool PathPattern::Search(std::string_view text) const {
+  Progress progress = Start();
+  Feed(&progress, text);
+  return Ends(progress);
 }
 
 }  // namespace bridge

@@ -29,6 +29,18 @@ class PathPattern {
   // Whether the pattern matches anywhere in text.
   bool Search(std::string_view text) const;
 
+  // A search that stands after some bytes, to go on with more: a path below
+  // a folder costs its own bytes only, not its folder's path again.
+  struct Progress {
+    std::vector<size_t> states;  // the steps alive after the bytes so far
+    size_t at = 0;               // bytes so far
+    bool matched = false;        // a match lies within them
+  };
+  Progress Start() const;
+  void Feed(Progress* progress, std::string_view bytes) const;
+  // Whether the pattern matches anywhere in the bytes fed, ending included.
+  bool Ends(const Progress& progress) const;
+
  private:
   enum class Op { kByte, kSplit, kJump, kBegin, kEnd, kMatch };
   struct Step {
@@ -36,6 +48,7 @@ class PathPattern {
     size_t a = 0, b = 0;  // kByte: the set; kSplit: both ways on; kJump: where
   };
   friend class PatternCompiler;
+  friend class StepAdder;
 
   std::vector<Step> program_;
   std::vector<std::bitset<256>> sets_;

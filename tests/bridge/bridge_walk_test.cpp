@@ -458,6 +458,12 @@ TEST(BridgeWalkPattern, MatchesAsPosixExtendedExpressionsAndRefusesTheRest) {
         bridge::PathPattern::Compile(c.pattern, &error);
     ASSERT_TRUE(pattern) << error;
     EXPECT_EQ(pattern->Search(c.text), c.match);
+    // The same search resumed, as the walk does below a folder.
+    const std::string_view text = c.text;
+    bridge::PathPattern::Progress halves = pattern->Start();
+    pattern->Feed(&halves, text.substr(0, text.size() / 2));
+    pattern->Feed(&halves, text.substr(text.size() / 2));
+    EXPECT_EQ(pattern->Ends(halves), c.match);
 #ifndef _WIN32
     regex_t posix;  // the system's own reading of the same pattern
     ASSERT_EQ(regcomp(&posix, c.pattern, REG_EXTENDED | REG_NOSUB), 0);
