@@ -172,9 +172,9 @@ class PosixFolder : public Folder {
   std::string lost_;  // why the walk could not come back here
 };
 
-// The kernel's file systems whose files are made up as they are read.
-// (their types as statfs gives them). devtmpfs says it is a tmpfs: the
-// mount table tells them apart.
+// The kernel's file systems whose files are made up as they are read, by
+// their types as statfs gives them. devtmpfs says it is a tmpfs: the mount
+// table tells them apart.
 constexpr struct {
   unsigned long type;
   const char* name;
@@ -214,18 +214,18 @@ std::string MountType(dev_t device) {
 std::string KernelFileSystem(const std::string& systemPath) {
   struct statfs system;
   struct stat status;
-  int result = -1;
+  bool known = false;
   if (systemPath.size() < PATH_MAX) {
-    result = statfs(systemPath.c_str(), &system) == 0 && stat(systemPath.c_str(), &status) == 0;
+    known = statfs(systemPath.c_str(), &system) == 0 && stat(systemPath.c_str(), &status) == 0;
   } else {
     std::string name;
     const int parent = OpenParent(systemPath, &name);
     const int fd = parent < 0 ? -1 : openat(parent, name.c_str(), O_PATH | O_CLOEXEC);
-    result = fd >= 0 && fstatfs(fd, &system) == 0 && fstat(fd, &status) == 0;
+    known = fd >= 0 && fstatfs(fd, &system) == 0 && fstat(fd, &status) == 0;
     if (fd >= 0) close(fd);
     if (parent >= 0) close(parent);
   }
-  if (result != 1) return {};
+  if (!known) return {};
   if (static_cast<unsigned long>(system.f_type) == kTmpfs)
     return MountType(status.st_dev) == "devtmpfs" ? "devtmpfs" : "";
   for (const auto& kernel : kKernelFileSystems)
