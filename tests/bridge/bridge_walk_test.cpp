@@ -360,7 +360,8 @@ TEST_F(BridgeWalk, TheBridgesOwnPathsAndKernelFileSystemsAreLeftOutAndNamedOnce)
     const bridge::ScanTempFolder temp;
     made = temp.path();
     ASSERT_FALSE(made.empty());
-    EXPECT_TRUE(fs::equivalent(fs::temp_directory_path(), FsPath(made)));
+    // Without a last separator (Windows gives one).
+    EXPECT_EQ((fs::temp_directory_path() / "").parent_path(), FsPath(made));
   }
   EXPECT_FALSE(testing_support::DirectoryExists(made));
   EXPECT_EQ(fs::temp_directory_path(), before);
