@@ -185,6 +185,11 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
   plan.recursive = request.Recursive();
   plan.excludeFiles = request.excludeFiles;
   plan.excludeFolders = request.excludeFolders;
+  // Made before any engine, which then keeps its temporary files there.
+  const ScanTempFolder temp;
+  for (const std::optional<std::string>& own :
+       {request.reportFile, request.moveDirectory, std::optional<std::string>(temp.path())})
+    if (own && !own->empty()) plan.ownPaths.push_back(*own);
   if (request.WantsDrives()) {
     const DriveSelection drives =
         GatherDrives(request.WantsLocalDrives(), request.WantsNetworkDrives());
@@ -243,6 +248,9 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
     walkSink.skipped = [&](const std::string& path, SkipReason why) { ledger.Skipped(path, why); };
     walkSink.error = [&](const std::string& path, const std::string& reason) {
       ledger.WalkError(path, reason);
+    };
+    walkSink.leftOut = [&](const std::string& path, const char* why) {
+      ledger.Note(why + writer.Path(path));
     };
     Walk(plan, walkSink);
     queue.Finish();

@@ -19,6 +19,20 @@ inline constexpr const char kErrorUnknownOption[] =
 inline constexpr const char kErrorMissingValue[] = " 后面缺少值.";
 inline constexpr const char kErrorBadSize[] = "无法理解的大小 (例如 100M, 2G): ";
 inline constexpr const char kErrorBadPattern[] = "无法理解的模式: ";
+// Why a pattern of --exclude or --exclude-dir is refused, in brackets after it.
+inline constexpr const char kPatternUnmatchedOpen[] = "缺少 )";
+inline constexpr const char kPatternUnmatchedClose[] = "多余的 )";
+inline constexpr const char kPatternUnmatchedBracket[] = "缺少 ]";
+inline constexpr const char kPatternNothingToRepeat[] = "*, +, ? 或 { 前面没有可重复的内容";
+inline constexpr const char kPatternBadRepeat[] = "无法理解的重复次数 {m,n} (最多 255)";
+inline constexpr const char kPatternBadRange[] = "方括号中的范围无效";
+inline constexpr const char kPatternBracketNotAscii[] = "方括号中只能使用 ASCII 字符";
+inline constexpr const char kPatternUnknownClass[] = "未知的字符类 [:名称:]";
+inline constexpr const char kPatternCollating[] = "不支持 [. .] 和 [= =]";
+inline constexpr const char kPatternTrailingBackslash[] = "模式以 \\ 结尾";
+inline constexpr const char kPatternBackReference[] = "不支持反向引用 \\1 到 \\9";
+inline constexpr const char kPatternWordBoundary[] = "不支持单词边界 \\b, \\B, \\<, \\>";
+inline constexpr const char kPatternTooLarge[] = "模式过于复杂";
 inline constexpr const char kErrorMissingPath[] = " 后面缺少路径.";
 inline constexpr const char kErrorNoTarget[] = "没有扫描目标: 请给出路径或 /ad, /adl, /adn.";
 inline constexpr const char kErrorNothingScanned[] = "没有扫描任何文件.";
@@ -44,6 +58,11 @@ inline constexpr const char kReportNetworkDrives[] = "所有网络驱动器";
 // The walk's errors, after the path.
 inline constexpr const char kTargetMissing[] = "扫描目标不存在";
 inline constexpr const char kFolderMoved[] = "扫描时文件夹被移动或替换";
+// What the walk leaves out, named once each.
+inline constexpr const char kLeftOutOwn[] = "已跳过 (扫描程序自己的文件): ";
+inline constexpr const char kLeftOutPseudo[] = "已跳过 (系统内核的虚拟文件系统): ";
+// A target on such a file system, after its path.
+inline constexpr const char kTargetOnPseudo[] = "未扫描: 位于系统内核的虚拟文件系统上, 类型 ";
 // How the signatures are fetched, in the words of each system.
 #ifdef _WIN32
 #define QUORVEL_FRESHCLAM_STEPS                                                                     \

@@ -363,6 +363,26 @@ TEST(BridgeReportTest, AReportThatFailsAndAMissingTargetAreOneErrorEach) {
   EXPECT_EQ(ReadTextFile(dir.Join("report.txt")).rfind(bridge::texts::kReportTargets, 0), 0u);
 }
 
+TEST_P(BridgeTruthTest, TheReportAndTheQuarantineInsideTheTargetAreNeverScanned) {
+  // The quarantine holds a find of an earlier scan.
+  const std::string quarantine = files_ + "/quarantine", plain = files_ + "/eicar.com";
+  WriteFile(quarantine + "/old.com", bridge_testing::EicarTestFile());
+  WriteFile(plain, bridge_testing::EicarTestFile());
+  WriteFile(files_ + "/fine.txt", "nothing\n");
+  report_ = files_ + "/report.txt";
+  const BridgeRun run = Scan({files_, "/sub", "/move", quarantine});
+  EXPECT_EQ(run.code, 13) << run.console;
+  const std::string report = Report();
+  EXPECT_TRUE(Has(report, std::string(bridge::texts::kSummaryInfected) + "1\n")) << report;
+  EXPECT_FALSE(Has(report, bridge::texts::kShortfallChanged)) << report;
+  EXPECT_FALSE(FileExists(quarantine + "/old.com.001"));
+  EXPECT_EQ(ReadTextFile(quarantine + "/eicar.com"), bridge_testing::EicarTestFile());
+  for (const std::string& own : {quarantine, report_}) {
+    const std::string line = bridge::texts::kLeftOutOwn + own + "\n";
+    EXPECT_TRUE(Has(report, line) && report.find(line) == report.rfind(line)) << report;
+  }
+}
+
 TEST(BridgeSilentDaemonTest, ADaemonThatNeverAnswersCountsAsNoneWithinSeconds) {
   // Connections are taken into the queue of a socket nobody accepts from.
   TempDir dir;
