@@ -36,7 +36,9 @@ bool AboutDialog::OnInitDialog() {
 
 void AboutDialog::OnReadme() {
   const std::string path = GetModuleRelativePath(texts::kReadmeName);
-  SystemError error;
-  if (!desktop_.OpenDocument(path, NativeHandle(), &error))
+  const LateOpenFailure failed = [path](const SystemError& error) {
     ShowErrorBox(FormatText(texts::kErrorShellExecute, path.c_str()), error);
+  };
+  SystemError error;
+  if (!desktop_.OpenDocument(path, NativeHandle(), &error, failed)) failed(error);
 }

@@ -16,8 +16,9 @@ constexpr uint32_t kFolderBrowseFlags =
 
 class SystemDesktop : public DesktopServices {
  public:
-  bool OpenDocument(const std::string& path, void* ownerWindow, SystemError* error) override {
-    return OpenWithShell(path, ownerWindow, error);
+  bool OpenDocument(const std::string& path, void* ownerWindow, SystemError* error,
+                    const LateOpenFailure& lateFailure) override {
+    return OpenWithShell(path, ownerWindow, error, lateFailure);
   }
 
   bool RemoveFile(const std::string& path, SystemErrorCode* error) override {

@@ -7,15 +7,19 @@
 #include <optional>
 #include <string>
 
+#include "support/shell_open.h"
 #include "support/system_error.h"
 
 class DesktopServices {
  public:
   virtual ~DesktopServices() = default;
 
-  // Opens path with the program the system associates with it. False on
-  // failure, with the system's error value (and the opener's words) in *error.
-  virtual bool OpenDocument(const std::string& path, void* ownerWindow, SystemError* error) = 0;
+  // Opens path with the program the system associates with it, without
+  // waiting for that program. False on failure, with the system's error value
+  // (and the opener's words) in *error; an opener that fails only after it
+  // started reports through lateFailure, on the UI thread.
+  virtual bool OpenDocument(const std::string& path, void* ownerWindow, SystemError* error,
+                            const LateOpenFailure& lateFailure) = 0;
 
   // Deletes one file. False on failure, with the system's error value.
   virtual bool RemoveFile(const std::string& path, SystemErrorCode* error) = 0;

@@ -165,9 +165,12 @@ void MainDialog::UpdateReportButtons() {
 
 void MainDialog::OpenReport() {
   const std::string path = ReportPath();
-  SystemError error;
-  if (!desktop_.OpenDocument(path, NativeHandle(), &error))
+  // The box, whether the failure comes at once or when the opener ends.
+  const LateOpenFailure failed = [path](const SystemError& error) {
     ShowErrorBox(FormatText(texts::kErrorShellExecute, path.c_str()), error);
+  };
+  SystemError error;
+  if (!desktop_.OpenDocument(path, NativeHandle(), &error, failed)) failed(error);
 }
 
 void MainDialog::OnDeleteReport() {

@@ -3,6 +3,7 @@
 // run), its output read back into one verdict per file.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -61,6 +62,56 @@ class ListFile {
   std::filesystem::path path_;
 };
 
+// The name clamscan prints for a file it opens (ClamAV's cli_realpath, in
+// every release but 1.4.5 and 1.5.3): the final path the system gives for an
+// open handle, on-disk case and links resolved, without the long form's
+// "\\?\" except before a network path. Nothing when it cannot be opened,
+// as clamscan then prints the name as listed.
+std::string FinalPathOf(const FileToScan& file) {
+  const std::string& path = file.systemPath.empty() ? file.path : file.systemPath;
+  const HANDLE handle = CreateFileW(Widen(path).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return {};
+  std::wstring resolved(GetFinalPathNameByHandleW(handle, nullptr, 0, VOLUME_NAME_DOS), L'\0');
+  const DWORD length = resolved.empty() ? 0
+                                        : GetFinalPathNameByHandleW(
+                                              handle, resolved.data(),
+                                              static_cast<DWORD>(resolved.size()), VOLUME_NAME_DOS);
+  CloseHandle(handle);
+  if (length == 0 || length >= resolved.size()) return {};
+  resolved.resize(length);
+  if (resolved.rfind(L"\\\\?\\", 0) == 0 && resolved.rfind(L"\\\\?\\UNC\\", 0) != 0)
+    resolved.erase(0, 4);
+  return Narrow(resolved);
+}
+
+// A name as clamscan 1.0 to 1.4 print it: in the OEM code page, "?" for
+// what it cannot hold. (From 1.5 on it prints UTF-8.)
+std::string OemForm(const std::string& utf8) {
+  const std::wstring wide = Widen(utf8);
+  const int size = static_cast<int>(wide.size());
+  std::string oem(static_cast<size_t>(WideCharToMultiByte(CP_OEMCP, 0, wide.data(), size, nullptr,
+                                                          0, nullptr, nullptr)),
+                  '\0');
+  WideCharToMultiByte(CP_OEMCP, 0, wide.data(), size, oem.data(), static_cast<int>(oem.size()),
+                      nullptr, nullptr);
+  return oem;
+}
+
+// Every name clamscan may print for a file listed as listed: as listed or
+// as its final path, each in UTF-8 or in the OEM code page.
+std::vector<std::string> NamesOf(const FileToScan& file, const std::string& listed) {
+  std::vector<std::string> names = {listed};
+  const std::string resolved = FinalPathOf(file);
+  if (!resolved.empty() && resolved != listed) names.push_back(resolved);
+  for (size_t i = 0, count = names.size(); i < count; ++i) {
+    std::string oem = OemForm(names[i]);
+    if (std::find(names.begin(), names.end(), oem) == names.end()) names.push_back(std::move(oem));
+  }
+  return names;
+}
+
 std::string CaptureRun(const std::string& program, const std::vector<std::string>& args,
                        RunOutcome* outcome) {
   std::string text;
@@ -101,23 +152,39 @@ class ClamscanEngine : public Engine {
  private:
   // One run over the files, each one's verdict to the sink; false when the
   // scan is being stopped.
-  bool Run(const std::vector<FileToScan>& files, const VerdictSink& sink) {
+  bool Run(const std::vector<FileToScan>& all, const VerdictSink& sink) {
+    std::vector<const FileToScan*> files;
     std::vector<std::string> paths;
-    paths.reserve(files.size());
-    for (const FileToScan& file : files) paths.push_back(ClamscanPathOf(file));
+    std::vector<std::vector<std::string>> names;
+    for (const FileToScan& file : all) {
+      std::string path = ClamscanPathOf(file);
+      if (path.size() > kClamscanLongestPath) {
+        sink(file, Verdict::Incomplete(Shortfall::kEngineError, texts::kClamscanPathTooLong));
+        continue;
+      }
+      files.push_back(&file);
+      names.push_back(NamesOf(file, path));
+      paths.push_back(std::move(path));
+    }
+    if (files.empty()) return true;
     ClamscanOutputReader reader(
-        paths, [&](size_t index, const Verdict& verdict) { sink(files[index], verdict); });
+        names, [&](size_t index, const Verdict& verdict) { sink(*files[index], verdict); });
 
     ListFile list;
     if (!list.Write(paths)) {
-      reader.Finish(texts::kClamscanListFailed + list.Name());
+      reader.Finish(texts::kClamscanListFailed + list.Name(), std::nullopt);
       return true;
     }
     const RunOutcome outcome = RunProgram(
         clamscan_, ClamscanArguments(request_, list.Argument()),
         [&](std::string_view piece, bool errorStream) { reader.Feed(piece, errorStream); });
     // A stopped scan names no file as not scanned: the stop says it all.
-    if (outcome.stopRequested) return false;
+    if (outcome.stopRequested) {
+      reader.Stopped();
+      return false;
+    }
+    std::optional<int> exitCode;
+    if (outcome.exited) exitCode = outcome.code;
     std::string noAnswer = texts::kClamscanNoAnswer;
     if (!outcome.started) {
       noAnswer = texts::kErrorStart + clamscan_ + ": " + outcome.startError;
@@ -128,7 +195,9 @@ class ClamscanEngine : public Engine {
     } else {
       noAnswer += texts::kClamscanCrashed;
     }
-    reader.Finish(noAnswer);
+    reader.Finish(noAnswer, exitCode);
+    for (const size_t index : reader.Uncertain())
+      if (!Run({*files[index]}, sink)) return false;
     return true;
   }
 

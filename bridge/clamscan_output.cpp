@@ -1,6 +1,7 @@
 #include "bridge/clamscan_output.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "bridge/scan_options.h"
 #include "bridge/text_util.h"
@@ -12,19 +13,7 @@ namespace {
 
 constexpr std::string_view kSummaryHeading = "----------- SCAN SUMMARY -----------";
 constexpr std::string_view kKnownViruses = "Known viruses:";
-
-// Paths of this many UTF-16 units or more need the long form.
-constexpr size_t kLongPath = 260;
-
-size_t Utf16Length(std::string_view utf8) {
-  size_t units = 0;
-  for (const char c : utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte & 0xC0) != 0x80) ++units;  // the first byte of a character
-    if (byte >= 0xF0) ++units;           // beyond the basic plane: a surrogate pair
-  }
-  return units;
-}
+constexpr std::string_view kInfectedFiles = "Infected files:";
 
 bool Contains(std::string_view text, std::string_view part) {
   return text.find(part) != std::string_view::npos;
@@ -67,8 +56,9 @@ std::string Joined(const std::vector<std::string>& lines, size_t most) {
 }  // namespace
 
 std::string ClamscanPathOf(const FileToScan& file) {
-  return Utf16Length(file.path) >= kLongPath && !file.systemPath.empty() ? file.systemPath
-                                                                         : file.path;
+  const std::string& path = file.systemPath.empty() ? file.path : file.systemPath;
+  if (StartsWith(path, "\\\\?\\") && path.size() >= 6 && path[5] == ':') return path.substr(4);
+  return path;
 }
 
 std::vector<std::string> ClamscanArguments(const ScanRequest& request,
@@ -78,13 +68,21 @@ std::vector<std::string> ClamscanArguments(const ScanRequest& request,
   if (request.maxFileSize) args.push_back("--max-filesize=" + std::to_string(*request.maxFileSize));
   if (request.maxScanSize) args.push_back("--max-scansize=" + std::to_string(*request.maxScanSize));
   for (const std::string& database : request.databases) args.push_back("--database=" + database);
+  // clamscan.exe splits its command line itself: every quote, wherever it
+  // is, opens or closes a quoted part and is dropped. No path holds one; an
+  // argument given one could split into options of its own.
+  for (std::string& arg : args) arg.erase(std::remove(arg.begin(), arg.end(), '"'), arg.end());
   return args;
 }
 
-ClamscanOutputReader::ClamscanOutputReader(const std::vector<std::string>& paths,
+ClamscanOutputReader::ClamscanOutputReader(const std::vector<std::vector<std::string>>& names,
                                            FileVerdict decided)
-    : decided_(paths.size(), false), undecided_(paths.size()), sink_(std::move(decided)) {
-  for (size_t i = 0; i < paths.size(); ++i) byPath_[paths[i]].push_back(i);
+    : files_(names.size()), sink_(std::move(decided)) {
+  for (size_t i = 0; i < names.size(); ++i)
+    for (const std::string& name : names[i]) {
+      std::vector<size_t>& indices = byName_[name];
+      if (indices.empty() || indices.back() != i) indices.push_back(i);
+    }
 }
 
 void ClamscanOutputReader::Feed(std::string_view piece, bool errorStream) {
@@ -100,35 +98,90 @@ void ClamscanOutputReader::Feed(std::string_view piece, bool errorStream) {
   pending.append(piece.substr(start));
 }
 
-void ClamscanOutputReader::Finish(const std::string& noAnswer) {
+void ClamscanOutputReader::Finish(const std::string& noAnswer, std::optional<int> exitCode) {
   for (const bool errorStream : {false, true}) {
     std::string& pending = pending_[errorStream ? 1 : 0];
     if (!pending.empty()) Feed("\n", errorStream);
   }
-  if (undecided_ == 0) return;
   std::string reason = noAnswer;
   if (NoDatabase())
     reason = std::string(texts::kErrorNoDatabase) + " (" + databaseError_ + ")";
   else if (!generalErrors_.empty())
     reason += ": " + Joined(generalErrors_, 3);
-  for (size_t i = 0; i < decided_.size(); ++i)
-    if (!decided_[i]) Decide(i, Verdict::Incomplete(Shortfall::kEngineError, reason));
+  // clamscan ends with 1 when it found something: a run that says so, or
+  // counts more finds than lines named, found something in a file whose
+  // line was not recognised, and its "OK"s can no longer be trusted.
+  const size_t counted = std::max<size_t>(infectedCounted_.value_or(0), exitCode == 1 ? 1 : 0);
+  std::string unnamed;
+  if (counted > foundLines_) {
+    char text[256];
+    std::snprintf(text, sizeof text, texts::kClamscanUnnamedFinds, counted, foundLines_);
+    unnamed = text;
+  }
+  for (auto& [name, lines] : shared_) {
+    std::vector<size_t> open;
+    for (const size_t index : byName_[name])
+      if (!files_[index].decided) open.push_back(index);
+    const bool inOrder = !lines.warned && lines.said.size() == open.size();
+    for (size_t i = 0; i < open.size(); ++i) {
+      if (inOrder) {
+        Decide(open[i], std::move(lines.said[i]));
+        continue;
+      }
+      files_[open[i]].decided = true;
+      uncertain_.push_back(open[i]);
+    }
+  }
+  for (size_t i = 0; i < files_.size(); ++i) {
+    File& file = files_[i];
+    if (file.decided && !file.clean) continue;
+    Verdict verdict = Verdict::Clean();
+    if (file.clean && NoDatabase())
+      verdict = Verdict::Incomplete(Shortfall::kEngineError, reason);
+    else if (file.clean && !unnamed.empty())
+      verdict = Verdict::Incomplete(Shortfall::kEngineError, unnamed);
+    else if (!file.clean && file.note)
+      verdict = *file.note;
+    else if (!file.clean)
+      verdict = Verdict::Incomplete(Shortfall::kEngineError,
+                                    file.hint.empty() ? reason : reason + "; " + file.hint);
+    file.decided = true;
+    file.clean = false;
+    sink_(i, std::move(verdict));
+  }
+}
+
+void ClamscanOutputReader::Stopped() {
+  for (size_t i = 0; i < files_.size(); ++i)
+    if (files_[i].clean) {
+      files_[i].clean = false;
+      sink_(i, Verdict::Clean());
+    }
 }
 
 void ClamscanOutputReader::Line(std::string_view line, bool errorStream) {
-  // The summary comes after every file's line; of it only the count of
-  // signatures matters.
+  // The summary comes after every file's line; of it only the counts of
+  // signatures and of infected files matter.
   if (!errorStream && inSummary_) {
-    if (StartsWith(line, kKnownViruses) &&
-        TrimLine(std::string(line.substr(kKnownViruses.size()))) == "0" && databaseError_.empty())
+    const auto count = [&](std::string_view heading) {
+      return TrimLine(std::string(line.substr(heading.size())));
+    };
+    if (StartsWith(line, kKnownViruses) && count(kKnownViruses) == "0" && databaseError_.empty())
       databaseError_ = std::string(line);
+    if (StartsWith(line, kInfectedFiles)) {
+      const std::string number = count(kInfectedFiles);
+      if (!number.empty() && number.size() < 10 &&
+          number.find_first_not_of("0123456789") == std::string::npos)
+        infectedCounted_ = std::stoul(number);
+    }
     return;
   }
   if (!errorStream && line == kSummaryHeading) {
     inSummary_ = true;
     return;
   }
-  if (line.empty() || FileLine(line) || FileLineAnywhere(line)) return;
+  if (line.empty() || FileLine(line, errorStream)) return;
+  if (errorStream && NoteAnywhere(line)) return;
   if (!StartsWith(line, "ERROR: ") && !StartsWith(line, "LibClamAV Error: ")) return;
   const std::string_view words = WithoutPrefix(line);
   generalErrors_.emplace_back(words);
@@ -138,26 +191,39 @@ void ClamscanOutputReader::Line(std::string_view line, bool errorStream) {
     databaseError_ = std::string(words);
 }
 
-// "<path>: <what clamscan says of it>": the longest listed path followed by
-// ": " (a path may hold ": " itself).
-bool ClamscanOutputReader::FileLine(std::string_view line) {
+// "<name>: <what clamscan says of it>": the longest listed name followed by
+// ": " (a path may hold ": " itself). On standard output it decides the
+// file's verdict; on standard error it is the system's reason the file could
+// not be looked at ("<name>: No such file or directory").
+bool ClamscanOutputReader::FileLine(std::string_view line, bool errorStream) {
   for (size_t colon = line.rfind(": "); colon != std::string_view::npos && colon > 0;
        colon = line.rfind(": ", colon - 1)) {
-    const std::string_view path = line.substr(0, colon);
-    if (!byPath_.count(std::string(path))) continue;
-    // A file named twice keeps its first verdict.
-    if (const std::optional<size_t> index = Open(path))
-      Decide(*index, VerdictOf(line.substr(colon + 2)));
+    const std::string_view name = line.substr(0, colon);
+    if (!byName_.count(std::string(name))) continue;
+    const std::string_view said = line.substr(colon + 2);
+    if (errorStream) {
+      Note(name, said, Shortfall::kUnreadable, false);
+      return true;
+    }
+    if (EndsWith(said, " FOUND")) ++foundLines_;
+    Verdict verdict = VerdictOf(said);
+    if (byName_[std::string(name)].size() > 1) {
+      shared_[std::string(name)].said.push_back(std::move(verdict));
+    } else if (const std::optional<size_t> index = Open(name)) {
+      Decide(*index, std::move(verdict));
+    }
     return true;
   }
   return false;
 }
 
-// A warning or error that names a listed file somewhere ("WARNING: <path>:
-// Can't access file", "ERROR: Can't open file <path>"): that file was not
-// scanned. Rare lines, so every start after a blank or parenthesis and every
-// end before ": ", ")" or the line's end is tried.
-bool ClamscanOutputReader::FileLineAnywhere(std::string_view line) {
+// A warning that names a listed file somewhere: clamscan's own ("WARNING:
+// Can't open file <name>: Permission denied", "WARNING: <name>: Can't
+// access file") or the library's ("LibClamAV Warning: Can't open file
+// <name>: 32", after which clamscan still scans the file). Rare lines, so
+// every start after a blank or parenthesis and every end before ": ", ")"
+// or the line's end is tried.
+bool ClamscanOutputReader::NoteAnywhere(std::string_view line) {
   std::vector<size_t> ends = {line.size()};
   for (size_t i = 0; i < line.size(); ++i)
     if (line[i] == ')' || line.compare(i, 2, ": ") == 0) ends.push_back(i);
@@ -166,30 +232,56 @@ bool ClamscanOutputReader::FileLineAnywhere(std::string_view line) {
     if (start > 0 && line[start - 1] != ' ' && line[start - 1] != '(') continue;
     for (const size_t end : ends) {
       if (end <= start) break;
-      const std::string_view path = line.substr(start, end - start);
-      if (!byPath_.count(std::string(path))) continue;
-      const std::string_view said =
-          line.compare(end, 2, ": ") == 0 ? line.substr(end + 2) : WithoutPrefix(line);
-      if (const std::optional<size_t> index = Open(path))
-        Decide(*index, Verdict::Incomplete(ShortfallOf(said), std::string(said)));
+      const std::string_view name = line.substr(start, end - start);
+      if (!byName_.count(std::string(name))) continue;
+      const bool fromLibrary = StartsWith(line, "LibClamAV ");
+      // The system's reason follows the name; else the warning's own words.
+      const bool reasonFollows = line.compare(end, 2, ": ") == 0 && StartsWith(line, "WARNING: ");
+      const std::string_view said = reasonFollows ? line.substr(end + 2) : WithoutPrefix(line);
+      // A file clamscan could not open is unreadable, whatever the reason.
+      Note(name, said,
+           StartsWith(WithoutPrefix(line), "Can't ") ? Shortfall::kUnreadable : ShortfallOf(said),
+           fromLibrary);
       return true;
     }
   }
   return false;
 }
 
-std::optional<size_t> ClamscanOutputReader::Open(std::string_view path) {
-  const auto found = byPath_.find(std::string(path));
-  if (found == byPath_.end()) return std::nullopt;
-  for (const size_t index : found->second)
-    if (!decided_[index]) return index;
-  return std::nullopt;
+void ClamscanOutputReader::Note(std::string_view name, std::string_view said, Shortfall why,
+                                bool fromLibrary) {
+  if (byName_[std::string(name)].size() > 1) {
+    // The library's warning comes before the file's line on standard output.
+    if (!fromLibrary) shared_[std::string(name)].warned = true;
+    return;
+  }
+  const std::optional<size_t> index = Open(name);
+  if (!index) return;
+  File& file = files_[*index];
+  if (fromLibrary) {
+    file.hint = std::string(said);
+    return;
+  }
+  // The first of clamscan's warnings holds the system's reason; a second
+  // one ("Can't access file" after it) adds nothing.
+  if (!file.note) file.note = Verdict::Incomplete(why, std::string(said));
+}
+
+std::optional<size_t> ClamscanOutputReader::Open(std::string_view name) const {
+  const auto found = byName_.find(std::string(name));
+  if (found == byName_.end() || found->second.size() != 1 || files_[found->second[0]].decided)
+    return std::nullopt;
+  return found->second[0];
 }
 
 void ClamscanOutputReader::Decide(size_t index, Verdict verdict) {
-  if (decided_[index]) return;
-  decided_[index] = true;
-  --undecided_;
+  File& file = files_[index];
+  if (file.decided) return;
+  file.decided = true;
+  if (verdict.kind == Verdict::Kind::kClean) {
+    file.clean = true;
+    return;
+  }
   sink_(index, std::move(verdict));
 }
 

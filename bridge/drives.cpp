@@ -53,16 +53,6 @@ bool IsNetworkFileSystem(const std::string& type) {
                      [&](const char* name) { return type == name; });
 }
 
-// File systems of the kernel that hold no files worth scanning.
-bool IsPseudoFileSystem(const std::string& type) {
-  static constexpr const char* kTypes[] = {
-      "proc",    "sysfs",       "devtmpfs", "devpts",   "cgroup",     "cgroup2",   "securityfs",
-      "debugfs", "tracefs",     "pstore",   "bpf",      "mqueue",     "hugetlbfs", "configfs",
-      "fusectl", "binfmt_misc", "autofs",   "efivarfs", "rpc_pipefs", "nsfs",      "selinuxfs"};
-  return std::any_of(std::begin(kTypes), std::end(kTypes),
-                     [&](const char* name) { return type == name; });
-}
-
 }  // namespace
 
 DriveSelection SelectWindowsDrives(const std::vector<Drive>& drives, bool local, bool network) {
@@ -75,9 +65,9 @@ DriveSelection SelectWindowsDrives(const std::vector<Drive>& drives, bool local,
 }
 
 DriveSelection SelectPosixDrives(const std::string& mountsText, bool local, bool network) {
+  // The kernel's own file systems are left out by the walk, for drives and
+  // targets alike.
   std::vector<std::string> networkMounts;
-  // Always left out, whatever is mounted there.
-  std::vector<std::string> pseudoMounts = {"/proc", "/sys", "/dev"};
   std::istringstream lines(mountsText);
   std::string line;
   while (std::getline(lines, line)) {
@@ -86,19 +76,15 @@ DriveSelection SelectPosixDrives(const std::string& mountsText, bool local, bool
     if (!(fields >> device >> dir >> type)) continue;
     dir = UnescapeMountField(dir);
     if (dir.empty() || dir[0] != '/') continue;
-    if (IsNetworkFileSystem(type))
-      networkMounts.push_back(dir);
-    else if (IsPseudoFileSystem(type))
-      pseudoMounts.push_back(dir);
+    if (IsNetworkFileSystem(type)) networkMounts.push_back(dir);
   }
 
   DriveSelection selection;
   if (local) {
     selection.roots.push_back("/");
-    std::vector<std::string> excluded = pseudoMounts;
-    if (!network) excluded.insert(excluded.end(), networkMounts.begin(), networkMounts.end());
-    for (const std::string& dir : Outermost(excluded))
-      if (dir != "/") selection.excludedFolders.push_back(dir);
+    if (!network)
+      for (const std::string& dir : Outermost(networkMounts))
+        if (dir != "/") selection.excludedFolders.push_back(dir);
   } else if (network) {
     selection.roots = Outermost(networkMounts);
   }

@@ -13,14 +13,15 @@ struct Drive {
 };
 struct DriveSelection {
   std::vector<std::string> roots;
-  std::vector<std::string> excludedFolders;  // left out with everything below them
+  std::vector<std::string> excludedFolders;  // left out with everything below them (unnamed)
 };
 // Windows: fixed (and RAM) drives are local, remote drives network drives;
 // removable media and CD drives are never taken.
 DriveSelection SelectWindowsDrives(const std::vector<Drive>& drives, bool local, bool network);
-// Linux, from the text of /proc/self/mounts: the local drives are "/" without
-// the kernel's pseudo file systems (and without network mounts unless those
-// are wanted too); the network drives are the mounted network file systems.
+// Linux, from the text of /proc/self/mounts: the local drives are "/"
+// (without network mounts unless those are wanted too; the walk leaves the
+// kernel's own file systems out); the network drives are the mounted network
+// file systems.
 DriveSelection SelectPosixDrives(const std::string& mountsText, bool local, bool network);
 
 // The drives of this machine (system_posix.cpp, system_win.cpp).

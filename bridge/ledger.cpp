@@ -28,6 +28,8 @@ const char* ShortfallText(Shortfall why) {
       return texts::kShortfallTime;
     case Shortfall::kOtherLimit:
       return texts::kShortfallOtherLimit;
+    case Shortfall::kEncrypted:
+      return texts::kShortfallEncrypted;
     case Shortfall::kEngineError:
       return texts::kShortfallEngine;
     case Shortfall::kDaemonLost:
@@ -54,6 +56,7 @@ Ledger::Ledger(LedgerWriter& writer, const ScanRequest& request)
 void Ledger::File(const FileToScan& file, const Verdict& verdict, const Treatment& treatment) {
   const std::string path = writer_.Path(file.path);
   const std::lock_guard<std::mutex> lock(mutex_);
+  if (finished_) return;
   switch (verdict.kind) {
     case Verdict::Kind::kClean:
       ++totals_.scanned;
@@ -62,7 +65,7 @@ void Ledger::File(const FileToScan& file, const Verdict& verdict, const Treatmen
     case Verdict::Kind::kInfected: {
       ++totals_.scanned;
       ++totals_.infected;
-      std::string line = texts::kInfectedMark + path + ": " + verdict.virus;
+      std::string line = texts::kInfectedMark + path + ": " + writer_.Text(verdict.virus);
       switch (treatment.kind) {
         case Treatment::Kind::kNone:
           break;
@@ -76,7 +79,7 @@ void Ledger::File(const FileToScan& file, const Verdict& verdict, const Treatmen
           break;
         case Treatment::Kind::kFailed:
           ++totals_.errors;
-          line += texts::kNotTreated + treatment.detail;
+          line += texts::kNotTreated + writer_.Text(treatment.detail);
           break;
       }
       line += treatment.note;
@@ -86,7 +89,7 @@ void Ledger::File(const FileToScan& file, const Verdict& verdict, const Treatmen
     case Verdict::Kind::kIncomplete: {
       ++totals_.incomplete;
       std::string line = texts::kIncompleteMark + path + ": " + ShortfallText(verdict.shortfall);
-      if (!verdict.detail.empty()) line += " (" + verdict.detail + ")";
+      if (!verdict.detail.empty()) line += " (" + writer_.Text(verdict.detail) + ")";
       const bool error = verdict.shortfall == Shortfall::kUnreadable ||
                          verdict.shortfall == Shortfall::kEngineError ||
                          verdict.shortfall == Shortfall::kDaemonLost;
@@ -98,6 +101,7 @@ void Ledger::File(const FileToScan& file, const Verdict& verdict, const Treatmen
 
 void Ledger::Skipped(const std::string& path, SkipReason why) {
   const std::lock_guard<std::mutex> lock(mutex_);
+  if (finished_) return;
   ++totals_.skipped;
   writer_.Line(writer_.Path(path) +
                    (why == SkipReason::kLink ? texts::kSkippedLink : texts::kSkippedSpecial),
@@ -106,19 +110,24 @@ void Ledger::Skipped(const std::string& path, SkipReason why) {
 
 void Ledger::WalkError(const std::string& path, const std::string& reason) {
   const std::lock_guard<std::mutex> lock(mutex_);
+  if (finished_) return;
   ++totals_.errors;
-  writer_.Line(texts::kErrorMark + writer_.Path(path) + ": " + reason, true,
+  writer_.Line(texts::kErrorMark + writer_.Path(path) + ": " + writer_.Text(reason), true,
                request_.ReportsErrors());
 }
 
 void Ledger::Problem(const std::string& text) {
   const std::lock_guard<std::mutex> lock(mutex_);
+  if (finished_) return;
   problems_ = true;
   ++totals_.errors;
-  writer_.Line(text, true, true);
+  writer_.Line(writer_.Text(text), true, true);
 }
 
-void Ledger::Note(const std::string& text) { writer_.Line(text, false, true); }
+void Ledger::Note(const std::string& text) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (!finished_) writer_.Line(writer_.Text(text), false, true);
+}
 
 LedgerTotals Ledger::Totals() const {
   const std::lock_guard<std::mutex> lock(mutex_);
@@ -128,16 +137,19 @@ LedgerTotals Ledger::Totals() const {
 int Ledger::ExitCode() const {
   const std::lock_guard<std::mutex> lock(mutex_);
   if (totals_.infected > 0) return kExitInfected;
-  if (problems_ || totals_.incomplete > 0 || totals_.errors > 0) return kExitError;
+  if (problems_ || totals_.incomplete > 0 || totals_.errors > 0 || writer_.ReportFailed())
+    return kExitError;
   // Not one file reached is no clean result.
   if (totals_.scanned == 0) return kExitError;
   return kExitNothingFound;
 }
 
 void Ledger::Finish(std::chrono::seconds taken) {
-  // Not one file reached is no clean result.
+  // Not one file reached is no clean result; when an error already says why
+  // (a missing target), that is the one line and the one error.
   const LedgerTotals totals = Totals();
-  if (totals.scanned == 0 && totals.incomplete == 0) Problem(texts::kErrorNothingScanned);
+  if (totals.scanned == 0 && totals.incomplete == 0 && totals.errors == 0)
+    Problem(texts::kErrorNothingScanned);
   WriteSummary(taken, false);
 }
 
@@ -151,6 +163,8 @@ void Ledger::WriteSummary(std::chrono::seconds taken, bool stopped) {
     finished_ = true;
     totals = totals_;
   }
+  // A report that could not be written is an error of the scan.
+  if (writer_.ReportFailed()) ++totals.errors;
   const std::string lines[] = {texts::kSummaryHeading,
                                texts::kSummaryFiles + std::to_string(totals.scanned),
                                texts::kSummaryInfected + std::to_string(totals.infected),
@@ -158,8 +172,15 @@ void Ledger::WriteSummary(std::chrono::seconds taken, bool stopped) {
                                texts::kSummaryIncomplete + std::to_string(totals.incomplete),
                                texts::kSummaryErrors + std::to_string(totals.errors),
                                texts::kSummaryTime + TimeText(taken)};
-  for (const std::string& line : lines) writer_.Line(line, false, true);
-  if (stopped) writer_.Line(texts::kStopped, true, true);
+  if (!stopped) {
+    for (const std::string& line : lines) writer_.Line(line, false, true);
+    return;
+  }
+  // Stopped: the report first and whole, the console what it takes.
+  for (const std::string& line : lines) writer_.ReportLine(line);
+  writer_.LastReportLine(texts::kStopped);
+  for (const std::string& line : lines) writer_.Console(line, false);
+  writer_.Console(texts::kStopped, true);
 }
 
 }  // namespace bridge

@@ -33,7 +33,9 @@ class Ledger {
   void File(const FileToScan& file, const Verdict& verdict, const Treatment& treatment);
   void Skipped(const std::string& path, SkipReason why);
   void WalkError(const std::string& path, const std::string& reason);
-  // A problem of the whole scan (a missing target, no drive): the scan ends with 2.
+  // A problem of the whole scan (a missing target, no drive): the scan ends
+  // with 2. Its text, as a note's, is written escaped: it may hold the
+  // words of the system, the engine or the daemon.
   void Problem(const std::string& text);
   // A line for console and report that changes no count.
   void Note(const std::string& text);
@@ -41,7 +43,9 @@ class Ledger {
   LedgerTotals Totals() const;
   int ExitCode() const;
 
-  // The summary; then, for a stopped scan, the line that says so.
+  // The summary; then, for a stopped scan, the line that says so (the
+  // report's last: no line reaches it after). Once finished, the ledger
+  // takes no more files.
   void Finish(std::chrono::seconds taken);
   void FinishStopped(std::chrono::seconds taken);
 

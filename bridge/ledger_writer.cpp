@@ -83,26 +83,148 @@ std::string EscapedPath(std::string_view path, PathStyle style) {
   return out;
 }
 
+namespace {
+
+// How many lines may wait for the console before a line waits for room.
+constexpr size_t kConsoleBacklog = 256;
+
+}  // namespace
+
+LedgerWriter::LedgerWriter(const Printer& print, PathStyle style)
+    : print_(print), style_(style), printer_([this] { PrintLoop(); }) {}
+
+LedgerWriter::~LedgerWriter() {
+  {
+    const std::lock_guard<std::mutex> lock(consoleMutex_);
+    closing_ = true;
+  }
+  consoleChanged_.notify_all();
+  printer_.join();
+}
+
 bool LedgerWriter::OpenReport(const std::string& path, bool append) {
   std::error_code error;
   const bool existed = std::filesystem::exists(FsPath(path), error);
   report_.open(FsPath(path), std::ios::binary | (append ? std::ios::app : std::ios::trunc));
   if (!report_) {
-    Console(texts::kErrorReport + Path(path) + ": " + SystemErrorText(errno), true);
+    const int why = errno;
+    // "Not found" for the report names its folder: it is the folder that is missing.
+    const std::filesystem::path folder = FsPath(path).parent_path();
+    if (why == ENOENT && !folder.empty() && !std::filesystem::is_directory(folder, error))
+      Console(texts::kErrorReport + Path(path) + texts::kReportFolder + Path(Utf8(folder)) +
+                  texts::kReportFolderMissing,
+              true);
+    else
+      Console(texts::kErrorReport + Path(path) + ": " + SystemErrorText(why), true);
     return false;
   }
+  reportPath_ = path;
+  reportWritten_ = append && existed ? std::filesystem::file_size(FsPath(path), error) : 0;
+  if (error) reportWritten_ = 0;
   // Older Notepad versions read UTF-8 only after its byte-order mark; a
   // report that is added to keeps what it has.
-  if (style_ == PathStyle::kWindows && !(append && existed)) report_ << "\xEF\xBB\xBF";
+  if (style_ == PathStyle::kWindows && !(append && existed)) {
+    report_ << "\xEF\xBB\xBF" << std::flush;
+    if (!report_) {
+      EndReport(errno);
+      return true;
+    }
+    reportWritten_ += 3;
+  }
   return true;
 }
 
-void LedgerWriter::Line(const std::string& line, bool error, bool report) {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  print_(line, error);
-  if (!report || !report_.is_open()) return;
+void LedgerWriter::WriteReport(const std::string& line) {
+  if (!report_.is_open() || reportClosed_) return;
   // Written at once: a stop or a closed console ends the bridge soon after.
-  report_ << line << (style_ == PathStyle::kWindows ? "\r\n" : "\n") << std::flush;
+  const char* end = style_ == PathStyle::kWindows ? "\r\n" : "\n";
+  errno = 0;
+  report_ << line << end << std::flush;
+  if (!report_) return EndReport(errno);
+  reportWritten_ += line.size() + std::strlen(end);
+}
+
+void LedgerWriter::EndReport(int error) {
+  reportFailed_ = reportClosed_ = true;
+  report_.close();
+  const std::string reason = error != 0 ? SystemErrorText(error) : std::string("I/O");
+  // Cut back to the last whole line, and say there why the report ends:
+  // both may fail as the write did, and nothing more is tried.
+  std::error_code ignored;
+  std::filesystem::resize_file(FsPath(reportPath_), reportWritten_, ignored);
+  std::ofstream last(FsPath(reportPath_), std::ios::binary | std::ios::app);
+  last << texts::kReportCut << reason << ")" << (style_ == PathStyle::kWindows ? "\r\n" : "\n")
+       << std::flush;
+  if (!last) {
+    last.close();
+    std::filesystem::resize_file(FsPath(reportPath_), reportWritten_, ignored);
+  }
+  const std::string message = texts::kErrorReportWrite + Path(reportPath_) + ": " + reason;
+  const std::lock_guard<std::mutex> lock(consoleMutex_);
+  pending_.emplace_back(message, true);
+  consoleChanged_.notify_all();
+}
+
+bool LedgerWriter::ReportFailed() const {
+  const std::lock_guard<std::mutex> lock(reportMutex_);
+  return reportFailed_;
+}
+
+void LedgerWriter::Line(const std::string& text, bool error, bool report) {
+  // Our own texts and escaped paths hold no control character: this only
+  // keeps one that slipped through from acting.
+  const std::string line = EscapedPath(text, PathStyle::kWindows);
+  if (report) {
+    const std::lock_guard<std::mutex> lock(reportMutex_);
+    WriteReport(line);
+  }
+  std::unique_lock<std::mutex> lock(consoleMutex_);
+  consoleChanged_.wait(lock, [&] { return pending_.size() < kConsoleBacklog || stopping_; });
+  if (pending_.size() >= kConsoleBacklog) return;
+  pending_.emplace_back(line, error);
+  consoleChanged_.notify_all();
+}
+
+void LedgerWriter::ReportLine(const std::string& text) {
+  const std::lock_guard<std::mutex> lock(reportMutex_);
+  WriteReport(EscapedPath(text, PathStyle::kWindows));
+}
+
+void LedgerWriter::Stopping() {
+  {
+    const std::lock_guard<std::mutex> lock(consoleMutex_);
+    stopping_ = true;
+  }
+  consoleChanged_.notify_all();
+}
+
+void LedgerWriter::LastReportLine(const std::string& text) {
+  const std::lock_guard<std::mutex> lock(reportMutex_);
+  WriteReport(EscapedPath(text, PathStyle::kWindows));
+  reportClosed_ = true;
+  report_.close();
+}
+
+bool LedgerWriter::WaitForConsole(std::chrono::milliseconds limit) {
+  std::unique_lock<std::mutex> lock(consoleMutex_);
+  return consoleChanged_.wait_for(lock, limit, [&] { return pending_.empty() && !printing_; });
+}
+
+void LedgerWriter::PrintLoop() {
+  std::unique_lock<std::mutex> lock(consoleMutex_);
+  for (;;) {
+    consoleChanged_.wait(lock, [&] { return !pending_.empty() || closing_; });
+    if (pending_.empty()) return;
+    const std::pair<std::string, bool> line = std::move(pending_.front());
+    pending_.pop_front();
+    printing_ = true;
+    consoleChanged_.notify_all();
+    lock.unlock();
+    print_(line.first, line.second);
+    lock.lock();
+    printing_ = false;
+    consoleChanged_.notify_all();
+  }
 }
 
 }  // namespace bridge

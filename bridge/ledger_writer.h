@@ -1,15 +1,26 @@
-// The one writer of the bridge's lines: the console as they come, and the
-// report file (UTF-8; on Windows with a byte-order mark when the bridge
-// creates it, and CR LF line ends). Paths are written exactly, with line
-// breaks and other control characters escaped ("\n"), so that one line is
-// always one file and no name can pose as another file or as the summary.
+// The one writer of the bridge's lines: the report file (UTF-8; on Windows
+// with a byte-order mark when the bridge creates it, and CR LF line ends) at
+// once, and the console as it takes them. Paths and every text from outside
+// (virus names, the daemon's and the library's words) are written exactly,
+// with line breaks and other control characters escaped ("\n"), so that one
+// line is always one file and no name can pose as another file or as the
+// summary.
+//
+// The console is written by a thread of its own: a console that takes
+// nothing (a paused terminal, a pipe nobody reads) holds the scan up once a
+// few hundred lines wait, but never a stop, and never the report.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
 #include <fstream>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "bridge/scan_request.h"
 
@@ -25,24 +36,62 @@ std::string EscapedPath(std::string_view path, PathStyle style);
 
 class LedgerWriter {
  public:
-  LedgerWriter(const Printer& print, PathStyle style) : print_(print), style_(style) {}
+  LedgerWriter(const Printer& print, PathStyle style);
+  // Waits until the console took every line.
+  ~LedgerWriter();
+  LedgerWriter(const LedgerWriter&) = delete;
+  LedgerWriter& operator=(const LedgerWriter&) = delete;
 
   // Empties (or, appending, keeps) the report file. False with a message on
   // the console when it cannot be written.
   bool OpenReport(const std::string& path, bool append);
 
-  // A line to the console and, when report, to the report too.
+  // A line to the report when report, then to the console. Control
+  // characters left in it are escaped: no text makes or breaks a line.
   void Line(const std::string& line, bool error, bool report);
   void Console(const std::string& line, bool error) { Line(line, error, false); }
+  // A line to the report alone.
+  void ReportLine(const std::string& line);
+
+  // A write of the report failed: the console said so, the report ends
+  // there (with a line saying so where it still can) and takes no more.
+  bool ReportFailed() const;
+
+  // The scan is being stopped: from now on no line waits for the console;
+  // what it cannot take at once is left out. The report takes the lines
+  // up to the one given with last, and no line after it.
+  void Stopping();
+  void LastReportLine(const std::string& line);
+  // Waits until the console took every line or the time is up; true when it did.
+  bool WaitForConsole(std::chrono::milliseconds limit);
 
   PathStyle style() const { return style_; }
   std::string Path(std::string_view path) const { return EscapedPath(path, style_); }
+  // A text from outside as it may stand in a line: escaped as paths are.
+  std::string Text(std::string_view text) const { return EscapedPath(text, style_); }
 
  private:
+  void WriteReport(const std::string& line);
+  void EndReport(int error);
+  void PrintLoop();
+
   const Printer& print_;
   PathStyle style_;
-  std::mutex mutex_;
+
+  mutable std::mutex reportMutex_;
   std::ofstream report_;
+  std::string reportPath_;
+  uint64_t reportWritten_ = 0;  // the report's size up to its last whole line
+  bool reportFailed_ = false;
+  bool reportClosed_ = false;
+
+  std::mutex consoleMutex_;
+  std::condition_variable consoleChanged_;
+  std::deque<std::pair<std::string, bool>> pending_;
+  bool printing_ = false;
+  bool stopping_ = false;
+  bool closing_ = false;
+  std::thread printer_;
 };
 
 }  // namespace bridge

@@ -144,15 +144,40 @@ Shortfall ShortfallOf(cl_error_t code) {
 // The names ClamAV gives one scan. A file over a limit is answered CL_VIRUS
 // without a name: the alert comes only through the engine's callback. A real
 // virus outweighs a limit's alert.
+//
+// Some of ClamAV's extractors (zip members, xar, CAB and InstallShield
+// files) cut a file inside at the file size limit without an alert: only
+// its debug log says so, which never reaches the message callback. Such a
+// file is seen as an inner layer of just about that size; one is taken for
+// cut (a whole one so close to the limit is rare, and is then named not
+// completely scanned rather than clean).
 struct Detections {
+  explicit Detections(uint64_t maxFileSize) : maxFileSize(maxFileSize) {}
   std::string name;
+  const uint64_t maxFileSize;
+  std::string cutName;  // the first inner file cut at the limit
+  uint64_t cutSize = 0;
   void Add(const char* virus) {
     if (virus && *virus && (name.empty() || LimitOfAlert(name))) name = virus;
   }
 };
 
+// The extractors stop within a buffer or two of the limit.
+constexpr uint64_t kCutMargin = 64 * 1024;
+
 void OnVirusFound(int, const char* virus, void* context) {
   if (context) static_cast<Detections*>(context)->Add(virus);
+}
+
+cl_error_t OnInnerFile(int, const char*, const char**, size_t, const char* name, size_t size,
+                       const char*, uint32_t depth, uint32_t, void* context) {
+  auto* found = static_cast<Detections*>(context);
+  if (!found || depth == 0 || found->maxFileSize == 0 || !found->cutName.empty()) return CL_CLEAN;
+  if (size + kCutMargin >= found->maxFileSize && size <= found->maxFileSize + kCutMargin) {
+    found->cutName = name && *name ? name : "?";
+    found->cutSize = size;
+  }
+  return CL_CLEAN;
 }
 
 bool SameContent(const struct stat& before, const struct stat& after) {
@@ -163,7 +188,11 @@ bool SameContent(const struct stat& before, const struct stat& after) {
 class LibraryEngine : public Engine {
  public:
   LibraryEngine(EnginePtr engine, cl_scan_options options)
-      : engine_(std::move(engine)), options_(options) {}
+      : engine_(std::move(engine)), options_(options) {
+    int error = CL_SUCCESS;
+    const long long limit = cl_engine_get_num(engine_.get(), CL_ENGINE_MAX_FILESIZE, &error);
+    maxFileSize_ = error == CL_SUCCESS && limit > 0 ? static_cast<uint64_t>(limit) : 0;
+  }
 
   std::string Description() const override {
     return texts::kEngineLibrary + std::string(cl_retver());
@@ -209,12 +238,16 @@ class LibraryEngine : public Engine {
     const char* virus = nullptr;
     unsigned long blocks = 0;
     cl_scan_options options = options_;
-    Detections found;
+    Detections found(maxFileSize_);
     const cl_error_t result = cl_scandesc_callback(fd, file.systemPath.c_str(), &virus, &blocks,
                                                    engine_.get(), &options, &found);
     if (virus) found.Add(virus);
     Verdict verdict;
-    if (result == CL_CLEAN)
+    if (result == CL_CLEAN && !found.cutName.empty())
+      verdict = Verdict::Incomplete(Shortfall::kFileSizeLimit,
+                                    texts::kMemberCut + std::to_string(found.cutSize) +
+                                        texts::kMemberCutBytes + found.cutName);
+    else if (result == CL_CLEAN)
       verdict = Verdict::Clean(scanned);
     else if (result == CL_VIRUS && !found.name.empty())
       verdict = FromDetection(found.name, scanned);
@@ -232,6 +265,7 @@ class LibraryEngine : public Engine {
 
   EnginePtr engine_;
   const cl_scan_options options_;
+  uint64_t maxFileSize_ = 0;
   std::unique_ptr<WorkerPool> workers_;
 };
 
@@ -254,6 +288,7 @@ std::unique_ptr<Engine> MakeLocalEngine(const ScanRequest& request, std::string*
     set = cl_engine_set_num(engine.get(), CL_ENGINE_MAX_SCANSIZE,
                             static_cast<long long>(*request.maxScanSize));
   cl_engine_set_clcb_virus_found(engine.get(), OnVirusFound);
+  cl_engine_set_clcb_file_inspection(engine.get(), OnInnerFile);
   if (const cl_error_t ready = set == CL_SUCCESS ? cl_engine_compile(engine.get()) : set;
       ready != CL_SUCCESS) {
     *problem = texts::kErrorEngine + Reason(ready);

@@ -44,9 +44,9 @@ int ShowVirusList(const ScanRequest& request, LedgerWriter& writer) {
       config && config->HasSocket() ? ClamdVersion(*config, &daemonProblem, waits) : std::nullopt;
   if (version) {
     writer.Line(texts::kVirusListNeedsLocal, true, true);
-    writer.Line(
-        texts::kVirusListDaemon + ClamdAddress(*config) + texts::kVirusListDaemonVersion + *version,
-        false, true);
+    writer.Line(writer.Text(texts::kVirusListDaemon + ClamdAddress(*config) +
+                            texts::kVirusListDaemonVersion + *version),
+                false, true);
   } else {
     writer.Line(texts::kFreshclamHint, true, true);
   }
@@ -56,6 +56,38 @@ int ShowVirusList(const ScanRequest& request, LedgerWriter& writer) {
 std::chrono::seconds Since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
 }
+
+// A stop before any file was scanned: the report says so, the console
+// what it takes within half a second.
+[[noreturn]] void EndStopped(LedgerWriter& writer) {
+  writer.Stopping();
+  writer.LastReportLine(texts::kStopped);
+  writer.Console(texts::kStopped, true);
+  writer.WaitForConsole(std::chrono::milliseconds(500));
+  ExitNow(kExitStopped);
+}
+
+// What the scan looks at, the report's first line: a report cut short
+// (a console closed, the bridge killed) still says what it was.
+std::string TargetsLine(const ScanRequest& request, const LedgerWriter& writer) {
+  std::string line = texts::kReportTargets;
+  std::string separator;
+  const auto add = [&](const std::string& text) { line += separator + text, separator = ", "; };
+  for (const std::string& target : request.targets) add(writer.Path(target));
+  if (request.WantsLocalDrives()) add(texts::kReportLocalDrives);
+  if (request.WantsNetworkDrives()) add(texts::kReportNetworkDrives);
+  return line;
+}
+
+// At every return the console takes the last lines first; a stop meanwhile
+// ends the bridge at once.
+struct ConsoleWrittenOut {
+  LedgerWriter& writer;
+  ~ConsoleWrittenOut() {
+    while (!writer.WaitForConsole(std::chrono::milliseconds(200)))
+      if (StopRequested()) ExitNow(kExitStopped);
+  }
+};
 
 }  // namespace
 
@@ -70,11 +102,13 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
   const ScanRequest& request = read.request;
 
   LedgerWriter writer(print, NativePathStyle());
+  const ConsoleWrittenOut writtenOut{writer};
   // The report starts empty unless the scan appends to it.
   if (request.reportFile && !writer.OpenReport(*request.reportFile, request.Appends()))
     return kExitError;
   if (request.ListsVirusDatabase()) return ShowVirusList(request, writer);
 
+  writer.ReportLine(TargetsLine(request, writer));
   Ledger ledger(writer, request);
   for (const std::string& note : UnsupportedSwitchNotes(request)) ledger.Note(note);
   WalkPlan plan;
@@ -82,6 +116,11 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
   plan.recursive = request.Recursive();
   plan.excludeFiles = request.excludeFiles;
   plan.excludeFolders = request.excludeFolders;
+  // Made before any engine, which then keeps its temporary files there.
+  const ScanTempFolder temp;
+  for (const std::optional<std::string>& own :
+       {request.reportFile, request.moveDirectory, std::optional<std::string>(temp.path())})
+    if (own && !own->empty()) plan.ownPaths.push_back(*own);
   if (request.WantsDrives()) {
     const DriveSelection drives =
         GatherDrives(request.WantsLocalDrives(), request.WantsNetworkDrives());
@@ -94,11 +133,21 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
     return kExitError;
   }
 
+  // Choosing the engine takes seconds with a database to load: a stop
+  // meanwhile is watched by a thread of its own.
   LocalEngineHolder local(request);
+  std::atomic<bool> chosen{false};
+  std::thread watcher([&] {
+    while (!chosen)
+      if (WaitForStop(200) && !chosen) EndStopped(writer);
+  });
   DaemonChoice daemon =
       ChooseDaemon(request, local, [&ledger](const std::string& line) { ledger.Note(line); });
   Engine* engine = daemon.engine ? daemon.engine.get() : local.Get();
-  if (StopRequested()) return kExitStopped;
+  chosen = true;
+  WakeUp();
+  watcher.join();
+  if (StopRequested()) EndStopped(writer);
   if (!engine) {
     // Both reasons, the daemon's first: the user may mean to use either.
     // One problem: no engine.
@@ -106,9 +155,10 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
     ledger.Problem(local.problem());
     return kExitError;
   }
-  writer.Console(engine->Description() +
-                     (daemon.whyNot.empty() ? "" : texts::kEngineBecause + daemon.whyNot + ")"),
-                 false);
+  writer.Line(
+      writer.Text(engine->Description() +
+                  (daemon.whyNot.empty() ? "" : texts::kEngineBecause + daemon.whyNot + ")")),
+      false, true);
   const bool confirm = daemon.confirm;
 
   // Treatments one at a time: a stop waits for the one under way, so that a
@@ -134,6 +184,9 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
     walkSink.error = [&](const std::string& path, const std::string& reason) {
       ledger.WalkError(path, reason);
     };
+    walkSink.leftOut = [&](const std::string& path, const char* why) {
+      ledger.Note(why + writer.Path(path));
+    };
     Walk(plan, walkSink);
     queue.Finish();
     --running;
@@ -146,9 +199,16 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
   });
   while (running > 0) {
     if (WaitForStop(200)) {
+      // No line waits for the console any more, so a file's line under way
+      // lets the treatment lock go; the report gets the summary and the stop
+      // line, the console what it takes within half a second.
       queue.Abort();
-      const std::lock_guard<std::mutex> lock(treating);
-      ledger.FinishStopped(Since(started));
+      writer.Stopping();
+      {
+        const std::lock_guard<std::mutex> lock(treating);
+        ledger.FinishStopped(Since(started));
+      }
+      writer.WaitForConsole(std::chrono::milliseconds(500));
       ExitNow(kExitStopped);
     }
   }

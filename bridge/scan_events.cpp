@@ -3,9 +3,8 @@
 namespace bridge {
 
 std::optional<Shortfall> LimitOfAlert(std::string_view virusName) {
-  // An encrypted archive or document: its content was not scanned.
   static constexpr std::string_view kEncrypted = "Heuristics.Encrypted";
-  if (virusName.substr(0, kEncrypted.size()) == kEncrypted) return Shortfall::kOtherLimit;
+  if (virusName.substr(0, kEncrypted.size()) == kEncrypted) return Shortfall::kEncrypted;
   static constexpr std::string_view kPrefix = "Heuristics.Limits.Exceeded";
   if (virusName.substr(0, kPrefix.size()) != kPrefix) return std::nullopt;
   const std::string_view limit = virusName.substr(kPrefix.size());

@@ -42,6 +42,7 @@ enum class Shortfall {
   kFilesLimit,      // more files inside than the engine looks at (MaxFiles)
   kTimeLimit,       // took longer than the engine allows (MaxScanTime)
   kOtherLimit,      // another of the engine's limits
+  kEncrypted,       // encrypted (an archive or document): its content could not be looked at
   kEngineError,     // the engine failed on it: detail holds its words
   kDaemonLost,      // the daemon stopped answering before it was scanned
   kDaemonPartial,   // the daemon said "OK" for a container it may not have looked into whole
@@ -67,7 +68,8 @@ struct Verdict {
 };
 
 // ClamAV names the alert for a file over one of its limits
-// "Heuristics.Limits.Exceeded.<limit>": that is a file not completely
+// "Heuristics.Limits.Exceeded.<limit>", and for an encrypted archive or
+// document "Heuristics.Encrypted.<kind>": that is a file not completely
 // scanned, not an infection. Nothing for any other name.
 std::optional<Shortfall> LimitOfAlert(std::string_view virusName);
 

@@ -3,11 +3,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <regex>
 #include <string_view>
 
 #include "bridge/text_util.h"
 #include "bridge/texts.h"
+#include "bridge/walk_pattern.h"
 
 namespace bridge {
 
@@ -99,11 +99,9 @@ std::optional<std::string> ReadOption(const std::vector<std::string>& args, size
     if (value.empty()) return arg + texts::kErrorMissingValue;
     request.databases.push_back(value);
   } else if (name == "--exclude" || name == "--exclude-dir") {
-    try {
-      std::regex pattern(value, std::regex::extended);
-    } catch (const std::regex_error&) {
-      return texts::kErrorBadPattern + value;
-    }
+    std::string why;
+    if (!PathPattern::Compile(value, &why))
+      return texts::kErrorBadPattern + value + " (" + why + ")";
     (name == "--exclude" ? request.excludeFiles : request.excludeFolders).push_back(value);
   } else {
     const std::optional<uint64_t> size = ParseSize(value);

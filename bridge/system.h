@@ -32,8 +32,8 @@ void PrintToConsole(const std::string& line, bool error);
 // could be read. A closed console ends the wait (and the bridge) at once.
 void WaitForKeyAfterError();
 
-// Ends the bridge at once with the code, its console written out: a stop
-// does not wait for a file the engine is in the middle of.
+// Ends the bridge at once with the code: a stop does not wait for a file
+// the engine is in the middle of, nor for a console that takes nothing.
 [[noreturn]] void ExitNow(int code);
 
 // The clamd.conf to read: the override variable, else the one clamdscan

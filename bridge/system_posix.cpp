@@ -105,8 +105,9 @@ void WakeUp() {
 }
 
 void ExitNow(int code) {
-  std::fflush(stdout);
-  std::fflush(stderr);
+  // Every line was flushed as it was printed; a flush here could wait for
+  // a console that takes nothing (and for the lock of a thread blocked in
+  // it).
   _exit(code);
 }
 
@@ -116,6 +117,61 @@ void PrintToConsole(const std::string& line, bool error) {
   std::fputc('\n', stream);
   std::fflush(stream);
 }
+
+namespace {
+
+// One byte of the terminal's input within milliseconds: the byte, or -1 when
+// none came (or the terminal is gone).
+int ReadInputByte(int milliseconds) {
+  pollfd input = {STDIN_FILENO, POLLIN, 0};
+  if (poll(&input, 1, milliseconds) <= 0 || !(input.revents & POLLIN)) return -1;
+  unsigned char byte;
+  return read(STDIN_FILENO, &byte, 1) == 1 ? byte : -1;
+}
+
+// A terminal writes its reports (device attributes, cursor position, focus
+// changes, colours) in one piece, so the bytes after an ESC come at
+// once. Ends the sequence that began with first (ESC or an 8-bit control)
+// and tells whether it was a key: a lone ESC, Alt with a key, the cursor,
+// editing and function keys. Everything else a terminal sends on its own
+// initiative is not the user's answer.
+bool EscapeSequenceIsKey(int first) {
+  constexpr int kFollowing = 50;  // ms
+  constexpr int kEsc = 0x1B, kCsi = 0x9B, kSs3 = 0x8F, kDcs = 0x90, kOsc = 0x9D;
+  int introducer = first;
+  if (first == kEsc) {
+    const int next = ReadInputByte(kFollowing);
+    if (next < 0) return true;  // the Escape key itself
+    introducer = next == '[' ? kCsi : next == 'O' ? kSs3 : next == 'P' ? kDcs : next;
+    if (next == ']' || next == '_' || next == '^' || next == 'X') introducer = kOsc;
+    if (introducer == next) return next >= 0x20 && next < 0x7F;  // Alt with a key
+  }
+  if (introducer == kSs3) return ReadInputByte(kFollowing) >= 0;
+  if (introducer == kCsi) {
+    // Parameters and intermediates, then the final byte.
+    bool privateMarker = false;
+    for (int byte = ReadInputByte(kFollowing); byte >= 0; byte = ReadInputByte(kFollowing)) {
+      if (byte >= 0x3C && byte <= 0x3F) privateMarker = true;
+      if (byte >= 0x40 && byte <= 0x7E) {
+        // Cursor, Home/End, Shift+Tab and the "~" keys; R, c, n, t, y, I, O
+        // and the private answers are reports.
+        static constexpr char kKeyFinals[] = "ABCDFHPQSZ~";
+        return !privateMarker && std::strchr(kKeyFinals, byte) != nullptr;
+      }
+      if (byte < 0x20 || byte > 0x3F) return false;
+    }
+    return false;
+  }
+  if (introducer == kDcs || introducer == kOsc || (introducer >= 0x80 && introducer <= 0x9F)) {
+    // A string up to its terminator (BEL, ST or ESC \): never a key.
+    for (int byte = ReadInputByte(kFollowing); byte >= 0; byte = ReadInputByte(kFollowing))
+      if (byte == 0x07 || byte == 0x9C || byte == '\\') break;
+    return false;
+  }
+  return false;
+}
+
+}  // namespace
 
 void WaitForKeyAfterError() {
   // Only on this process's own controlling terminal (the window it runs
@@ -133,15 +189,20 @@ void WaitForKeyAfterError() {
   tcsetattr(STDIN_FILENO, TCSANOW, &raw);
   tcflush(STDIN_FILENO, TCIFLUSH);
   PrintToConsole(texts::kPressAnyKey, false);
-  // A hang-up, Ctrl+C or SIGTERM wakes the wait as a key does.
+  // A hang-up, Ctrl+C or SIGTERM wakes the wait as a key does; what the
+  // terminal reports of its own accord does not.
   while (g_stopSignal == 0) {
     pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {g_wakePipe[0], POLLIN, 0}};
     if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
     DrainWakePipe();
     if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) break;
     if (fds[0].revents & POLLIN) {
-      char key;
-      if (read(STDIN_FILENO, &key, 1) >= 0 || errno != EINTR) break;
+      unsigned char key;
+      const ssize_t got = read(STDIN_FILENO, &key, 1);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      const bool control = key == 0x1B || (key >= 0x80 && key <= 0x9F);
+      if (!control || EscapeSequenceIsKey(key)) break;
     }
   }
   tcsetattr(STDIN_FILENO, TCSANOW, &saved);

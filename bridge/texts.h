@@ -19,6 +19,20 @@ inline constexpr const char kErrorUnknownOption[] =
 inline constexpr const char kErrorMissingValue[] = " 后面缺少值.";
 inline constexpr const char kErrorBadSize[] = "无法理解的大小 (例如 100M, 2G): ";
 inline constexpr const char kErrorBadPattern[] = "无法理解的模式: ";
+// Why a pattern of --exclude or --exclude-dir is refused, in brackets after it.
+inline constexpr const char kPatternUnmatchedOpen[] = "缺少 )";
+inline constexpr const char kPatternUnmatchedClose[] = "多余的 )";
+inline constexpr const char kPatternUnmatchedBracket[] = "缺少 ]";
+inline constexpr const char kPatternNothingToRepeat[] = "*, +, ? 或 { 前面没有可重复的内容";
+inline constexpr const char kPatternBadRepeat[] = "无法理解的重复次数 {m,n} (最多 255)";
+inline constexpr const char kPatternBadRange[] = "方括号中的范围无效";
+inline constexpr const char kPatternBracketNotAscii[] = "方括号中只能使用 ASCII 字符";
+inline constexpr const char kPatternUnknownClass[] = "未知的字符类 [:名称:]";
+inline constexpr const char kPatternCollating[] = "不支持 [. .] 和 [= =]";
+inline constexpr const char kPatternTrailingBackslash[] = "模式以 \\ 结尾";
+inline constexpr const char kPatternBackReference[] = "不支持反向引用 \\1 到 \\9";
+inline constexpr const char kPatternWordBoundary[] = "不支持单词边界 \\b, \\B, \\<, \\>";
+inline constexpr const char kPatternTooLarge[] = "模式过于复杂";
 inline constexpr const char kErrorMissingPath[] = " 后面缺少路径.";
 inline constexpr const char kErrorNoTarget[] = "没有扫描目标: 请给出路径或 /ad, /adl, /adn.";
 inline constexpr const char kErrorNothingScanned[] = "没有扫描任何文件.";
@@ -31,9 +45,24 @@ inline constexpr const char kErrorOverrideMissing[] =
     "环境变量 QUORVEL_CLAMSCAN 指向的程序不存在: ";
 inline constexpr const char kErrorStart[] = "无法启动 ";
 inline constexpr const char kErrorReport[] = "无法创建报告文件 ";
+// After kErrorReport and the path, when the report's folder is missing.
+inline constexpr const char kReportFolder[] = ": 文件夹 ";
+inline constexpr const char kReportFolderMissing[] = " 不存在";
+// A report that could not be written to the end.
+inline constexpr const char kErrorReportWrite[] = "无法写入报告文件 ";
+inline constexpr const char kReportCut[] = "报告在此中断: 写入失败 (";
+// The report's first line: what the scan looks at.
+inline constexpr const char kReportTargets[] = "扫描目标: ";
+inline constexpr const char kReportLocalDrives[] = "所有本地驱动器";
+inline constexpr const char kReportNetworkDrives[] = "所有网络驱动器";
 // The walk's errors, after the path.
 inline constexpr const char kTargetMissing[] = "扫描目标不存在";
 inline constexpr const char kFolderMoved[] = "扫描时文件夹被移动或替换";
+// What the walk leaves out, named once each.
+inline constexpr const char kLeftOutOwn[] = "已跳过 (扫描程序自己的文件): ";
+inline constexpr const char kLeftOutPseudo[] = "已跳过 (系统内核的虚拟文件系统): ";
+// A target on such a file system, after its path.
+inline constexpr const char kTargetOnPseudo[] = "未扫描: 位于系统内核的虚拟文件系统上, 类型 ";
 // How the signatures are fetched, in the words of each system.
 #ifdef _WIN32
 #define QUORVEL_FRESHCLAM_STEPS                                                                     \
@@ -53,6 +82,9 @@ inline constexpr const char kClamscanNoAnswer[] = "clamscan 没有报告此文�
 inline constexpr const char kClamscanExitCode[] = " (退出码 %d)";
 inline constexpr const char kClamscanCrashed[] = " (clamscan 异常结束)";
 inline constexpr const char kClamscanListFailed[] = "无法写入 clamscan 的文件列表: ";
+inline constexpr const char kClamscanPathTooLong[] = "路径超过 1022 字节, clamscan 无法读取此文件";
+inline constexpr const char kClamscanUnnamedFinds[] =
+    "clamscan 报告发现 %zu 个感染文件, 但只指明了其中 %zu 个: 此文件的结果不可信";
 inline constexpr const char kNoSignatures[] = "没有读到任何病毒特征: ";
 
 // Each file's fate, one line each.
@@ -80,6 +112,10 @@ inline constexpr const char kShortfallEngine[] = "扫描引擎出错";
 inline constexpr const char kShortfallDaemonLost[] = "ClamAV 守护进程不再应答";
 inline constexpr const char kShortfallDaemonPartial[] =
     "ClamAV 守护进程的应答不能说明其中的内容已完整扫描";
+inline constexpr const char kShortfallEncrypted[] = "已加密";
+// After kShortfallFileSize: a file inside was cut at the limit, the rest of it unread.
+inline constexpr const char kMemberCut[] = "其中的文件只扫描了前 ";
+inline constexpr const char kMemberCutBytes[] = " 字节: ";
 // A worker process of the local engine ended while it scanned the file.
 inline constexpr const char kWorkerEndedBySignal[] = "扫描进程意外结束, 信号 ";
 inline constexpr const char kWorkerEndedWithCode[] = "扫描进程意外结束, 退出码 ";

@@ -3,11 +3,13 @@
 
 #include <algorithm>
 #include <memory>
-#include <regex>
+#include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "bridge/texts.h"
+#include "bridge/walk_pattern.h"
 #include "bridge/walk_system.h"
 
 namespace bridge {
@@ -35,26 +37,48 @@ std::string LastName(const std::string& path) {
 
 namespace {
 
-std::vector<std::regex> Compile(const std::vector<std::string>& patterns) {
-  std::vector<std::regex> compiled;
+std::vector<PathPattern> Compile(const std::vector<std::string>& patterns) {
+  std::vector<PathPattern> compiled;
   for (const std::string& pattern : patterns) {
-    try {
-      compiled.emplace_back(pattern, std::regex::extended);
-    } catch (const std::regex_error&) {
-      // The request refuses such patterns before a walk starts.
-    }
+    std::string error;
+    // The request refuses such patterns before a walk starts.
+    if (std::optional<PathPattern> one = PathPattern::Compile(pattern, &error))
+      compiled.push_back(std::move(*one));
   }
   return compiled;
 }
 
-bool AnyMatches(const std::vector<std::regex>& patterns, const std::string& path) {
-  return std::any_of(patterns.begin(), patterns.end(),
-                     [&](const std::regex& pattern) { return std::regex_search(path, pattern); });
+// Each pattern's search over a path so far.
+using Progress = std::vector<PathPattern::Progress>;
+
+Progress Extended(const std::vector<PathPattern>& patterns, Progress progress,
+                  std::string_view more) {
+  if (progress.empty())
+    for (const PathPattern& pattern : patterns) progress.push_back(pattern.Start());
+  for (size_t i = 0; i < patterns.size(); ++i) patterns[i].Feed(&progress[i], more);
+  return progress;
+}
+
+bool AnyMatches(const std::vector<PathPattern>& patterns, const Progress& progress) {
+  for (size_t i = 0; i < patterns.size(); ++i)
+    if (patterns[i].Ends(progress[i])) return true;
+  return false;
 }
 
 std::string WithoutTrailingSeparators(std::string path) {
   while (path.size() > 1 && (path.back() == ws::kSeparator || path.back() == '/')) path.pop_back();
   return path;
+}
+
+// The folder holding the path; empty at the top.
+std::string Parent(const std::string& path) {
+  const std::string trimmed = WithoutTrailingSeparators(path);
+  if (trimmed.size() >= 2 && trimmed.back() == ':') return {};  // a drive's root
+  const size_t slash = trimmed.find_last_of(ws::kSeparator == '/' ? "/" : "\\/");
+  if (slash == std::string::npos) return {};
+  std::string parent = trimmed.substr(0, slash == 0 ? 1 : slash);
+  if (parent.size() >= 2 && parent.back() == ':') parent += ws::kSeparator;  // "C:\"
+  return parent == trimmed ? std::string() : parent;
 }
 
 class Walker {
@@ -65,6 +89,10 @@ class Walker {
         excludeFolders_(Compile(plan.excludeFolders)) {
     for (const std::string& folder : plan.excludedFolders)
       excludedFolders_.push_back(WithoutTrailingSeparators(folder));
+    for (const std::string& path : plan.ownPaths) {
+      const ws::Look look = ws::LookAtTarget(path);
+      if (look.identity.known) own_.push_back({look.identity, look.kind == ws::Kind::kFolder});
+    }
   }
 
   // False once the sink asked to stop.
@@ -82,50 +110,129 @@ class Walker {
         sink_.skipped(path, SkipReason::kNotARegularFile);
         return true;
       case ws::Kind::kFile:
-        return File(path, look);
       case ws::Kind::kFolder:
         break;
     }
-    if (ExcludedFolder(path)) return true;
+    if (Own(path, look) || InsideOwnFolder(path, look)) return true;
+    const std::string kernel = ws::KernelFileSystem(look.systemPath);
+    if (!kernel.empty()) {
+      sink_.error(path, texts::kTargetOnPseudo + kernel);
+      return true;
+    }
+    Searches searches = Searched({}, path);
+    if (look.kind == ws::Kind::kFile) return File(path, look, searches);
+    if (ExcludedFolder(path, searches)) return true;
     std::string error;
     std::unique_ptr<ws::Folder> folder = ws::OpenTarget(look, &error);
     if (!folder) {
       sink_.error(path, error);
       return true;
     }
-    return Tree(path, std::move(folder), recursive);
+    return Tree(path, look.identity, std::move(folder), std::move(searches), recursive);
   }
 
   long folders() const { return folders_; }
 
  private:
-  bool File(const std::string& path, const ws::Look& look) {
-    if (AnyMatches(excludeFiles_, path)) return true;
+  struct OwnPath {
+    FileIdentity identity;
+    bool folder;
+    bool named = false;
+  };
+
+  // The patterns' searches over a path: of files and of folders.
+  struct Searches {
+    Progress files, folders;
+  };
+  Searches Searched(const Searches& above, std::string_view more) const {
+    return {Extended(excludeFiles_, above.files, more),
+            Extended(excludeFolders_, above.folders, more)};
+  }
+
+  bool File(const std::string& path, const ws::Look& look, const Searches& searches) {
+    if (AnyMatches(excludeFiles_, searches.files)) return true;
     return sink_.file(FileToScan{path, look.systemPath, look.identity, look.size});
   }
 
-  bool ExcludedFolder(const std::string& path) const {
+  bool ExcludedFolder(const std::string& path, const Searches& searches) const {
     return std::find(excludedFolders_.begin(), excludedFolders_.end(),
                      WithoutTrailingSeparators(path)) != excludedFolders_.end() ||
-           AnyMatches(excludeFolders_, path);
+           AnyMatches(excludeFolders_, searches.folders);
+  }
+
+  // One of the bridge's own paths: named the first time it is met.
+  bool Own(const std::string& path, const ws::Look& look) {
+    for (OwnPath& own : own_) {
+      if (!(own.identity == look.identity)) continue;
+      if (!own.named && sink_.leftOut) sink_.leftOut(path, texts::kLeftOutOwn);
+      own.named = true;
+      return true;
+    }
+    return false;
+  }
+
+  // A target below one of the bridge's own folders (a file in the
+  // quarantine): left out as that folder is.
+  bool InsideOwnFolder(const std::string& path, const ws::Look& look) {
+    if (std::none_of(own_.begin(), own_.end(), [](const OwnPath& own) { return own.folder; }))
+      return false;
+    const std::string full = ws::FullPath(look.systemPath);
+    for (std::string folder = Parent(full); !folder.empty(); folder = Parent(folder)) {
+      const ws::Look above = ws::LookAtTarget(folder);
+      if (!above.identity.known) continue;
+      for (OwnPath& own : own_) {
+        if (!own.folder || !(own.identity == above.identity)) continue;
+        if (!own.named && sink_.leftOut) sink_.leftOut(path, texts::kLeftOutOwn);
+        own.named = true;
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // An entry on another file system than its folder's: left out when the
+  // kernel makes its files up.
+  bool KernelMount(const std::string& path, const ws::Look& entry, uint64_t folderDevice) {
+    if (!entry.identity.known || entry.identity.device == folderDevice ||
+        ws::KernelFileSystem(entry.systemPath).empty())
+      return false;
+    if (sink_.leftOut) sink_.leftOut(path, texts::kLeftOutPseudo);
+    return true;
   }
 
   // A folder and, when recursive, everything below it: a stack of open
   // folders, never the program's own stack, so no depth is too deep.
-  bool Tree(const std::string& path, std::unique_ptr<ws::Folder> top, bool recursive) {
-    std::vector<std::pair<std::unique_ptr<ws::Folder>, std::string>> open;
-    open.emplace_back(std::move(top), path);
+  bool Tree(const std::string& path, const FileIdentity& identity, std::unique_ptr<ws::Folder> top,
+            Searches searches, bool recursive) {
+    struct Open {
+      std::unique_ptr<ws::Folder> folder;
+      std::string path;
+      uint64_t device;
+      Searches searches;  // over path
+    };
+    std::vector<Open> open;
+    open.push_back({std::move(top), path, identity.device, std::move(searches)});
     ++folders_;
     std::string name, error;
     ws::Look entry;
     while (!open.empty()) {
-      ws::Folder& folder = *open.back().first;
+      ws::Folder& folder = *open.back().folder;
       if (!folder.Next(&name, &entry, &error)) {
-        if (!error.empty()) sink_.error(open.back().second, error);
+        if (!error.empty()) sink_.error(open.back().path, error);
         open.pop_back();
         continue;
       }
-      const std::string entryPath = ws::JoinPath(open.back().second, name);
+      const std::string entryPath = ws::JoinPath(open.back().path, name);
+      const bool fileOrFolder = entry.kind == ws::Kind::kFile || entry.kind == ws::Kind::kFolder;
+      if (fileOrFolder &&
+          (Own(entryPath, entry) || KernelMount(entryPath, entry, open.back().device)))
+        continue;
+      if (entry.kind == ws::Kind::kFolder && !recursive) continue;
+      // The entry's path searched on from its folder's.
+      Searches found;
+      if (fileOrFolder)
+        found = Searched(open.back().searches,
+                         std::string_view(entryPath).substr(open.back().path.size()));
       switch (entry.kind) {
         case ws::Kind::kMissing:  // gone since the folder was read
           break;
@@ -139,21 +246,21 @@ class Walker {
           sink_.skipped(entryPath, SkipReason::kNotARegularFile);
           break;
         case ws::Kind::kFile:
-          if (!File(entryPath, entry)) {
+          if (!File(entryPath, entry, found)) {
             // Innermost first: each folder may hand its place back to the one above.
             while (!open.empty()) open.pop_back();
             return false;
           }
           break;
         case ws::Kind::kFolder: {
-          if (!recursive || ExcludedFolder(entryPath)) break;
+          if (ExcludedFolder(entryPath, found)) break;
           std::unique_ptr<ws::Folder> below = folder.Open(name, entry, &error);
           if (!below) {
             sink_.error(entryPath, error);
             break;
           }
           ++folders_;
-          open.emplace_back(std::move(below), entryPath);
+          open.push_back({std::move(below), entryPath, entry.identity.device, std::move(found)});
           break;
         }
       }
@@ -162,9 +269,10 @@ class Walker {
   }
 
   const WalkSink& sink_;
-  std::vector<std::regex> excludeFiles_;
-  std::vector<std::regex> excludeFolders_;
+  std::vector<PathPattern> excludeFiles_;
+  std::vector<PathPattern> excludeFolders_;
   std::vector<std::string> excludedFolders_;
+  std::vector<OwnPath> own_;
   long folders_ = 0;
 };
 

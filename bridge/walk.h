@@ -8,7 +8,9 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bridge/scan_events.h"
@@ -19,9 +21,13 @@ struct WalkPlan {
   std::vector<std::string> targets;          // files or folders, as the user gave them
   bool recursive = false;                    // a target folder with everything below it
   std::vector<std::string> driveRoots;       // always with everything below them
-  std::vector<std::string> excludedFolders;  // left out with all below (drives' kernel mounts)
+  std::vector<std::string> excludedFolders;  // left out with all below (network mounts not taken)
   std::vector<std::string> excludeFiles;     // --exclude patterns (regular expressions)
   std::vector<std::string> excludeFolders;   // --exclude-dir patterns
+  // The bridge's own files and folders (its report, the quarantine, the
+  // engine's temporary folder): left out, with everything below them,
+  // wherever the walk meets them under whatever name (by identity).
+  std::vector<std::string> ownPaths;
 };
 
 struct WalkSink {
@@ -31,10 +37,33 @@ struct WalkSink {
   // A target, folder or file that cannot be read, with the reason in the
   // user's words.
   std::function<void(const std::string& path, const std::string& reason)> error;
+  // Left out with everything below, named once each: one of the bridge's
+  // own paths, or a file system of the kernel met inside a tree. `why` is
+  // texts::kLeftOutOwn or texts::kLeftOutPseudo.
+  std::function<void(const std::string& path, const char* why)> leftOut;
 };
 
 // Walks the plan's targets and drive roots in order, calling the sink from
 // the calling thread. Returns the number of folders walked.
 long Walk(const WalkPlan& plan, const WalkSink& sink);
+
+// A folder of the scan's own for the engine's temporary files, made in the
+// system's temporary folder and given to the engine through the
+// environment (TMPDIR; TEMP and TMP on Windows), so that the walk can leave
+// it out without leaving out the system's temporary folder. Gone, and the
+// environment as it was, when this goes away; path() is empty when no
+// folder could be made (the engine then uses the system's own).
+class ScanTempFolder {
+ public:
+  ScanTempFolder();
+  ~ScanTempFolder();
+  ScanTempFolder(const ScanTempFolder&) = delete;
+  ScanTempFolder& operator=(const ScanTempFolder&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;  // variable, value
+};
 
 }  // namespace bridge

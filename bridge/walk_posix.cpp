@@ -3,15 +3,21 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <vector>
 
 #include "bridge/system_error_text.h"
 #include "bridge/texts.h"
+#include "bridge/walk.h"
 #include "bridge/walk_system.h"
 
 namespace bridge::walk_system {
@@ -166,7 +172,74 @@ class PosixFolder : public Folder {
   std::string lost_;  // why the walk could not come back here
 };
 
+// The kernel's file systems whose files are made up as they are read, by
+// their types as statfs gives them. devtmpfs says it is a tmpfs: the mount
+// table tells them apart.
+constexpr struct {
+  unsigned long type;
+  const char* name;
+} kKernelFileSystems[] = {
+    {0x9fa0, "proc"},           {0x62656572, "sysfs"},
+    {0x27e0eb, "cgroup"},       {0x63677270, "cgroup2"},
+    {0x64626720, "debugfs"},    {0x74726163, "tracefs"},
+    {0x73636673, "securityfs"}, {0x62656570, "configfs"},
+    {0x65735543, "fusectl"},    {0xcafe4a11, "bpf"},
+    {0x6165676c, "pstore"},     {0xde5e81e4, "efivarfs"},
+    {0x1cd1, "devpts"},         {0x19800202, "mqueue"},
+    {0x958458f6, "hugetlbfs"},  {0x42494e4d, "binfmt_misc"},
+    {0x0187, "autofs"},         {0x67596969, "rpc_pipefs"},
+    {0x6e736673, "nsfs"},       {0xf97cff8c, "selinuxfs"},
+};
+
+constexpr unsigned long kTmpfs = 0x01021994;
+
+// The type /proc/self/mountinfo gives the mount of the device.
+std::string MountType(dev_t device) {
+  std::ifstream table("/proc/self/mountinfo");
+  const std::string wanted = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  std::string line;
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string id, parent, numbers, word, type;
+    if (!(fields >> id >> parent >> numbers) || numbers != wanted) continue;
+    while (fields >> word && word != "-") {
+    }
+    if (fields >> type) return type;
+  }
+  return {};
+}
+
 }  // namespace
+
+std::string KernelFileSystem(const std::string& systemPath) {
+  struct statfs system;
+  struct stat status;
+  bool known = false;
+  if (systemPath.size() < PATH_MAX) {
+    known = statfs(systemPath.c_str(), &system) == 0 && stat(systemPath.c_str(), &status) == 0;
+  } else {
+    std::string name;
+    const int parent = OpenParent(systemPath, &name);
+    const int fd = parent < 0 ? -1 : openat(parent, name.c_str(), O_PATH | O_CLOEXEC);
+    known = fd >= 0 && fstatfs(fd, &system) == 0 && fstat(fd, &status) == 0;
+    if (fd >= 0) close(fd);
+    if (parent >= 0) close(parent);
+  }
+  if (!known) return {};
+  if (static_cast<unsigned long>(system.f_type) == kTmpfs)
+    return MountType(status.st_dev) == "devtmpfs" ? "devtmpfs" : "";
+  for (const auto& kernel : kKernelFileSystems)
+    if (static_cast<unsigned long>(system.f_type) == kernel.type) return kernel.name;
+  return {};
+}
+
+std::string FullPath(const std::string& path) {
+  char* real = realpath(path.c_str(), nullptr);
+  if (!real) return {};
+  std::string full = real;
+  free(real);
+  return full;
+}
 
 int OpenFolderPath(const std::string& path, int flags) {
   if (path.size() < PATH_MAX) return open(path.c_str(), flags);
@@ -270,3 +343,23 @@ std::unique_ptr<Folder> OpenTarget(const Look& target, std::string* error) {
 }
 
 }  // namespace bridge::walk_system
+
+namespace bridge {
+
+ScanTempFolder::ScanTempFolder() {
+  const char* system = std::getenv("TMPDIR");
+  std::string folder = std::string(system && *system ? system : "/tmp") + "/quorvel-scan.XXXXXX";
+  if (!mkdtemp(folder.data())) return;
+  path_ = folder;
+  saved_.emplace_back("TMPDIR", system ? std::optional<std::string>(system) : std::nullopt);
+  setenv("TMPDIR", path_.c_str(), 1);
+}
+
+ScanTempFolder::~ScanTempFolder() {
+  for (const auto& [name, value] : saved_)
+    value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+  std::error_code ignored;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace bridge

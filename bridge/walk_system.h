@@ -71,6 +71,15 @@ struct Look {
 // names (systemPath that real file or folder).
 Look LookAtTarget(const std::string& path);
 
+// The name of the kernel's file system the path lies on when it is one that
+// holds no files on a disk (proc, sysfs, ...: their files are made up as
+// they are read, and report sizes that are not theirs); empty for any other
+// (always on Windows).
+std::string KernelFileSystem(const std::string& systemPath);
+
+// The path from the root with no link in it; empty when unknown.
+std::string FullPath(const std::string& path);
+
 // One folder of a walk, its names read when it is opened.
 class Folder {
  public:

@@ -3,11 +3,15 @@
 // junctions inside the tree are not followed.
 #include <windows.h>
 
+#include <filesystem>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "base/utf_win.h"
 #include "bridge/system_error_text.h"
 #include "bridge/texts.h"
+#include "bridge/walk.h"
 #include "bridge/walk_system.h"
 
 namespace bridge::walk_system {
@@ -122,13 +126,12 @@ class WinFolder : public Folder {
     const Entry& found = entries_[next_++];
     *name = found.name;
     const std::string systemPath = JoinPath(systemPath_, found.name);
-    if (NamesAnotherPlace(found.attributes, found.tag)) {
+    // Folders are looked at too: their identity tells the bridge's own
+    // folders wherever they are met.
+    if (NamesAnotherPlace(found.attributes, found.tag))
       *entry = Look{Kind::kLink, systemPath, {}, 0, {}};
-    } else if (found.attributes & FILE_ATTRIBUTE_DIRECTORY) {
-      *entry = Look{Kind::kFolder, systemPath, {}, 0, {}};
-    } else {
+    else
       *entry = LookAt(Widen(systemPath), false);
-    }
     return true;
   }
 
@@ -183,4 +186,52 @@ std::unique_ptr<Folder> OpenTarget(const Look& target, std::string* error) {
   return WinFolder::Make(target.systemPath, error);
 }
 
+std::string KernelFileSystem(const std::string&) { return {}; }
+
+std::string FullPath(const std::string& path) { return Narrow(LongPath(path)); }
+
 }  // namespace bridge::walk_system
+
+namespace bridge {
+
+namespace {
+
+std::optional<std::string> Variable(const wchar_t* name) {
+  const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+  if (size == 0) return std::nullopt;
+  std::wstring value(size, L'\0');
+  value.resize(GetEnvironmentVariableW(name, value.data(), size));
+  return Narrow(value);
+}
+
+}  // namespace
+
+ScanTempFolder::ScanTempFolder() {
+  std::wstring system(MAX_PATH + 1, L'\0');
+  const DWORD length = GetTempPathW(static_cast<DWORD>(system.size()), system.data());
+  if (length == 0 || length >= system.size()) return;
+  system.resize(length);
+  for (unsigned attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    const std::wstring folder = system + L"quorvel-scan." + std::to_wstring(GetCurrentProcessId()) +
+                                L"." + std::to_wstring(GetTickCount() + attempt);
+    if (CreateDirectoryW(folder.c_str(), nullptr))
+      path_ = Narrow(folder);
+    else if (GetLastError() != ERROR_ALREADY_EXISTS)
+      return;
+  }
+  if (path_.empty()) return;
+  // clamscan.exe's library reads TEMP before TMP; the system's own calls TMP.
+  for (const wchar_t* name : {L"TEMP", L"TMP"}) {
+    saved_.emplace_back(Narrow(name), Variable(name));
+    SetEnvironmentVariableW(name, Widen(path_).c_str());
+  }
+}
+
+ScanTempFolder::~ScanTempFolder() {
+  for (const auto& [name, value] : saved_)
+    SetEnvironmentVariableW(Widen(name).c_str(), value ? Widen(*value).c_str() : nullptr);
+  std::error_code ignored;
+  if (!path_.empty()) std::filesystem::remove_all(std::filesystem::path(Widen(path_)), ignored);
+}
+
+}  // namespace bridge

@@ -9,14 +9,11 @@ std::string WindowsCommandLine(const std::string& program, const std::vector<std
   // a quote itself: quotes around it are enough.
   std::string line =
       program.find_first_of(" \t") == std::string::npos ? program : "\"" + program + "\"";
-  for (const std::string& arg : args) {
-    line += ' ';
-    if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) {
-      line += arg;
-      continue;
-    }
-    line += QuoteWindowsArgument(arg, true);
-  }
+  // Every argument in double quotes: clamscan.exe splits its line by its own
+  // rules (blanks outside quotes, "'" quoting as well, no escapes), and reads
+  // an argument so quoted as the C runtime does, unless it holds a quote or
+  // ends with a backslash (then doubled, which a path does not mind).
+  for (const std::string& arg : args) line += ' ' + QuoteWindowsArgument(arg, true);
   return line;
 }
 

@@ -120,9 +120,13 @@ else()
   configure_file(${PROJECT_SOURCE_DIR}/pkg/quorvel.metainfo.xml.in
                  ${pkg_dir}/${QUORVEL_APPSTREAM_ID}.metainfo.xml @ONLY)
 
+  # The user's part of the README: installing, signatures, the daemon.
+  configure_file(${PROJECT_SOURCE_DIR}/pkg/debian/README.Debian ${pkg_dir}/README.Debian COPYONLY)
+  quorvel_gzip(${pkg_dir}/README.Debian)
+
   set(doc ${CMAKE_INSTALL_DATAROOTDIR}/doc/quorvel)
-  install(FILES ${pkg_dir}/copyright ${pkg_dir}/changelog.gz DESTINATION ${doc}
-          COMPONENT program)
+  install(FILES ${pkg_dir}/copyright ${pkg_dir}/changelog.gz ${pkg_dir}/README.Debian.gz
+          DESTINATION ${doc} COMPONENT program)
   install(FILES ${pkg_dir}/quorvel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
           COMPONENT program)
   install(FILES ${pkg_dir}/${QUORVEL_APPSTREAM_ID}.metainfo.xml
@@ -152,7 +156,12 @@ else()
       "fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n, \
 xterm | x-terminal-emulator, xdg-utils")
   # Without freshclam the signature databases must come some other way.
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS clamav-freshclam)
+  # The report opens with the desktop's program for text; without a graphical
+  # editor that is a terminal editor in a terminal whose font may have no
+  # Chinese.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+      "clamav-freshclam, mousepad | gedit | gnome-text-editor | kate | kwrite | pluma \
+| featherpad | l3afpad")
   # With ClamAV's daemon running, a scan starts at once: its signatures are
   # loaded already.
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS clamav-daemon)

@@ -33,10 +33,10 @@
 #include <vector>
 
 #include "base/file_checks_posix.h"
+#include "base/terminal_launch_posix.h"
 #include "process/console_channel_posix.h"
 #include "process/program_spawn_posix.h"
 #include "scan/command_line_split.h"
-#include "scan/terminal_launch_posix.h"
 #include "support/fs_helpers.h"
 
 extern char** environ;
@@ -264,6 +264,9 @@ ConsoleStart StartInTerminal(const std::vector<std::string>& arguments, int* cha
   Descriptor listener(directory.Listen());
   if (listener.get() < 0) return ConsoleStart::kUnavailable;
 
+  std::vector<std::string> environment;
+  for (char** each = environ; *each; ++each) environment.emplace_back(*each);
+
   for (const char* name : kTerminalNames) {
     const std::string program = FindOnPath(name);
     if (program.empty()) continue;
@@ -273,13 +276,18 @@ ConsoleStart StartInTerminal(const std::vector<std::string>& arguments, int* cha
       std::free(resolved);
     }
     const TerminalLaunch launch =
-        TerminalLaunchFor(program, realPath, {helperArgument, directory.path()});
+        TerminalLaunchFor(program, realPath, {helperArgument, directory.path()}, environment);
     if (launch.arguments.empty()) continue;
+    std::vector<char*> terminalEnvironment;
+    for (const std::string& entry : launch.environment)
+      terminalEnvironment.push_back(const_cast<char*>(entry.c_str()));
+    terminalEnvironment.push_back(nullptr);
     Terminal terminal;
     SpawnOptions options;
     options.ownSession = true;
     options.nullInput = true;
-    if (SpawnProgram(launch.arguments, environ, options, &terminal.pid) != 0) continue;
+    if (SpawnProgram(launch.arguments, terminalEnvironment.data(), options, &terminal.pid) != 0)
+      continue;
 
     Descriptor connection(AcceptHelper(listener.get(), &terminal, launch.patience));
     if (connection.get() < 0) {
@@ -294,7 +302,7 @@ ConsoleStart StartInTerminal(const std::vector<std::string>& arguments, int* cha
 
     console_channel::Request request;
     request.arguments = arguments;
-    for (char** each = environ; *each; ++each) request.environment.emplace_back(*each);
+    request.environment = environment;
     if (char* cwd = getcwd(nullptr, 0)) {
       request.currentDirectory = cwd;
       std::free(cwd);

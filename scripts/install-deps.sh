@@ -16,9 +16,13 @@ test_packages=("${run_packages[@]}" libgtest-dev libgmock-dev googletest libbenc
   # ClamAV's daemon: the bridge's tests and benchmark start one of their own;
   # its client clamdscan is the benchmark's measure.
   clamav-daemon clamdscan
+  # zip: the bridge's tests make an encrypted archive and one with a large member.
+  zip
   # Packages: their checks, and what the DEB depends on beyond the above, so
   # that installing it in the check takes nothing from the network.
-  lintian desktop-file-utils appstream wixl msitools)
+  lintian desktop-file-utils appstream wixl msitools
+  # The Chinese locale, for Wine in the code pages of a Chinese Windows (936).
+  locales)
 
 case "${1:-}" in
   run) wanted=("${run_packages[@]}") ;;
@@ -31,7 +35,17 @@ for package in "${wanted[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
     missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# The Windows engine's tests run Wine with LANG=zh_CN.UTF-8: made once.
+chinese_locale() {
+  [ "${1:-}" = test ] || return 0
+  locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "The zh_CN.UTF-8 locale is missing: run as root, or localedef -i zh_CN -f UTF-8 zh_CN.UTF-8." >&2
+    return 1
+  fi
+  localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+}
+[ ${#missing[@]} -eq 0 ] && { chinese_locale "${1:-}"; exit; }
 
 echo "Installing: ${missing[*]}"
 if [ "$(id -u)" -ne 0 ]; then
@@ -52,3 +66,4 @@ fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 [ -z "$own_policy" ] || rm -f "$policy"
+chinese_locale "${1:-}"

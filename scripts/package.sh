@@ -48,11 +48,17 @@ check_deb() {
     ./usr/lib/quorvel/quorvel.txt ./usr/lib/quorvel/scan.exe ./usr/lib/quorvel/quorvel-console \
     ./usr/share/applications/quorvel.desktop ./usr/share/icons/hicolor/48x48/apps/quorvel.png \
     ./usr/share/doc/quorvel/copyright ./usr/share/doc/quorvel/changelog.gz \
+    ./usr/share/doc/quorvel/README.Debian.gz \
     ./usr/share/man/man1/quorvel.1.gz || status=1
   local needed
   for needed in libqt6widgets6 libclamav qt6-translations-l10n xdg-utils 'xterm | x-terminal-emulator'; do
     dpkg-deb -f "$package" Depends | grep -qF -- "$needed" ||
       { echo "$package: Depends lacks $needed" >&2; status=1; }
+  done
+  # freshclam, and a graphical editor in which the report reads right.
+  for needed in clamav-freshclam 'mousepad | gedit'; do
+    dpkg-deb -f "$package" Recommends | grep -qF -- "$needed" ||
+      { echo "$package: Recommends lacks $needed" >&2; status=1; }
   done
 
   # The placeholder maintainer address is the packager's to replace.

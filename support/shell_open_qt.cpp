@@ -6,16 +6,19 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
 
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
+#include <cstdlib>
+#include <string>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 #include "support/shell_open.h"
+#include "base/file_checks_posix.h"
+#include "base/terminal_launch_posix.h"
 #include "res/texts.h"
 #include "support/text_format.h"
 
@@ -23,11 +26,8 @@ extern char** environ;
 
 namespace {
 
-// How long the opener may take to tell whether it can open the file. One
-// still running then is showing the file itself (where the desktop has no
-// launcher of its own, xdg-open runs the viewer in the foreground): that
-// counts as opened.
-constexpr auto kOpenerVerdictTime = std::chrono::seconds(3);
+// How often the UI thread looks whether the opener has ended.
+constexpr int kOpenerPollMilliseconds = 100;
 
 // What the opener left on its error stream: the last line of at most 16 KiB.
 std::string LastMessageLine(int file) {
@@ -40,49 +40,83 @@ std::string LastMessageLine(int file) {
   return lineStart == std::string::npos ? text : text.substr(lineStart + 1);
 }
 
-// The opener's end, collected by a thread of its own: it may outlive the
-// wait, and is reaped whenever it ends.
-struct OpenerEnd {
-  std::mutex mutex;
-  std::condition_variable ended;
-  bool done = false;
-  int status = 0;
-};
+// The failure an opener's wait status tells, with its words; code 0 when it
+// succeeded.
+SystemError OpenerFailure(int status, int messages) {
+  SystemError failure;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return failure;
+  failure.code = WIFEXITED(status) ? static_cast<SystemErrorCode>(WEXITSTATUS(status))
+                                   : static_cast<SystemErrorCode>(128 + WTERMSIG(status));
+  failure.description = messages >= 0 ? LastMessageLine(messages) : std::string();
+  if (failure.description.empty())
+    failure.description = FormatText(texts::kOpenerExitStatus, texts::kDocumentOpener,
+                                     static_cast<unsigned>(failure.code));
+  return failure;
+}
 
-// Waits for the opener's end for at most kOpenerVerdictTime, keeping the
-// windows painted meanwhile (without taking the user's input). True when it
-// ended, with its wait status in *status.
-bool WaitForOpener(pid_t opener, int* status) {
-  auto end = std::make_shared<OpenerEnd>();
-  std::thread([opener, end] {
-    int waitStatus = 0;
-    pid_t reaped;
-    do reaped = waitpid(opener, &waitStatus, 0);
-    while (reaped < 0 && errno == EINTR);
-    std::lock_guard guard(end->mutex);
-    end->done = true;
-    // Not collectable (someone else reaped it): nothing to report.
-    end->status = reaped == opener ? waitStatus : 0;
-    end->ended.notify_all();
-  }).detach();
-
-  const auto deadline = std::chrono::steady_clock::now() + kOpenerVerdictTime;
-  std::unique_lock lock(end->mutex);
-  while (!end->done && std::chrono::steady_clock::now() < deadline) {
-    if (QCoreApplication::instance() != nullptr) {
-      lock.unlock();
-      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
-      lock.lock();
-    }
-    end->ended.wait_for(lock, std::chrono::milliseconds(20));
+// Reaps the opener whenever it ends, without a word: where no event loop
+// can take the report.
+void ReapQuietly(pid_t opener, int messages) {
+  try {
+    std::thread([opener, messages] {
+      int status = 0;
+      while (waitpid(opener, &status, 0) < 0 && errno == EINTR) {
+      }
+      if (messages >= 0) close(messages);
+    }).detach();
+  } catch (const std::system_error&) {
+    // No thread to spare: a zombie until the program ends.
   }
-  *status = end->status;
-  return end->done;
+}
+
+// Where the desktop has no launcher of its own, xdg-open runs the viewer in
+// the foreground and ends with it: the UI thread looks now and then whether
+// it has ended and reports a failure then, never waiting for it. A timer of
+// the application ends with the application, so nothing is reported to a
+// program that is going away.
+void WatchOpener(pid_t opener, int messages, const LateOpenFailure& lateFailure) {
+  QCoreApplication* application = QCoreApplication::instance();
+  if (application == nullptr || QThread::currentThread() != application->thread()) {
+    ReapQuietly(opener, messages);
+    return;
+  }
+  auto* timer = new QTimer(application);
+  timer->setInterval(kOpenerPollMilliseconds);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, opener, messages, lateFailure] {
+    int status = 0;
+    pid_t ended;
+    do ended = waitpid(opener, &status, WNOHANG);
+    while (ended < 0 && errno == EINTR);
+    if (ended == 0) return;
+    // Done before the report, whose box runs an event loop of its own.
+    timer->stop();
+    timer->deleteLater();
+    // Not collectable (someone else reaped it): nothing to report.
+    const SystemError failure = ended == opener ? OpenerFailure(status, messages) : SystemError{};
+    if (messages >= 0) close(messages);
+    if (failure.code != 0 && lateFailure) lateFailure(failure);
+  });
+  timer->start();
+}
+
+// The opener's environment: a viewer it runs in a terminal gets the
+// scanner window's font and character type rules (see ViewerEnvironment).
+std::vector<std::string> OpenerEnvironment() {
+  std::vector<std::string> environment;
+  for (char** each = environ; *each; ++each) environment.emplace_back(*each);
+  const std::string terminal = FindOnPath("x-terminal-emulator");
+  std::string realPath = terminal;
+  if (char* resolved = terminal.empty() ? nullptr : realpath(terminal.c_str(), nullptr)) {
+    realPath = resolved;
+    std::free(resolved);
+  }
+  return ViewerEnvironment(environment, terminal, realPath);
 }
 
 }  // namespace
 
-bool OpenWithShell(const std::string& path, void*, SystemError* error) {
+bool OpenWithShell(const std::string& path, void*, SystemError* error,
+                   const LateOpenFailure& lateFailure) {
   SystemError failure;
   // The opener may report nothing useful about a missing file: check first
   // so that the error box can say why.
@@ -103,22 +137,20 @@ bool OpenWithShell(const std::string& path, void*, SystemError* error) {
   std::string opener = texts::kDocumentOpener;
   std::string file = path;
   char* argv[] = {opener.data(), file.data(), nullptr};
+  const std::vector<std::string> environment = OpenerEnvironment();
+  std::vector<char*> envp;
+  for (const std::string& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
+  envp.push_back(nullptr);
   pid_t pid = 0;
-  const int started = posix_spawnp(&pid, opener.c_str(), &actions, nullptr, argv, environ);
+  const int started = posix_spawnp(&pid, opener.c_str(), &actions, nullptr, argv, envp.data());
   posix_spawn_file_actions_destroy(&actions);
 
-  int status = 0;
   if (started != 0) {
     failure.code = static_cast<SystemErrorCode>(started);  // no opener at all
-  } else if (WaitForOpener(pid, &status) && status != 0) {
-    failure.code = WIFEXITED(status) ? static_cast<SystemErrorCode>(WEXITSTATUS(status))
-                                     : static_cast<SystemErrorCode>(128 + WTERMSIG(status));
-    failure.description = messages >= 0 ? LastMessageLine(messages) : std::string();
-    if (failure.description.empty())
-      failure.description = FormatText(texts::kOpenerExitStatus, texts::kDocumentOpener,
-                                       static_cast<unsigned>(failure.code));
+    if (messages >= 0) close(messages);
+  } else {
+    WatchOpener(pid, messages, lateFailure);
   }
-  if (messages >= 0) close(messages);
   if (error != nullptr) *error = failure;
   return failure.code == 0;
 }

@@ -4,7 +4,9 @@
 #include "support/shell_open.h"
 #include "base/utf_win.h"
 
-bool OpenWithShell(const std::string& path, void* ownerWindow, SystemError* error) {
+// ShellExecuteW tells at once: there is no late failure.
+bool OpenWithShell(const std::string& path, void* ownerWindow, SystemError* error,
+                   const LateOpenFailure&) {
   // Cleared first, so that a value read afterwards comes from this call.
   SetLastError(ERROR_SUCCESS);
   const INT_PTR result = reinterpret_cast<INT_PTR>(ShellExecuteW(static_cast<HWND>(ownerWindow),

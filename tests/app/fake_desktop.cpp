@@ -3,7 +3,8 @@
 #include "support/fs_helpers.h"
 #include "tests/support/test_support.h"
 
-bool FakeDesktop::OpenDocument(const std::string& path, void*, SystemError* error) {
+bool FakeDesktop::OpenDocument(const std::string& path, void*, SystemError* error,
+                               const LateOpenFailure&) {
   opened.push_back(path);
   if (testing_support::FileExists(path)) return true;
   *error = {openError, {}};

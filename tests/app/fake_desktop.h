@@ -18,7 +18,8 @@ inline std::vector<std::string> TextsOf(const std::vector<ModalBox>& boxes) {
 
 class FakeDesktop : public DesktopServices {
  public:
-  bool OpenDocument(const std::string& path, void* ownerWindow, SystemError* error) override;
+  bool OpenDocument(const std::string& path, void* ownerWindow, SystemError* error,
+                    const LateOpenFailure& lateFailure) override;
   bool RemoveFile(const std::string& path, SystemErrorCode* error) override;
   std::string TemporaryDirectory() override { return temporaryDirectory; }
 

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bridge/clamd_config.h"
@@ -116,13 +117,27 @@ TEST_F(BridgeConsoleTest, ShowsEveryFileAndReportsOnlyTheInfectedOne) {
 }
 
 // A refused switch: the bridge ends with 2 before it scans anything.
+// What the terminal reports of its own accord (device attributes, cursor
+// position, focus, a colour, in 7 and 8 bits) is no key; a letter, the
+// Escape key alone and a cursor key are.
 TEST_F(BridgeConsoleTest, AnErrorWaitsForAKeyOnATerminalOnly) {
-  StartInTerminal({dir_.path(), "/turbo"});
-  ASSERT_TRUE(ReadUntil(bridge::texts::kPressAnyKey)) << output_;
-  EXPECT_NE(output_.find("/turbo"), std::string::npos) << output_;
-  EXPECT_TRUE(StillRunning());
-  ASSERT_EQ(write(master_, "x", 1), 1);
-  EXPECT_EQ(ExitCode(), 2);
+  const std::string reports =
+      "\x1b[?1;2c\x1b[24;80R\x1b[I\x1b]11;rgb:0000/0000/0000\x1b\\\x9b?64;1c\x1bP1$r0m\x1b\\";
+  for (const std::string key : {"x", "\x1b", "\x1b[A"}) {
+    SCOPED_TRACE(testing::PrintToString(key));
+    ended_ = false;
+    StartInTerminal({dir_.path(), "/turbo"});
+    ASSERT_TRUE(ReadUntil(bridge::texts::kPressAnyKey)) << output_;
+    EXPECT_NE(output_.find("/turbo"), std::string::npos) << output_;
+    ASSERT_EQ(write(master_, reports.data(), reports.size()), static_cast<ssize_t>(reports.size()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(StillRunning());
+    ASSERT_EQ(write(master_, key.data(), key.size()), static_cast<ssize_t>(key.size()));
+    EXPECT_EQ(ExitCode(), 2);
+    close(master_);
+    master_ = -1;
+    output_.clear();
+  }
 
   // The same with /dev/null as input ends at once.
   const std::string program = bridge_testing::BridgePath();

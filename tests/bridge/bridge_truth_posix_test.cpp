@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -387,6 +388,75 @@ TEST_P(BridgeTruthTest, ContainersPastTheLimitsOrEncryptedAreNeverClean) {
           << name << "\n"
           << run.console;
     }
+  }
+}
+
+TEST_P(BridgeTruthTest, ArchivesReadOnlyInPartAreNeverClean) {
+  if (GetParam()) GTEST_SKIP() << "the library engine's rule: the daemon has its own";
+  // A member past the file size limit (10 MiB here), EICAR at its end: the
+  // engine cuts it at the limit without an alert. And an encrypted member.
+  const std::string big = dir_.Join("big.bin"), eicar = dir_.Join("eicar.com");
+  WriteFile(big, "", 11u << 20);
+  std::ofstream(big, std::ios::app) << bridge_testing::EicarTestFile();
+  WriteFile(eicar, bridge_testing::EicarTestFile());
+  fs::create_directories(files_);
+  const std::string zip =
+      "cd " + dir_.path() +
+      " && zip -q files/big.zip big.bin && zip -q -P secret files/locked.zip eicar.com";
+  ASSERT_EQ(std::system(zip.c_str()), 0) << "zip is needed";
+  const BridgeRun run = Scan({files_, "/unzip", "/rptcor", "--max-filesize=10M"});
+  EXPECT_EQ(run.code, 2) << run.console;
+  for (const auto& [name, why] : {std::pair{"/big.zip", bridge::texts::kShortfallFileSize},
+                                  std::pair{"/locked.zip", bridge::texts::kShortfallEncrypted}})
+    EXPECT_TRUE(Has(Report(), bridge::texts::kIncompleteMark + files_ + name + ": " + why))
+        << Report();
+}
+
+TEST(BridgeReportTest, AReportThatFailsAndAMissingTargetAreOneErrorEach) {
+  TempDir dir;
+  const std::string database = dir.Join("signatures"), clean = dir.Join("clean.txt");
+  bridge_testing::WriteEicarDatabase(database);
+  WriteFile(clean, "nothing\n");
+  const struct {
+    std::string target, report, said;
+  } cases[] = {
+      // A report whose every write fails, as on a full disk.
+      {clean, "/dev/full", bridge::texts::kErrorReportWrite + std::string("/dev/full: ")},
+      // A report in a folder that does not exist: the folder is named.
+      {clean, dir.Join("nosuch/report.txt"),
+       bridge::texts::kReportFolder + dir.Join("nosuch") + bridge::texts::kReportFolderMissing},
+      // One missing target: one error, one line.
+      {dir.Join("missing"), dir.Join("report.txt"),
+       bridge::texts::kSummaryErrors + std::string("1")},
+  };
+  for (const auto& c : cases) {
+    const BridgeRun run =
+        RunBridge({c.target, "/report", c.report, "-d", database}, "", dir.Join("console.txt"));
+    EXPECT_EQ(run.code, 2) << run.console;
+    EXPECT_TRUE(Has(run.console, c.said)) << run.console;
+    EXPECT_FALSE(Has(run.console, bridge::texts::kErrorNothingScanned)) << run.console;
+  }
+  // Every report begins with what is scanned.
+  EXPECT_EQ(ReadTextFile(dir.Join("report.txt")).rfind(bridge::texts::kReportTargets, 0), 0u);
+}
+
+TEST_P(BridgeTruthTest, TheReportAndTheQuarantineInsideTheTargetAreNeverScanned) {
+  // The quarantine holds a find of an earlier scan.
+  const std::string quarantine = files_ + "/quarantine", plain = files_ + "/eicar.com";
+  WriteFile(quarantine + "/old.com", bridge_testing::EicarTestFile());
+  WriteFile(plain, bridge_testing::EicarTestFile());
+  WriteFile(files_ + "/fine.txt", "nothing\n");
+  report_ = files_ + "/report.txt";
+  const BridgeRun run = Scan({files_, "/sub", "/move", quarantine});
+  EXPECT_EQ(run.code, 13) << run.console;
+  const std::string report = Report();
+  EXPECT_TRUE(Has(report, std::string(bridge::texts::kSummaryInfected) + "1\n")) << report;
+  EXPECT_FALSE(Has(report, bridge::texts::kShortfallChanged)) << report;
+  EXPECT_FALSE(FileExists(quarantine + "/old.com.001"));
+  EXPECT_EQ(ReadTextFile(quarantine + "/eicar.com"), bridge_testing::EicarTestFile());
+  for (const std::string& own : {quarantine, report_}) {
+    const std::string line = bridge::texts::kLeftOutOwn + own + "\n";
+    EXPECT_TRUE(Has(report, line) && report.find(line) == report.rfind(line)) << report;
   }
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -13,9 +14,11 @@
 #include <utility>
 #include <vector>
 
+#include "bridge/scan_request.h"
 #include "bridge/texts.h"
 #include "bridge/treatment.h"
 #include "bridge/walk.h"
+#include "bridge/walk_pattern.h"
 #include "bridge/walk_system.h"
 #include "tests/support/test_support.h"
 
@@ -25,6 +28,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <regex.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -49,6 +53,7 @@ struct Seen {
   std::vector<FileToScan> files;
   Pairs skipped;  // path, "link" or "special"
   Pairs errors;   // path, reason
+  Pairs leftOut;  // path, why
 };
 
 Seen WalkAll(const bridge::WalkPlan& plan, size_t stopAfter = SIZE_MAX) {
@@ -63,6 +68,9 @@ Seen WalkAll(const bridge::WalkPlan& plan, size_t stopAfter = SIZE_MAX) {
   };
   sink.error = [&](const std::string& path, const std::string& reason) {
     seen.errors.emplace_back(path, reason);
+  };
+  sink.leftOut = [&](const std::string& path, const char* why) {
+    seen.leftOut.emplace_back(path, why);
   };
   bridge::Walk(plan, sink);
   return seen;
@@ -155,15 +163,21 @@ class DeepChain {
       folder = folder.substr(0, folder.size() - names_[level - 1].size() - 1);
     }
 #else
-    std::vector<int> fds = {open(top_.c_str(), O_RDONLY | O_DIRECTORY)};
-    for (const std::string& name : names_)
-      fds.push_back(openat(fds.back(), name.c_str(), O_RDONLY | O_DIRECTORY));
-    unlinkat(fds.back(), "bottom.txt", 0);
-    for (size_t level = names_.size(); level > 0; --level) {
-      close(fds[level]);
-      unlinkat(fds[level - 1], names_[level - 1].c_str(), AT_REMOVEDIR);
+    // Down, then up through "..": never more than two descriptors open.
+    int fd = open(top_.c_str(), O_RDONLY | O_DIRECTORY);
+    for (const std::string& name : names_) {
+      const int below = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+      close(fd);
+      fd = below;
     }
-    close(fds[0]);
+    unlinkat(fd, "bottom.txt", 0);
+    for (size_t level = names_.size(); level > 0; --level) {
+      const int up = openat(fd, "..", O_RDONLY | O_DIRECTORY);
+      close(fd);
+      unlinkat(up, names_[level - 1].c_str(), AT_REMOVEDIR);
+      fd = up;
+    }
+    close(fd);
 #endif
   }
   std::string File() const { return ws::JoinPath(path_, "bottom.txt"); }
@@ -282,33 +296,202 @@ TEST_F(BridgeWalk, TargetsFoldersLinksAndExclusions) {
   EXPECT_EQ(seen.files[1].identity, IdentityOf(At("sub/mid.txt")));
 }
 
+TEST_F(BridgeWalk, TheBridgesOwnPathsAndKernelFileSystemsAreLeftOutAndNamedOnce) {
+  for (const char* file : {"keep.txt", "report.txt", "quarantine/v.exe", "temp/clamav.tmp"})
+    MakeFile(At(file));
+  const bool links = MakeSymlink(At("quarantine"), At("q-link"));
+  using Names = std::vector<std::string>;
+  const std::string own = bridge::texts::kLeftOutOwn;
+  struct Case {
+    const char* name;
+    Names targets, own;
+    Names files;
+    Pairs leftOut, errors;
+  };
+  std::vector<Case> cases = {
+      {"met in the tree, each named once",
+       {"", "report.txt"},
+       {"report.txt", "quarantine", "temp"},
+       {"keep.txt"},
+       {{"quarantine", own}, {"report.txt", own}, {"temp", own}},
+       {}},
+      {"targets in the quarantine",
+       {"quarantine/v.exe", "quarantine"},
+       {"quarantine"},
+       {},
+       {{"quarantine/v.exe", own}},
+       {}},
+#ifndef _WIN32
+      {"a target on the kernel's file system",
+       {"/proc/self/environ"},
+       {},
+       {},
+       {},
+       {{"/proc/self/environ", bridge::texts::kTargetOnPseudo + std::string("proc")}}},
+#endif
+  };
+  if (links)  // the quarantine named by a link
+    cases.push_back({"by another name", {"quarantine"}, {"q-link"}, {}, {{"quarantine", own}}, {}});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto path = [&](const std::string& relative) {
+      return relative.empty() ? dir_.path() : relative[0] == '/' ? relative : At(relative);
+    };
+    bridge::WalkPlan plan;
+    plan.recursive = true;
+    for (const std::string& target : c.targets) plan.targets.push_back(path(target));
+    for (const std::string& mine : c.own) plan.ownPaths.push_back(path(mine));
+    const Seen seen = WalkAll(plan);
+    Names files, expected;
+    for (const FileToScan& file : seen.files) files.push_back(file.path);
+    for (const std::string& file : c.files) expected.push_back(path(file));
+    EXPECT_EQ(files, expected);
+    Pairs leftOut = seen.leftOut, expectedLeftOut = c.leftOut, expectedErrors = c.errors;
+    for (auto& [name, why] : expectedLeftOut) name = path(name);
+    for (auto& [name, why] : expectedErrors) name = path(name);
+    std::sort(leftOut.begin(), leftOut.end());
+    EXPECT_EQ(leftOut, expectedLeftOut);
+    EXPECT_EQ(seen.errors, expectedErrors);
+  }
+  // The scan's temporary folder: the engine's while it lasts, then gone.
+  const fs::path before = fs::temp_directory_path();
+  std::string made;
+  {
+    const bridge::ScanTempFolder temp;
+    made = temp.path();
+    ASSERT_FALSE(made.empty());
+    // Without a last separator (Windows gives one).
+    EXPECT_EQ((fs::temp_directory_path() / "").parent_path(), FsPath(made));
+  }
+  EXPECT_FALSE(testing_support::DirectoryExists(made));
+  EXPECT_EQ(fs::temp_directory_path(), before);
+#ifndef _WIN32
+  // The kernel's file systems met inside a tree (here "/", not below).
+  bridge::WalkPlan root;
+  root.targets = {"/"};
+  const Pairs leftOut = WalkAll(root).leftOut;
+  EXPECT_NE(std::find(leftOut.begin(), leftOut.end(),
+                      std::pair<std::string, std::string>("/proc", bridge::texts::kLeftOutPseudo)),
+            leftOut.end());
+#endif
+}
+
 // Past the system's limit for one path (Linux: 4096 bytes, deeper than the
 // folders the walk keeps open; Windows: 260 characters).
 TEST_F(BridgeWalk, DeepAndLongPathsAreReachedAndTreated) {
+  const struct {
+    int depth, width;
+    std::vector<std::string> patterns;  // of files and of folders
+  } chains[] = {
 #ifdef _WIN32
-  const DeepChain chain(dir_.path(), 30, 20);
-  ASSERT_GT(chain.File().size(), 260u);
+      {30, 20, {"\\.log$", "cache$"}},
 #else
-  const DeepChain chain(dir_.path(), 100, 60);
-  ASSERT_GT(chain.File().size(), static_cast<size_t>(PATH_MAX));
+      {100, 60, {"\\.log$", "cache$"}},
+      // A path of 30 KB: patterns that overflowed the stack or ran for minutes.
+      {3000, 9, {".*cache.*", ".*(d1|e2).*z"}},
 #endif
-  bridge::WalkPlan plan;
-  plan.targets = {dir_.path()};
-  plan.recursive = true;
-  plan.excludeFiles = {"\\.log$"};
-  plan.excludeFolders = {"cache$"};
-  Seen seen = WalkAll(plan);
-  EXPECT_EQ(seen.errors, Pairs());
-  ASSERT_EQ(seen.files.size(), 1u);
-  EXPECT_EQ(seen.files[0].path, chain.File());
-  EXPECT_EQ(Walked(chain.File()).identity, seen.files[0].identity);
+  };
+  for (const auto& c : chains) {
+    SCOPED_TRACE(c.depth);
+    const DeepChain chain(dir_.path(), c.depth, c.width);
+    ASSERT_GT(chain.File().size(), static_cast<size_t>(c.depth * c.width));
+    bridge::WalkPlan plan;
+    plan.targets = {dir_.path()};
+    plan.recursive = true;
+    plan.excludeFiles = plan.excludeFolders = c.patterns;
+    const auto start = std::chrono::steady_clock::now();
+    Seen seen = WalkAll(plan);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+    EXPECT_EQ(seen.errors, Pairs());
+    ASSERT_EQ(seen.files.size(), 1u);
+    EXPECT_EQ(seen.files[0].path, chain.File());
+    EXPECT_EQ(Walked(chain.File()).identity, seen.files[0].identity);
 #ifndef _WIN32
-  const int fd = ws::OpenFileToScan(seen.files[0].systemPath);
-  EXPECT_GE(fd, 0) << strerror(errno);
-  close(fd);
+    const int fd = ws::OpenFileToScan(seen.files[0].systemPath);
+    EXPECT_GE(fd, 0) << strerror(errno);
+    close(fd);
 #endif
-  EXPECT_EQ(bridge::RemoveInfected(seen.files[0], {}).kind, Treatment::Kind::kRemoved);
-  EXPECT_TRUE(WalkAll(plan).files.empty());
+    EXPECT_EQ(bridge::RemoveInfected(seen.files[0], {}).kind, Treatment::Kind::kRemoved);
+    EXPECT_TRUE(WalkAll(plan).files.empty());
+  }
+}
+
+TEST(BridgeWalkPattern, MatchesAsPosixExtendedExpressionsAndRefusesTheRest) {
+  const std::string deep = [] {
+    std::string path;
+    for (int level = 0; level < 3000; ++level) path += "/folder" + std::to_string(level);
+    return path;
+  }();
+  const struct {
+    const char* pattern;
+    std::string text;
+    bool match;
+  } cases[] = {
+      {"\\.log$", "/a/b.log", true},
+      {"\\.log$", "/a/b.log.txt", false},
+      {"cache", "/x/Cache", false},
+      {"^/tmp/", "/var/tmp/x", false},
+      {"a|b", "xbx", true},
+      {"(ab)+c", "xababc", true},
+      {"(ab)+c", "ac", false},
+      {"^x{2,3}y", "xxxy", true},
+      {"^x{2,3}y", "xxxxy", false},
+      {"x{2,}$", "axx", true},
+      {"[a-c]z", "bz", true},
+      {"[^a-c]z", "bz", false},
+      {"[]x]", "]", true},
+      {"[a-]$", "-", true},
+      {"[[:digit:]]+\\.tmp", "a12.tmp", true},
+      {"\\w+\\s", "ab c", true},
+      {"^\\S", " a", false},
+      {"a.c", "a\nc", true},
+      {"colou?r$", "color", true},
+      {"()a", "a", true},
+      {"x(a|)y", "xy", true},
+      {"\\(", "f(1)", true},
+      {".*(d1|e2).*z", deep, false},
+      {"(/folder[0-9]+)+9$", deep, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    std::string error;
+    const std::optional<bridge::PathPattern> pattern =
+        bridge::PathPattern::Compile(c.pattern, &error);
+    ASSERT_TRUE(pattern) << error;
+    EXPECT_EQ(pattern->Search(c.text), c.match);
+    // The same search resumed, as the walk does below a folder.
+    const std::string_view text = c.text;
+    bridge::PathPattern::Progress halves = pattern->Start();
+    pattern->Feed(&halves, text.substr(0, text.size() / 2));
+    pattern->Feed(&halves, text.substr(text.size() / 2));
+    EXPECT_EQ(pattern->Ends(halves), c.match);
+#ifndef _WIN32
+    regex_t posix;  // the system's own reading of the same pattern
+    ASSERT_EQ(regcomp(&posix, c.pattern, REG_EXTENDED | REG_NOSUB), 0);
+    if (c.text.size() < 1000) {  // the system's takes minutes on the deep path
+      EXPECT_EQ(regexec(&posix, c.text.c_str(), 0, nullptr, 0) == 0, c.match);
+    }
+    regfree(&posix);
+#endif
+  }
+  using namespace bridge::texts;
+  const std::pair<const char*, const char*> refused[] = {
+      {"(a", kPatternUnmatchedOpen},      {"a)", kPatternUnmatchedClose},
+      {"[a", kPatternUnmatchedBracket},   {"*a", kPatternNothingToRepeat},
+      {"^*", kPatternNothingToRepeat},    {"a{3,2}", kPatternBadRepeat},
+      {"a{256}", kPatternBadRepeat},      {"a{1", kPatternBadRepeat},
+      {"(a)\\1", kPatternBackReference},  {"\\bword", kPatternWordBoundary},
+      {"[[.a.]]", kPatternCollating},     {"[[:nope:]]", kPatternUnknownClass},
+      {"[中]", kPatternBracketNotAscii},  {"[z-a]", kPatternBadRange},
+      {"a\\", kPatternTrailingBackslash}, {"((a{200}){200}){200}", kPatternTooLarge},
+  };
+  for (const auto& [pattern, why] : refused) {
+    std::string error;
+    EXPECT_FALSE(bridge::PathPattern::Compile(pattern, &error)) << pattern;
+    EXPECT_EQ(error, why) << pattern;
+  }
+  EXPECT_EQ(bridge::ReadRequest({"x", "--exclude=(a"}, bridge::PathStyle::kPosix).error,
+            std::string(kErrorBadPattern) + "(a (" + kPatternUnmatchedOpen + ")");
 }
 
 #ifdef _WIN32

@@ -1,6 +1,7 @@
 // The Windows engine against the fake clamscan (QUORVEL_CLAMSCAN): the
-// options a request gives it, the verdicts of a folder's files, a path too
-// long for the system's ordinary calls, failures of clamscan and its absence.
+// options a request gives it, the verdicts of one corpus of files as each
+// family of ClamAV's releases names and encodes them, failures of clamscan
+// and its absence.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -84,7 +85,8 @@ TEST_F(ClamscanEngine, RequestBecomesClamscanOptions) {
   };
   const std::vector<Case> cases = {
       {{"C:\\x"},
-       {"--alert-exceeds-max=yes", "--scan-archive=no", "--scan-mail=no", "--scan-ole2=yes"},
+       {"--alert-exceeds-max=yes", "--alert-encrypted=yes", "--scan-archive=no", "--scan-mail=no",
+        "--scan-ole2=yes"},
        {}},
       {{"C:\\x", "/unzip", "/mime", "/nodoc"},
        {"--scan-archive=yes", "--scan-mail=yes", "--scan-ole2=no"},
@@ -118,95 +120,124 @@ TEST_F(ClamscanEngine, RequestBecomesClamscanOptions) {
   }
 }
 
-// A folder "<temp>\<120 x a>\<120 x b>\long.txt", made through the long form.
-std::string MakeLongPath(const std::string& base, const std::string& content) {
+// "<base>\<folder>\...\<name>", made through the long form.
+std::string MakeDeepFile(const std::string& base, const Strings& folders, const std::string& name,
+                         const std::string& content) {
   std::string path = base;
-  for (const char c : {'a', 'b'}) {
-    path += "\\" + std::string(120, c);
+  for (const std::string& folder : folders) {
+    path += "\\" + folder;
     CreateDirectoryW(Widen("\\\\?\\" + path).c_str(), nullptr);
   }
-  path += "\\long.txt";
-  const HANDLE file = CreateFileW(Widen("\\\\?\\" + path).c_str(), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, 0, nullptr);
-  DWORD written = 0;
-  WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-  CloseHandle(file);
+  path += "\\" + name;
+  testing_support::WriteTextFile("\\\\?\\" + path, content);
   return path;
 }
 
-void RemoveLongPath(const std::string& path) {
-  DeleteFileW(Widen("\\\\?\\" + path).c_str());
-  std::string folder = path;
-  for (int i = 0; i < 2; ++i) {
-    folder.erase(folder.find_last_of('\\'));
-    RemoveDirectoryW(Widen("\\\\?\\" + folder).c_str());
-  }
-}
+// A file held open by another program: for writing, sharing reading and
+// writing (a log being written), or for nothing else at all.
+class Held {
+ public:
+  Held(const std::string& path, bool exclusive)
+      : handle_(CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                            exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr)) {}
+  ~Held() { CloseHandle(handle_); }
+  Held(const Held&) = delete;
+  Held& operator=(const Held&) = delete;
+  bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
 
-TEST_F(ClamscanEngine, EveryFileOfTheListGetsItsVerdict) {
+ private:
+  HANDLE handle_;
+};
+
+TEST_F(ClamscanEngine, EveryReleaseFamilyGivesEachFileItsVerdict) {
+  // As on a Chinese Windows (Wine with LANG=zh_CN.UTF-8, the locale made).
+  EXPECT_EQ(GetOEMCP(), 936u);
+  // The list lies in a temporary folder with an apostrophe and a blank.
+  const std::string tempFolder = temp_.Join("O'Brien 临时");
+  std::filesystem::create_directories(testing_support::FsPath(tempFolder));
+  std::wstring oldTmp(32768, L'\0');
+  oldTmp.resize(GetEnvironmentVariableW(L"TMP", oldTmp.data(), 32768));
+  SetEnv("TMP", tempFolder);
+
   struct Case {
     FileToScan file;
-    Kind kind;
-    std::string virusOrDetail;
-    Shortfall shortfall = Shortfall::kEngineError;
+    Verdict want;
   };
+  const Verdict found = Verdict::Infected("Fake.Test");
+  const std::string tooLong = bridge::texts::kClamscanPathTooLong;
   std::vector<Case> cases = {
-      {File("clean.txt", "nothing here"), Kind::kClean, ""},
-      {File("virus.exe", "INFECTED!"), Kind::kInfected, "Fake.Test"},
-      {File("huge.iso", "TOOBIG"), Kind::kIncomplete, "", Shortfall::kFileSizeLimit},
-      {File("locked.doc", "DENIED"), Kind::kIncomplete, "Access denied", Shortfall::kUnreadable},
-      {File("gone.txt", ""), Kind::kIncomplete, "No such file", Shortfall::kUnreadable},
-      {File("中文 名字.txt", "INFECTED"), Kind::kInfected, "Fake.Test"},
+      {File("clean.txt", "nothing here"), Verdict::Clean()},
+      {File("病毒.com", "INFECTED!"), found},
+      {File("中文 名字.txt", "INFECTED"), found},
+      {File("empty.txt", ""), Verdict::Clean()},
+      {File("huge.iso", "TOOBIG"), Verdict::Incomplete(Shortfall::kFileSizeLimit)},
+      {File("secret.zip", "ENCRYPTED"), bridge::FromDetection("Heuristics.Encrypted.Zip")},
+      {File("gone.txt", ""), Verdict::Incomplete(Shortfall::kUnreadable, "No such file")},
+      {File("日志.log", "INFECTED"), found},
+      {File("锁定.doc", "INFECTED"),
+       Verdict::Incomplete(Shortfall::kUnreadable, "Permission denied")},
+      // Alike in code page 936 ("?.com"): one infected, one locked.
+      {File("\u0E01.com", "INFECTED"), found},
+      {File("\u0E02.com", "x"), Verdict::Incomplete(Shortfall::kUnreadable, "Permission denied")},
       // Never mentioned by clamscan: not scanned.
-      {File("silent.txt", "SKIP"), Kind::kIncomplete, bridge::texts::kClamscanNoAnswer},
+      {File("silent.txt", "SKIP"),
+       Verdict::Incomplete(Shortfall::kEngineError, bridge::texts::kClamscanNoAnswer)},
   };
-  const std::string longPath = MakeLongPath(temp_.path(), "INFECTED");
-  ASSERT_GE(longPath.size(), 260u);
-  FileToScan longFile;
-  longFile.path = longPath;
-  longFile.systemPath = "\\\\?\\" + longPath;
-  cases.push_back({longFile, Kind::kInfected, "Fake.Test"});
+  testing_support::WriteTextFile(temp_.Join("empty.txt"), "");
+  // A target typed in another case than the disk's.
+  testing_support::WriteTextFile(temp_.Join("case.txt"), "INFECTED");
+  cases.push_back({File("CASE.TXT", ""), found});
+  // A path over 260 characters, and one over 1022 bytes.
+  std::string chinese;
+  while (chinese.size() < 360) chinese += "长";
+  for (const auto& [folder, want] :
+       {std::pair{std::string(120, 'a'), found},
+        std::pair{chinese, Verdict::Incomplete(Shortfall::kEngineError, tooLong)}}) {
+    FileToScan file;
+    file.path = MakeDeepFile(temp_.path(), {folder, folder, folder}, "long.txt", "INFECTED");
+    file.systemPath = "\\\\?\\" + file.path;
+    cases.push_back({file, want});
+  }
+  ASSERT_GT(cases[cases.size() - 2].file.path.size(), 260u);
+  ASSERT_GT(cases.back().file.path.size(), 1024u);
 
   std::vector<FileToScan> files;
   for (const Case& c : cases) files.push_back(c.file);
+  const Held log(temp_.Join("日志.log"), false), locked(temp_.Join("锁定.doc"), true),
+      alike(temp_.Join("\u0E02.com"), true);
+  ASSERT_TRUE(log.ok() && locked.ok() && alike.ok());
   const auto engine = Engine(Request({temp_.path(), "/sub"}));
-  auto verdicts = ScanAll(*engine, files);
-  EXPECT_EQ(verdicts.size(), cases.size());
-  for (const Case& c : cases) {
-    const std::vector<Verdict>& got = verdicts[c.file.path];
-    ASSERT_EQ(got.size(), 1u) << c.file.path;
-    EXPECT_EQ(got[0].kind, c.kind) << c.file.path;
-    if (c.kind == Kind::kInfected) {
-      EXPECT_EQ(got[0].virus, c.virusOrDetail);
+  for (const char* family : {"1.0", "1.4.5", "1.5.0", "1.5.3"}) {
+    SetEnv("QUORVEL_FAKE_CLAMSCAN_FAMILY", family);
+    std::filesystem::remove(testing_support::FsPath(record_));
+    auto verdicts = ScanAll(*engine, files);
+    EXPECT_EQ(verdicts.size(), cases.size()) << family;
+    for (const Case& c : cases) {
+      const std::vector<Verdict>& got = verdicts[c.file.path];
+      ASSERT_EQ(got.size(), 1u) << family << " " << c.file.path;
+      EXPECT_EQ(got[0].kind, c.want.kind) << family << " " << c.file.path;
+      EXPECT_EQ(got[0].virus, c.want.virus) << family << " " << c.file.path;
+      if (c.want.kind == Kind::kIncomplete) {
+        EXPECT_EQ(got[0].shortfall, c.want.shortfall) << family << " " << c.file.path;
+        EXPECT_NE(got[0].detail.find(c.want.detail), std::string::npos) << got[0].detail;
+      }
     }
-    if (c.kind == Kind::kIncomplete) {
-      EXPECT_EQ(got[0].shortfall, c.shortfall) << c.file.path;
-      EXPECT_NE(got[0].detail.find(c.virusOrDetail), std::string::npos) << got[0].detail;
-    }
+    // One run for all, the list's name reaching clamscan whole; the two
+    // files alike scanned again each on its own where they are alike.
+    const auto runs = bridge_testing::ReadClamscanRuns(record_);
+    ASSERT_EQ(runs.size(), std::string(family) < "1.5" ? 3u : 1u) << family;
+    EXPECT_NE(std::find(runs[0].begin(), runs[0].end(), "--alert-encrypted=yes"), runs[0].end());
   }
-  // One run for all; the long path given in its long form.
-  const auto runs = bridge_testing::ReadClamscanRuns(record_);
-  ASSERT_EQ(runs.size(), 1u);
-  const Strings& got = runs.front();
-  EXPECT_NE(std::find(got.begin(), got.end(), "--listed-- \\\\?\\" + longPath), got.end());
-  EXPECT_NE(std::find(got.begin(), got.end(), "--listed-- " + temp_.Join("clean.txt")), got.end());
 
   // clamscan failing: every file not scanned, never clean.
-  for (const auto& [fail, detail, shortfall] :
-       {std::tuple{"database", std::string(bridge::texts::kErrorNoDatabase),
-                   Shortfall::kEngineError},
-        std::tuple{"open", std::string("Can't open file"), Shortfall::kUnreadable}}) {
-    SetEnv("QUORVEL_FAKE_CLAMSCAN_FAIL", fail);
-    verdicts = ScanAll(*engine, files);
-    EXPECT_EQ(verdicts.size(), cases.size());
-    for (const auto& [path, got] : verdicts) {
-      ASSERT_EQ(got.size(), 1u) << path;
-      EXPECT_EQ(got[0].kind, Kind::kIncomplete) << fail << " " << path;
-      EXPECT_EQ(got[0].shortfall, shortfall) << fail << " " << path;
-      EXPECT_NE(got[0].detail.find(detail), std::string::npos) << got[0].detail;
-    }
+  SetEnv("QUORVEL_FAKE_CLAMSCAN_FAIL", "database");
+  for (const auto& [path, got] : ScanAll(*engine, files)) {
+    ASSERT_EQ(got.size(), 1u) << path;
+    EXPECT_EQ(got[0].kind, Kind::kIncomplete) << path;
   }
-  RemoveLongPath(longPath);
+  SetEnv("QUORVEL_FAKE_CLAMSCAN_FAMILY", "");
+  SetEnv("TMP", Narrow(oldTmp));
 }
 
 TEST_F(ClamscanEngine, MissingClamscanIsTheProblemShown) {

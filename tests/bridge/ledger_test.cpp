@@ -2,6 +2,9 @@
 // other lines; the report switches; the exit code.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -54,23 +57,28 @@ struct LedgerRun {
   int code = -1;
 };
 
+// more: further events of the scan before its end.
 LedgerRun Record(const std::vector<std::string>& switches, const std::vector<Event>& events,
-                 bool walkError = false) {
+                 bool walkError = false, const std::function<void(bridge::Ledger&)>& more = {}) {
   testing_support::TempDir dir;
+  const std::string report = dir.Join("report.txt");
   std::vector<std::string> args = {"/srv"};
   args.insert(args.end(), switches.begin(), switches.end());
   const bridge::ScanRequest request = bridge::ReadRequest(args, PathStyle::kPosix).request;
   LedgerRun run;
   const bridge::Printer print = [&](const std::string& line, bool) { run.console.push_back(line); };
-  bridge::LedgerWriter writer(print, PathStyle::kPosix);
-  EXPECT_TRUE(writer.OpenReport(dir.Join("report.txt"), false));
-  bridge::Ledger ledger(writer, request);
-  for (const Event& event : events)
-    ledger.File(FileToScan{event.path, event.path, {}, 0}, event.verdict, event.treatment);
-  if (walkError) ledger.WalkError("/srv/locked", "没有权限");
-  ledger.Finish(std::chrono::seconds(61));
-  run.code = ledger.ExitCode();
-  run.report = testing_support::ReadTextFile(dir.Join("report.txt"));
+  {
+    bridge::LedgerWriter writer(print, PathStyle::kPosix);
+    EXPECT_TRUE(writer.OpenReport(report, false));
+    bridge::Ledger ledger(writer, request);
+    for (const Event& event : events)
+      ledger.File(FileToScan{event.path, event.path, {}, 0}, event.verdict, event.treatment);
+    if (walkError) ledger.WalkError("/srv/locked", "没有权限");
+    if (more) more(ledger);
+    ledger.Finish(std::chrono::seconds(61));
+    run.code = ledger.ExitCode();
+  }  // the console took every line
+  run.report = testing_support::ReadTextFile(report);
   return run;
 }
 
@@ -83,6 +91,7 @@ TEST(BridgeLedger, ExitCodeTellsFoundBeforeIncompleteBeforeClean) {
   const Event infected{"/srv/v", Verdict::Infected("Eicar-Test-Signature"), {}};
   const Event limit{"/srv/big", Verdict::Incomplete(Shortfall::kFileSizeLimit), {}};
   const Event lost{"/srv/late", Verdict::Incomplete(Shortfall::kDaemonLost), {}};
+  const Event encrypted{"/srv/e.zip", bridge::FromDetection("Heuristics.Encrypted.Zip"), {}};
   const Event failedMove{"/srv/v2", Verdict::Infected("Eicar-Test-Signature"),
                          Treatment{Treatment::Kind::kFailed, "x"}};
   const struct {
@@ -96,6 +105,7 @@ TEST(BridgeLedger, ExitCodeTellsFoundBeforeIncompleteBeforeClean) {
       {{clean}, true, kExitError},
       {{infected, lost, limit}, true, kExitInfected},
       {{clean, failedMove}, false, kExitInfected},
+      {{clean, encrypted}, false, kExitError},  // neither infected nor clean
   };
   for (const auto& c : cases) EXPECT_EQ(Record({}, c.events, c.walkError).code, c.code);
 }
@@ -142,6 +152,53 @@ TEST(BridgeLedger, ReportHoldsWhatItsSwitchesAskFor) {
                                         bridge::texts::kMinutes + "1" + bridge::texts::kSeconds})
       EXPECT_TRUE(Has(report, line + "\n")) << line;
   }
+}
+
+TEST(BridgeLedger, TextsFromOutsideAreEscapedAsPathsAre) {
+  // A daemon's or signature's words that pose as another file's line and
+  // clear the terminal.
+  const std::string forged = "x\n/srv/forged: 正常\r\x1b[2J";
+  const std::string written = "x\\n/srv/forged: 正常\\r\\x1B[2J";
+  const LedgerRun run =
+      Record({"/rptall", "/rptcor", "/rpterr"},
+             {{"/srv/v", Verdict::Infected(forged), Treatment{Treatment::Kind::kFailed, forged}},
+              {"/srv/big", Verdict::Incomplete(Shortfall::kEngineError, forged), {}}},
+             false, [&](bridge::Ledger& ledger) {
+               ledger.Note(forged);
+               ledger.WalkError("/srv/d", forged);
+               ledger.Problem(forged);
+             });
+  size_t count = 0;
+  for (size_t at = run.report.find(written); at != std::string::npos;
+       at = run.report.find(written, at + 1))
+    ++count;
+  EXPECT_EQ(count, 6u) << run.report;  // virus, treatment, detail, note, walk error, problem
+  EXPECT_FALSE(Has(run.report, "\n/srv/forged")) << run.report;
+  for (const std::string& line : run.console)
+    EXPECT_EQ(line.find_first_of("\n\r\x1b"), std::string::npos) << line;
+}
+
+TEST(BridgeLedgerWriter, AConsoleThatTakesNothingHoldsUpNoStop) {
+  testing_support::TempDir dir;
+  std::promise<void> release;
+  const std::shared_future<void> released = release.get_future().share();
+  const bridge::Printer print = [&](const std::string&, bool) { released.wait(); };
+  {
+    bridge::LedgerWriter writer(print, PathStyle::kPosix);
+    EXPECT_TRUE(writer.OpenReport(dir.Join("report.txt"), false));
+    std::future<void> writing = std::async(std::launch::async, [&] {
+      for (int i = 0; i < 1000; ++i) writer.Line("line " + std::to_string(i), false, true);
+    });
+    // The lines past a backlog wait for the console, until the scan stops.
+    EXPECT_EQ(writing.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    writer.Stopping();
+    EXPECT_EQ(writing.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    writer.LastReportLine("end");
+    writer.Line("after the end", false, true);
+    release.set_value();
+  }
+  const std::string report = testing_support::ReadTextFile(dir.Join("report.txt"));
+  EXPECT_TRUE(report.ends_with("line 999\nend\n")) << report;
 }
 
 }  // namespace

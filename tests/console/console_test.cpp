@@ -291,12 +291,12 @@ TEST_F(ConsoleTest, WithoutAUsableTerminalTheScanStillRuns) {
     EXPECT_EQ(ReadFakeScannerRecord(record_).console, each.console);
     Arrange();
   }
-  // koi8rxterm never ran; the uxterm launcher was given xterm's font, and
+  // koi8rxterm never ran; the uxterm launcher was given xterm's UTF-8 mode and font, and
   // is not left running (TearDown).
   EXPECT_FALSE(FileExists(koi8Run));
   std::string options;
   std::getline(std::ifstream(uxtermRun), options);
-  EXPECT_EQ(options.rfind("-fa Monospace -fs 11 -e ", 0), 0u) << options;
+  EXPECT_EQ(options.rfind("-u8 -fa Monospace -fs 11 -e ", 0), 0u) << options;
 }
 
 // Through the runner, as the window scans: each scan cleans up after itself.

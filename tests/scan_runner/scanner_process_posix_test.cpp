@@ -18,10 +18,10 @@
 #include <string>
 #include <thread>
 
+#include "base/terminal_launch_posix.h"
 #include "res/texts.h"
 #include "scan/scan_runner.h"
 #include "scan/scanner_process.h"
-#include "scan/terminal_launch_posix.h"
 #include "support/process_start.h"
 #include "tests/support/child_processes_posix.h"
 #include "tests/support/fake_user_prompts.h"
@@ -113,16 +113,20 @@ TEST_F(ScannerProcessPosixTest, ScannerRunsInItsOwnSessionWithOnlyTheStandardStr
   EXPECT_EQ(got, 0);
 }
 
-TEST(TerminalLaunchTest, OnlyXtermGetsOptionsAndKoi8rxtermIsPassedOver) {
+// Each terminal under each locale: only xterm gets options, koi8rxterm is
+// passed over, and the terminal's character type is UTF-8 whatever the
+// locale, with the user's other locale settings kept.
+TEST(TerminalLaunchTest, EachTerminalGetsItsOptionsAndAUtf8CharacterType) {
   using std::chrono::seconds;
-  const std::vector<std::string> command = {"/opt/q/quorvel-console", "/run/q"};
-  const std::vector<std::string> font = {"-fa", "Monospace", "-fs", "11"};
-  struct Case {
+  using Strings = std::vector<std::string>;
+  const Strings command = {"/opt/q/quorvel-console", "/run/q"};
+  const Strings xtermOptions = {"-u8", "-fa", "Monospace", "-fs", "11"};
+  struct Terminal {
     std::string realPath;
-    bool xtermFont;
+    bool xtermOptions;
     seconds patience;  // zero: passed over
   };
-  const std::vector<Case> cases = {
+  const std::vector<Terminal> terminals = {
       {"/usr/bin/xterm", true, seconds(5)},
       {"/usr/bin/uxterm", true, seconds(5)},
       {"/usr/bin/lxterm", true, seconds(5)},
@@ -131,19 +135,42 @@ TEST(TerminalLaunchTest, OnlyXtermGetsOptionsAndKoi8rxtermIsPassedOver) {
       {"/usr/bin/gnome-terminal.wrapper", false, seconds(15)},
       {"/opt/xterm-like/bin/myxterm", false, seconds(15)},
   };
-  for (const Case& each : cases) {
-    SCOPED_TRACE(each.realPath);
-    const TerminalLaunch launch =
-        TerminalLaunchFor("/usr/bin/x-terminal-emulator", each.realPath, command);
-    std::vector<std::string> expected;
-    if (each.patience.count() != 0) {
-      expected = {"/usr/bin/x-terminal-emulator"};
-      if (each.xtermFont) expected.insert(expected.end(), font.begin(), font.end());
+  struct Locale {
+    Strings environment;  // beside PATH
+    Strings terminalGets;
+  };
+  const std::vector<Locale> locales = {
+      {{}, {"LC_CTYPE=C.UTF-8"}},
+      {{"LANG=C"}, {"LANG=C", "LC_CTYPE=C.UTF-8"}},
+      {{"LANG=POSIX", "LC_CTYPE="}, {"LANG=POSIX", "LC_CTYPE=C.UTF-8"}},
+      {{"LANG=de_DE.ISO-8859-1"}, {"LANG=de_DE.ISO-8859-1", "LC_CTYPE=C.UTF-8"}},
+      {{"LANG=zh_CN.UTF-8", "LC_CTYPE=C"}, {"LANG=zh_CN.UTF-8", "LC_CTYPE=C.UTF-8"}},
+      {{"LC_ALL=C", "LC_CTYPE=zh_CN.UTF-8"}, {"LC_CTYPE=zh_CN.UTF-8", "LC_ALL=C.UTF-8"}},
+      {{"LANG=zh_CN.UTF-8"}, {"LANG=zh_CN.UTF-8"}},
+      {{"LANG=C", "LC_CTYPE=en_US.utf8"}, {"LANG=C", "LC_CTYPE=en_US.utf8"}},
+  };
+  for (const Terminal& terminal : terminals) {
+    for (const Locale& locale : locales) {
+      SCOPED_TRACE(terminal.realPath + " " + testing::PrintToString(locale.environment));
+      Strings environment = {"PATH=/usr/bin:/bin"};
+      environment.insert(environment.end(), locale.environment.begin(), locale.environment.end());
+      const TerminalLaunch launch = TerminalLaunchFor("/usr/bin/x-terminal-emulator",
+                                                      terminal.realPath, command, environment);
+      if (terminal.patience.count() == 0) {
+        EXPECT_TRUE(launch.arguments.empty());
+        continue;
+      }
+      Strings expected = {"/usr/bin/x-terminal-emulator"};
+      if (terminal.xtermOptions)
+        expected.insert(expected.end(), xtermOptions.begin(), xtermOptions.end());
       expected.push_back("-e");
       expected.insert(expected.end(), command.begin(), command.end());
-      EXPECT_EQ(launch.patience, each.patience);
+      EXPECT_EQ(launch.arguments, expected);
+      EXPECT_EQ(launch.patience, terminal.patience);
+      Strings gets = {"PATH=/usr/bin:/bin"};
+      gets.insert(gets.end(), locale.terminalGets.begin(), locale.terminalGets.end());
+      EXPECT_EQ(launch.environment, gets);
     }
-    EXPECT_EQ(launch.arguments, expected);
   }
 }
 

@@ -13,7 +13,7 @@
 
 class QuietDesktop : public DesktopServices {
  public:
-  bool OpenDocument(const std::string& path, void*, SystemError*) override {
+  bool OpenDocument(const std::string& path, void*, SystemError*, const LateOpenFailure&) override {
     opened.push_back(path);
     return true;
   }
