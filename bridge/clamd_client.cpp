@@ -35,6 +35,21 @@ using Clock = std::chrono::steady_clock;
 constexpr int kTickMs = 200;
 // A daemon without a time limit of its own still gets no more than this.
 constexpr std::chrono::minutes kLongestReply(10);
+// No message of the daemon is longer (a virus name, an error): more without
+// its end is no answer.
+constexpr size_t kLongestMessage = 64 * 1024;
+
+// A request's number as the daemon wrote it: decimal digits alone, no
+// larger than the counter can be; false for anything else.
+bool ReadRequestNumber(std::string_view digits, uint64_t* number) {
+  if (digits.empty() || digits.size() > 19) return false;
+  *number = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return false;
+    *number = *number * 10 + static_cast<uint64_t>(c - '0');
+  }
+  return true;
+}
 
 #ifdef _WIN32
 using Socket = SOCKET;
@@ -250,6 +265,7 @@ class Connection {
       const auto n = recv(socket_, buffer, sizeof buffer, 0);
       if (n > 0) {
         reply->append(buffer, static_cast<size_t>(n));
+        if (reply->size() > kLongestMessage) break;
       } else if (n == 0 || wait == Wait::kFailed || !(WouldBlock() || Interrupted())) {
         break;
       }
@@ -257,12 +273,6 @@ class Connection {
     if (!reply->empty()) return true;
     *failure = {ClamdReply::Kind::kNoAnswer, texts::kDaemonClosed};
     return false;
-  }
-
-  ClamdReply Receive(Clock::time_point deadline) {
-    std::string reply;
-    ClamdReply failure;
-    return ReceiveText(deadline, &reply, &failure) ? ParseClamdReplies(reply) : failure;
   }
 
   // In a session, what the daemon says while a request is being sent is
@@ -342,24 +352,7 @@ ClamdReply ParseClamdReply(std::string_view reply) {
   }
   if (EndsWith(status, " ERROR"))
     return {ClamdReply::Kind::kError, std::string(status.substr(0, status.size() - 6))};
-  return {ClamdReply::Kind::kNoAnswer, texts::kDaemonStrangeReply + std::string(reply)};
-}
-
-ClamdReply ParseClamdReplies(std::string_view replies) {
-  std::optional<ClamdReply> alert, other;
-  while (!replies.empty()) {
-    const size_t end = replies.find('\0');
-    const std::string_view message = replies.substr(0, end);
-    replies.remove_prefix(end == std::string_view::npos ? replies.size() : end + 1);
-    if (message.empty()) continue;
-    ClamdReply reply = ParseClamdReply(message);
-    if (reply.kind == ClamdReply::Kind::kInfected && !LimitOfAlert(reply.text)) return reply;
-    std::optional<ClamdReply>& slot = reply.kind == ClamdReply::Kind::kInfected ? alert : other;
-    if (!slot) slot = std::move(reply);
-  }
-  if (alert) return *alert;
-  if (other) return *other;
-  return {ClamdReply::Kind::kNoAnswer, texts::kDaemonClosed};
+  return {ClamdReply::Kind::kNoAnswer, texts::kDaemonStrangeReply + OneLine(reply)};
 }
 
 std::optional<Shortfall> LimitOfClamdError(std::string_view message) {
@@ -398,41 +391,51 @@ std::string ClamdAddress(const ClamdConfig& config) {
   return (config.tcpAddress.empty() ? "127.0.0.1" : config.tcpAddress) + ":" + config.tcpSocket;
 }
 
-bool PingClamd(const ClamdConfig& config, std::string* error, const ClamdWaits& waits) {
+namespace {
+
+// A command with a one-message answer, on a connection of its own: the
+// answer up to its NUL byte; nothing, with *error, when none came.
+std::optional<std::string> Ask(const ClamdConfig& config, const char* command, size_t size,
+                               const ClamdWaits& waits, std::string* error) {
   const Cancelled never;
   Connection connection(never);
   ClamdReply failure;
   if (connection.Open(config, waits.connect, &failure)) {
-    static constexpr char kCommand[] = "zPING";
     const Clock::time_point deadline = Clock::now() + waits.connect;
-    const Wait sent = connection.Send(kCommand, sizeof kCommand, deadline);
+    const Wait sent = connection.Send(command, size, deadline);
     std::string reply;
     if (sent != Wait::kReady) {
       failure = SendFailure(sent);
     } else if (connection.ReceiveText(deadline, &reply, &failure)) {
       reply.resize(std::min(reply.find('\0'), reply.size()));
-      if (reply == "PONG") return true;
-      failure.text = texts::kDaemonStrangeReply + reply;
+      return reply;
     }
   }
   *error = failure.text;
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool PingClamd(const ClamdConfig& config, std::string* error, const ClamdWaits& waits) {
+  static constexpr char kCommand[] = "zPING";
+  const std::optional<std::string> reply = Ask(config, kCommand, sizeof kCommand, waits, error);
+  if (!reply) return false;
+  if (*reply == "PONG") return true;
+  *error = texts::kDaemonStrangeReply + OneLine(*reply);
   return false;
 }
 
-#ifndef _WIN32
-ClamdReply ScanDescriptorWithClamd(const ClamdConfig& config, int fd, const ClamdWaits& waits,
-                                   const Cancelled& cancelled) {
-  Connection connection(cancelled);
-  ClamdReply failure;
-  if (!connection.Open(config, waits.connect, &failure)) return failure;
-  static constexpr char kCommand[] = "zFILDES";
-  const Clock::time_point sendDeadline = Clock::now() + waits.connect;
-  Wait sent = connection.Send(kCommand, sizeof kCommand, sendDeadline);
-  if (sent == Wait::kReady) sent = connection.SendDescriptor(fd, sendDeadline);
-  if (sent != Wait::kReady) return SendFailure(sent);
-  return connection.Receive(Clock::now() + waits.Reply(config));
+std::optional<std::string> ClamdVersion(const ClamdConfig& config, std::string* error,
+                                        const ClamdWaits& waits) {
+  static constexpr char kCommand[] = "zVERSION";
+  std::optional<std::string> reply = Ask(config, kCommand, sizeof kCommand, waits, error);
+  while (reply && !reply->empty() && (reply->back() == '\n' || reply->back() == '\r'))
+    reply->pop_back();
+  if (reply && StartsWith(*reply, "ClamAV ")) return OneLine(*reply);
+  if (reply) *error = texts::kDaemonStrangeReply + OneLine(*reply);
+  return std::nullopt;
 }
-#endif
 
 namespace {
 
@@ -460,31 +463,12 @@ Wait SendChunks(Connection& connection, const ReadData& read, const ClamdWaits& 
 
 }  // namespace
 
-ClamdReply StreamToClamd(const ClamdConfig& config, const ReadData& read, const ClamdWaits& waits,
-                         const Cancelled& cancelled) {
-  Connection connection(cancelled);
-  ClamdReply failure;
-  if (!connection.Open(config, waits.connect, &failure)) return failure;
-  static constexpr char kCommand[] = "zINSTREAM";
-  Wait sent = connection.Send(kCommand, sizeof kCommand, Clock::now() + waits.connect);
-  bool readFailed = false;
-  if (sent == Wait::kReady) sent = SendChunks(connection, read, waits, &readFailed);
-  if (readFailed) return {ClamdReply::Kind::kError, texts::kDaemonReadFailed};
-  if (sent == Wait::kCancelled) return SendFailure(sent);
-  // A daemon that closed early (over its StreamMaxLength) may have said why.
-  const ClamdReply reply =
-      connection.Receive(Clock::now() + (sent == Wait::kReady ? waits.Reply(config)
-                                                              : std::chrono::milliseconds(1000)));
-  if (sent != Wait::kReady && reply.kind == ClamdReply::Kind::kNoAnswer) return SendFailure(sent);
-  return reply;
-}
-
 struct ClamdSession::State {
   State(const ClamdConfig& c, const ClamdWaits& w, Cancelled stop)
       : config(c), waits(w), cancelled(std::move(stop)), connection(cancelled) {}
 
   // The request's number once its command went out whole.
-  uint32_t Sent(Wait wait, ClamdReply* failure) {
+  uint64_t Sent(Wait wait, ClamdReply* failure) {
     if (wait != Wait::kReady) {
       *failure = SendFailure(wait);
       broken = true;
@@ -498,7 +482,7 @@ struct ClamdSession::State {
   const Cancelled cancelled;  // before the connection, which refers to it
   Connection connection;
   std::string incoming;  // what the daemon said and was not read as replies yet
-  uint32_t lastId = 0;
+  uint64_t lastId = 0;
   bool broken = false;
 };
 
@@ -526,7 +510,7 @@ bool ClamdSession::Open(ClamdReply* failure) {
 }
 
 #ifndef _WIN32
-uint32_t ClamdSession::SendDescriptor(int fd, ClamdReply* failure) {
+uint64_t ClamdSession::SendDescriptor(int fd, ClamdReply* failure) {
   State& s = *state_;
   static constexpr char kCommand[] = "zFILDES";
   const Clock::time_point deadline = Clock::now() + s.waits.connect;
@@ -536,7 +520,7 @@ uint32_t ClamdSession::SendDescriptor(int fd, ClamdReply* failure) {
 }
 #endif
 
-uint32_t ClamdSession::SendStream(const ReadData& read, ClamdReply* failure) {
+uint64_t ClamdSession::SendStream(const ReadData& read, ClamdReply* failure) {
   State& s = *state_;
   static constexpr char kCommand[] = "zINSTREAM";
   Wait sent = s.connection.Send(kCommand, sizeof kCommand, Clock::now() + s.waits.connect);
@@ -557,19 +541,24 @@ bool ClamdSession::Receive(std::chrono::milliseconds wait, std::vector<Reply>* r
       s.incoming.erase(0, end + 1);
       if (message.empty()) continue;
       const size_t colon = message.find(": ");
-      uint32_t id = 0;
-      size_t digits = 0;
-      for (; digits < colon && message[digits] >= '0' && message[digits] <= '9'; ++digits)
-        id = id * 10 + static_cast<uint32_t>(message[digits] - '0');
+      uint64_t id = 0;
+      const bool numbered = colon != std::string::npos &&
+                            ReadRequestNumber(std::string_view(message).substr(0, colon), &id);
       // Without a number it is about the session itself, which is over.
-      if (colon == std::string::npos || digits == 0 || digits != colon || id > s.lastId) {
-        *failure = {ClamdReply::Kind::kNoAnswer, texts::kDaemonStrangeReply + message};
+      if (!numbered || id == 0 || id > s.lastId) {
+        *failure = {ClamdReply::Kind::kNoAnswer, texts::kDaemonStrangeReply + OneLine(message)};
         s.broken = true;
         return false;
       }
       replies->push_back({id, ParseClamdReply(std::string_view(message).substr(colon + 2))});
     }
     if (!replies->empty()) return true;
+    if (s.incoming.size() > kLongestMessage) {
+      *failure = {ClamdReply::Kind::kNoAnswer,
+                  texts::kDaemonStrangeReply + OneLine(s.incoming.substr(0, 200))};
+      s.broken = true;
+      return false;
+    }
     if (s.broken) {
       *failure = {ClamdReply::Kind::kNoAnswer, texts::kDaemonClosed};
       return false;

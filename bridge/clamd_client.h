@@ -1,6 +1,6 @@
-// Speaking to the ClamAV daemon: PING, one file per connection by its
-// descriptor (FILDES, over a local socket) or by its data (INSTREAM), and
-// many files on one connection in a session. Every wait is bounded, and a
+// Speaking to the ClamAV daemon: PING and VERSION, and files on one
+// connection in a session, each by its descriptor (FILDES, over a local
+// socket) or by its data (INSTREAM). Every wait is bounded, and a
 // stop ends it.
 #pragma once
 
@@ -32,13 +32,9 @@ struct ClamdReply {
   std::string text;
 };
 
-// Reads one reply message of the daemon.
+// Reads one reply message of the daemon (after the request's number). Its
+// text is the daemon's: the writer escapes it like a path.
 ClamdReply ParseClamdReply(std::string_view reply);
-
-// Reads a whole answer, its messages each ended by a NUL byte. With
-// AllowAllMatchScan the daemon names every find in a message of its own; a
-// virus then outweighs an alert for a limit, which outweighs the rest.
-ClamdReply ParseClamdReplies(std::string_view replies);
 
 // The limit an ERROR reply names ("INSTREAM size limit exceeded.",
 // "Exceeded max scan size", ...); nothing for any other error.
@@ -59,6 +55,11 @@ struct ClamdWaits {
 // Whether the daemon answers PING with PONG; *error says why not.
 bool PingClamd(const ClamdConfig& config, std::string* error, const ClamdWaits& waits = {});
 
+// The daemon's answer to VERSION ("ClamAV 1.4.6/27480/Tue Dec  9 08:30:00
+// 2026"), control characters as "?"; nothing, with *error, when it gives none.
+std::optional<std::string> ClamdVersion(const ClamdConfig& config, std::string* error,
+                                        const ClamdWaits& waits = {});
+
 // Whether files reach the daemon by their descriptor (its local socket,
 // where the system can pass one: the daemon may not be allowed to open the
 // user's files), else by their data over TCP.
@@ -67,19 +68,9 @@ bool PassesDescriptors(const ClamdConfig& config);
 // Where the daemon is asked: its socket's path, or address and port.
 std::string ClamdAddress(const ClamdConfig& config);
 
-#ifndef _WIN32
-// Scans the open file by its descriptor (FILDES).
-ClamdReply ScanDescriptorWithClamd(const ClamdConfig& config, int fd, const ClamdWaits& waits,
-                                   const Cancelled& cancelled);
-#endif
-
 // Reads the file's next data into buffer: the number of bytes, 0 at its end,
 // -1 when it cannot be read.
 using ReadData = std::function<long(char* buffer, size_t size)>;
-
-// Scans the file's data (INSTREAM). A read error ends with kError.
-ClamdReply StreamToClamd(const ClamdConfig& config, const ReadData& read, const ClamdWaits& waits,
-                         const Cancelled& cancelled);
 
 // One long-lived connection in a session (IDSESSION): requests follow one
 // another without waiting, and the daemon answers each as soon as it is
@@ -97,14 +88,16 @@ class ClamdSession {
 #ifndef _WIN32
   // FILDES: the descriptor goes along at once (the caller's own may be
   // closed then). The request's number, or 0 with *failure.
-  uint32_t SendDescriptor(int fd, ClamdReply* failure);
+  uint64_t SendDescriptor(int fd, ClamdReply* failure);
 #endif
   // INSTREAM: the file's data to its end. A read error ends the data early:
   // the request still counts, the caller tells its reply apart.
-  uint32_t SendStream(const ReadData& read, ClamdReply* failure);
+  uint64_t SendStream(const ReadData& read, ClamdReply* failure);
 
+  // A reply's number is read whole: one that was not sent (too large, or
+  // past the last request) ends the session as a strange answer.
   struct Reply {
-    uint32_t id = 0;
+    uint64_t id = 0;
     ClamdReply reply;
   };
   // The replies complete so far, waiting up to wait for the first. False

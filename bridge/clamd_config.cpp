@@ -1,4 +1,4 @@
-// clamd.conf and the choice of the engine.
+// clamd.conf as clamd reads it.
 #include "bridge/clamd_config.h"
 
 #include <cstdint>
@@ -6,7 +6,6 @@
 #include <sstream>
 
 #include "bridge/text_util.h"
-#include "bridge/texts.h"
 
 namespace bridge {
 
@@ -43,6 +42,40 @@ std::optional<uint64_t> ReadSize(const std::string& value) {
   return number << shift;
 }
 
+// The yes/no settings the bridge compares, by clamd's names (older
+// names beside the new ones, as clamd still reads them).
+bool ClamdConfig::*FlagNamed(const std::string& name) {
+  static constexpr struct {
+    const char* name;
+    bool ClamdConfig::*flag;
+  } kFlags[] = {
+      {"scanarchive", &ClamdConfig::scanArchive},
+      {"scanmail", &ClamdConfig::scanMail},
+      {"scanole2", &ClamdConfig::scanOle2},
+      {"scanpe", &ClamdConfig::scanPe},
+      {"scanelf", &ClamdConfig::scanElf},
+      {"scanpdf", &ClamdConfig::scanPdf},
+      {"scanhtml", &ClamdConfig::scanHtml},
+      {"scanswf", &ClamdConfig::scanSwf},
+      {"scanxmldocs", &ClamdConfig::scanXmlDocs},
+      {"scanhwp3", &ClamdConfig::scanHwp3},
+      {"scanonenote", &ClamdConfig::scanOneNote},
+      {"scanimage", &ClamdConfig::scanImage},
+      {"scanimagefuzzyhash", &ClamdConfig::scanImageFuzzyHash},
+      {"heuristicalerts", &ClamdConfig::heuristicAlerts},
+      {"algorithmicdetection", &ClamdConfig::algorithmicDetection},
+      {"alertexceedsmax", &ClamdConfig::alertExceedsMax},
+      {"blockmax", &ClamdConfig::alertExceedsMax},
+      {"alertencrypted", &ClamdConfig::alertEncrypted},
+      {"archiveblockencrypted", &ClamdConfig::alertEncrypted},
+      {"alertencryptedarchive", &ClamdConfig::alertEncryptedArchive},
+      {"alertencrypteddoc", &ClamdConfig::alertEncryptedDoc},
+  };
+  for (const auto& entry : kFlags)
+    if (name == entry.name) return entry.flag;
+  return nullptr;
+}
+
 }  // namespace
 
 ClamdConfig ParseClamdConfig(const std::string& text) {
@@ -70,14 +103,8 @@ ClamdConfig ParseClamdConfig(const std::string& text) {
     } else if (name == "tcpaddr" && !addressSeen) {
       config.tcpAddress = value;
       addressSeen = true;
-    } else if (name == "scanarchive") {
-      config.scanArchive = IsYes(value);
-    } else if (name == "scanmail") {
-      config.scanMail = IsYes(value);
-    } else if (name == "scanole2") {
-      config.scanOle2 = IsYes(value);
-    } else if (name == "alertexceedsmax") {
-      config.alertExceedsMax = IsYes(value);
+    } else if (bool ClamdConfig::*const flag = FlagNamed(name)) {
+      config.*flag = IsYes(value);
     } else {
       uint64_t ClamdConfig::*const field =
           name == "maxfilesize"                ? &ClamdConfig::maxFileSize
@@ -97,34 +124,18 @@ ClamdConfig ParseClamdConfig(const std::string& text) {
   return config;
 }
 
+std::string ClamdSizeText(uint64_t bytes) {
+  if (bytes != 0 && bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + "M";
+  if (bytes != 0 && bytes % (1u << 10) == 0) return std::to_string(bytes >> 10) + "K";
+  return std::to_string(bytes);
+}
+
 std::optional<ClamdConfig> ReadClamdConfig(const std::string& path) {
   std::ifstream file(FsPath(path), std::ios::binary);
   if (!file) return std::nullopt;
   std::ostringstream text;
   text << file.rdbuf();
   return ParseClamdConfig(text.str());
-}
-
-EngineChoice ChooseEngine(const ScanRequest& request, const std::optional<ClamdConfig>& config) {
-  if (!config) return {false, false, texts::kEngineNoConfig};
-  if (!config->HasSocket()) return {false, false, texts::kEngineNoSocket};
-  if (request.HasEngineOptions()) return {false, false, texts::kEngineOptions};
-  // Looking deeper than asked finds more: harmless for a report, but a find
-  // the request would not have made is not removed or moved unconfirmed.
-  struct Option {
-    bool asked, daemon;
-    const char* less;
-  };
-  const Option options[] = {
-      {request.ScansArchives(), config->scanArchive, texts::kEngineNoArchives},
-      {request.ScansMail(), config->scanMail, texts::kEngineNoMail},
-      {request.ScansOffice(), config->scanOle2, texts::kEngineNoOle2}};
-  EngineChoice choice{true, false, {}};
-  for (const Option& option : options) {
-    if (option.asked && !option.daemon) return {false, false, option.less};
-    if (!option.asked && option.daemon && request.Treats()) choice.confirm = true;
-  }
-  return choice;
 }
 
 }  // namespace bridge

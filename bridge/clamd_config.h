@@ -1,12 +1,10 @@
-// The running ClamAV daemon: where it listens, what it scans, and whether the
-// bridge may hand a scan to it.
+// The running ClamAV daemon's configuration: where it listens, what it
+// scans, its limits.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
-
-#include "bridge/scan_request.h"
 
 namespace bridge {
 
@@ -16,15 +14,34 @@ inline constexpr char kClamdConfigOverride[] = "QUORVEL_CLAMD_CONF";
 
 // What the bridge needs of a clamd.conf. The scan options and limits are
 // the daemon's own, for every scan it does; absent, they take clamd's
-// defaults. A limit of 0 is none.
+// defaults (ClamAV's optparser). A limit of 0 is none.
 struct ClamdConfig {
   std::string localSocket;        // LocalSocket: a Unix socket's path
   std::string tcpSocket;          // TCPSocket: the port
   std::string tcpAddress;         // TCPAddr (first one); empty means this machine
   std::string databaseDirectory;  // DatabaseDirectory: its signatures; empty for ClamAV's own
+  // The ways of looking into files, each "yes" by default.
   bool scanArchive = true;
   bool scanMail = true;
   bool scanOle2 = true;
+  bool scanPe = true;
+  bool scanElf = true;
+  bool scanPdf = true;
+  bool scanHtml = true;
+  bool scanSwf = true;
+  bool scanXmlDocs = true;
+  bool scanHwp3 = true;
+  bool scanOneNote = true;
+  bool scanImage = true;
+  bool scanImageFuzzyHash = true;
+  // HeuristicAlerts, and its older name AlgorithmicDetection: both must be on.
+  bool heuristicAlerts = true;
+  bool algorithmicDetection = true;
+  // The alerts, each "no" by default, with their older names.
+  bool alertExceedsMax = false;  // AlertExceedsMax, BlockMax: a file over a limit is named
+  bool alertEncrypted = false;   // AlertEncrypted, ArchiveBlockEncrypted: archives and documents
+  bool alertEncryptedArchive = false;  // AlertEncryptedArchive
+  bool alertEncryptedDoc = false;      // AlertEncryptedDoc
   // Sizes in bytes ("25M" in the file).
   uint64_t maxFileSize = 100ull << 20;      // MaxFileSize: larger files are not scanned
   uint64_t maxScanSize = 400ull << 20;      // MaxScanSize: data looked at per file
@@ -35,27 +52,23 @@ struct ClamdConfig {
   uint64_t maxThreads = 10;                 // MaxThreads: files scanned at once
   uint64_t maxConnectionQueueLength = 200;  // MaxConnectionQueueLength
   uint64_t maxQueue = 100;                  // MaxQueue: requests queued, those scanned included
-  bool alertExceedsMax = false;  // AlertExceedsMax: a file over a limit is named, not "OK"
   bool HasSocket() const { return !localSocket.empty() || !tcpSocket.empty(); }
+  // What clamd makes of the settings together.
+  bool Heuristics() const { return heuristicAlerts && algorithmicDetection; }
+  bool AlertsEncryptedArchives() const {
+    return scanArchive && (alertEncrypted || alertEncryptedArchive);
+  }
+  bool AlertsEncryptedDocuments() const { return alertEncrypted || alertEncryptedDoc; }
 };
 
 // Reads the text of a clamd.conf: "Name value" lines, "#" comments, names
 // without regard to case.
 ClamdConfig ParseClamdConfig(const std::string& text);
 
+// A size as a clamd.conf says it: "25M" rather than 26214400.
+std::string ClamdSizeText(uint64_t bytes);
+
 // The file read and parsed; nothing when it cannot be read.
 std::optional<ClamdConfig> ReadClamdConfig(const std::string& path);
-
-// Which engine scans, and why not the daemon. A pure decision on the
-// arguments and the daemon's options: the daemon is used where it scans at
-// least what is asked. Where it looks deeper (archives, mail, Office
-// documents) and finds are removed or moved, each find is confirmed by the
-// local engine under the request's own options before it is treated.
-struct EngineChoice {
-  bool daemon = false;
-  bool confirm = false;  // the daemon's finds are confirmed before treatment
-  std::string reason;    // for the local engine: why, in the user's words
-};
-EngineChoice ChooseEngine(const ScanRequest& request, const std::optional<ClamdConfig>& config);
 
 }  // namespace bridge

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "bridge/scan_options.h"
 #include "bridge/system.h"
 #include "bridge/system_error_text.h"
 #include "bridge/texts.h"
@@ -38,13 +39,6 @@ using Clock = std::chrono::steady_clock;
 
 // libclamav scans no file of 2 GiB or more, whatever MaxFileSize says.
 constexpr uint64_t kLargestScannable = 0x7fffffff;
-
-// "25M" rather than 26214400, as a clamd.conf says it.
-std::string SizeText(uint64_t bytes) {
-  if (bytes != 0 && bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + "M";
-  if (bytes != 0 && bytes % (1u << 10) == 0) return std::to_string(bytes >> 10) + "K";
-  return std::to_string(bytes);
-}
 
 // The walk's file, opened by the bridge with the user's rights: the daemon
 // gets this descriptor or its data, never the path.
@@ -77,6 +71,7 @@ class OpenedFile {
     identity = {info.dwVolumeSerialNumber,
                 (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow, true};
     size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    written_ = info.ftLastWriteTime;
     const bool regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     if (!regular || (file.identity.known && !(identity == file.identity))) {
       *refused = Verdict::Incomplete(Shortfall::kChanged);
@@ -87,6 +82,7 @@ class OpenedFile {
     if (opened.fd < 0) return false;
     fd_ = opened.fd;
     identity = opened.identity;
+    status_ = opened.status;
     size = static_cast<uint64_t>(opened.status.st_size);
 #endif
     left_ = size;
@@ -116,6 +112,44 @@ class OpenedFile {
     return static_cast<long>(n);
   }
 
+  // Up to bytes of its start, the position of the next Read kept.
+  std::string FirstBytes(size_t bytes) {
+    std::string start(bytes, '\0');
+#ifdef _WIN32
+    OVERLAPPED at = {};
+    DWORD n = 0;
+    LARGE_INTEGER position = {}, zero = {};
+    if (!SetFilePointerEx(handle_, zero, &position, FILE_CURRENT) ||
+        !ReadFile(handle_, start.data(), static_cast<DWORD>(bytes), &n, &at))
+      n = 0;
+    SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN);
+#else
+    ssize_t n;
+    do n = pread(fd_, start.data(), bytes, 0);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) n = 0;
+#endif
+    start.resize(static_cast<size_t>(n));
+    return start;
+  }
+
+  // Whether the file still has the size and the time of its last change
+  // it had when it was opened: what the daemon read may else not be the
+  // whole of it.
+  bool Unchanged() const {
+#ifdef _WIN32
+    BY_HANDLE_FILE_INFORMATION info;
+    return GetFileInformationByHandle(handle_, &info) &&
+           ((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow) == size &&
+           CompareFileTime(&info.ftLastWriteTime, &written_) == 0;
+#else
+    struct stat now = {};
+    return fstat(fd_, &now) == 0 && now.st_size == status_.st_size &&
+           now.st_mtim.tv_sec == status_.st_mtim.tv_sec &&
+           now.st_mtim.tv_nsec == status_.st_mtim.tv_nsec;
+#endif
+  }
+
   void Close() {
 #ifdef _WIN32
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
@@ -137,17 +171,24 @@ class OpenedFile {
  private:
 #ifdef _WIN32
   HANDLE handle_ = INVALID_HANDLE_VALUE;
+  FILETIME written_ = {};
 #else
   int fd_ = -1;
+  struct stat status_ = {};
 #endif
   uint64_t left_ = 0;
 };
 
 class DaemonEngine final : public Engine {
  public:
-  DaemonEngine(const ClamdConfig& config, LocalEngine local, DaemonNote note,
-               const ClamdWaits& waits)
-      : config_(config), local_(std::move(local)), note_(std::move(note)), waits_(waits) {}
+  DaemonEngine(const ClamdConfig& config, const ScanRequest& request, LocalEngine local,
+               DaemonNote note, const ClamdWaits& waits)
+      : config_(config),
+        request_(request),
+        containerDoubt_(WhyContainersNotWhole(config)),
+        local_(std::move(local)),
+        note_(std::move(note)),
+        waits_(waits) {}
 
   std::string Description() const override { return texts::kEngineDaemon + ClamdAddress(config_); }
 
@@ -160,10 +201,14 @@ class DaemonEngine final : public Engine {
     return threads;
   }
 
+  // One file as a scan of its own.
   Verdict ScanOne(const FileToScan& file) override {
-    if (!lost_)
-      if (std::optional<Verdict> verdict = Ask(file)) return *verdict;
-    return HandOver(file, Shortfall::kDaemonLost, LostReason());
+    FileQueue one;
+    one.Push(file);
+    one.Finish();
+    Verdict verdict = Verdict::Incomplete(Shortfall::kDaemonLost, LostReason());
+    ScanAll(one, [&verdict](const FileToScan&, const Verdict& given) { verdict = given; });
+    return verdict;
   }
 
   // A few sessions, each with its share of the requests the daemon can take
@@ -202,11 +247,12 @@ class DaemonEngine final : public Engine {
     return total / parts + (part < total % parts ? 1 : 0);
   }
 
-  // A file whose request is with the daemon.
+  // A file whose request is with the daemon, kept open to be checked after
+  // the reply.
   struct Pending {
     FileToScan file;
-    FileIdentity identity;
-    std::string readError;  // its data could not be read whole
+    std::unique_ptr<OpenedFile> opened;
+    bool doubtful = false;  // its "OK" is not the whole truth
   };
 
   // One session: files from the queue while fewer than limit are in flight,
@@ -214,7 +260,7 @@ class DaemonEngine final : public Engine {
   // long as the last one answered anything; the files it had are sent again.
   void Session(FileQueue& files, const VerdictSink& sink, unsigned limit) {
     const Cancelled stopped = [] { return StopRequested(); };
-    std::map<uint32_t, Pending> pending;
+    std::map<uint64_t, Pending> pending;
     std::vector<Pending> resend;
     std::unique_ptr<ClamdSession> session;
     bool answered = false, walkDone = false;
@@ -260,7 +306,12 @@ class DaemonEngine final : public Engine {
         if (!next) break;
         if (pending.empty()) progress = Clock::now();
         ClamdReply failure;
-        if (!Send(*session, std::move(*next), sink, &pending, &failure)) {
+        // Time the local engine took over a file is not the daemon's.
+        const Clock::time_point sending = Clock::now();
+        bool local = false;
+        const bool sent = Send(*session, std::move(*next), sink, &pending, &failure, &local);
+        if (local) progress += Clock::now() - sending;
+        if (!sent) {
           broken(failure);
           failed = true;
         }
@@ -301,46 +352,66 @@ class DaemonEngine final : public Engine {
   static Verdict Stopped() { return Verdict::Incomplete(Shortfall::kEngineError, texts::kStopped); }
 
   // Opens the file and sends its request; the verdicts of files that are
-  // not sent go to the sink at once. False with *failure when the
-  // connection failed.
+  // not sent go to the sink at once (*local set when the local engine was
+  // asked for one). False with *failure when the connection failed.
   bool Send(ClamdSession& session, FileToScan file, const VerdictSink& sink,
-            std::map<uint32_t, Pending>* pending, ClamdReply* failure) {
-    OpenedFile opened;
+            std::map<uint64_t, Pending>* pending, ClamdReply* failure, bool* local) {
+    auto opened = std::make_unique<OpenedFile>();
     Verdict refused;
-    if (!opened.Open(file, &refused)) {
+    if (!opened->Open(file, &refused)) {
       sink(file, refused);
       return true;
     }
-    if (std::optional<Verdict> over = OverLimit(opened.size)) {
-      opened.Close();
+    if (std::optional<Verdict> over = OverLimit(opened->size)) {
+      opened.reset();
+      *local = true;
       sink(file, HandOver(file, over->shortfall, over->detail));
       return true;
     }
-    uint32_t id;
+    // A container the request looks into, whose "OK" from this daemon
+    // would not be the whole truth: the local engine's where there is one.
+    bool doubtful = false;
+    if (!containerDoubt_.empty() &&
+        LooksInto(request_, ContainerOf(opened->FirstBytes(kContainerProbe)))) {
+      *local = true;
+      if (Engine* engine = Local()) {
+        opened.reset();
+        sink(file, engine->ScanOne(file));
+        return true;
+      }
+      doubtful = true;
+    }
+    uint64_t id;
 #ifndef _WIN32
     if (PassesDescriptors(config_))
-      id = session.SendDescriptor(opened.fd(), failure);
+      id = session.SendDescriptor(opened->fd(), failure);
     else
 #endif
       id = session.SendStream(
-          [&opened](char* buffer, size_t size) { return opened.Read(buffer, size); }, failure);
+          [&opened](char* buffer, size_t size) { return opened->Read(buffer, size); }, failure);
     if (id == 0) {
       // Sent again on the next connection.
-      pending->emplace(0, Pending{std::move(file), opened.identity, {}});
+      pending->emplace(0, Pending{std::move(file), nullptr, false});
       return false;
     }
-    pending->emplace(id, Pending{std::move(file), opened.identity, opened.readError});
+    pending->emplace(id, Pending{std::move(file), std::move(opened), doubtful});
     return true;
   }
 
   // The verdict the daemon's reply gives; nothing when it is no answer.
   std::optional<Verdict> Decide(const Pending& file, const ClamdReply& reply) {
-    if (!file.readError.empty()) return Verdict::Incomplete(Shortfall::kUnreadable, file.readError);
+    const OpenedFile& opened = *file.opened;
+    if (!opened.readError.empty())
+      return Verdict::Incomplete(Shortfall::kUnreadable, opened.readError);
     switch (reply.kind) {
       case ClamdReply::Kind::kClean:
-        return Verdict::Clean(file.identity);
+        // As after a local scan: what was read may not be the whole of a
+        // file written meanwhile.
+        if (!opened.Unchanged()) return Verdict::Incomplete(Shortfall::kChanged);
+        if (file.doubtful) return Verdict::Incomplete(Shortfall::kDaemonPartial, containerDoubt_);
+        return Verdict::Clean(opened.identity);
       case ClamdReply::Kind::kInfected: {
-        Verdict verdict = FromDetection(reply.text, file.identity);
+        Verdict verdict = FromDetection(reply.text, opened.identity);
         // The daemon's alert for one of its limits.
         if (verdict.kind == Verdict::Kind::kIncomplete)
           return HandOver(file.file, verdict.shortfall, verdict.detail);
@@ -355,51 +426,6 @@ class DaemonEngine final : public Engine {
       case ClamdReply::Kind::kNoAnswer:
         break;
     }
-    return std::nullopt;
-  }
-
-  // The daemon's verdict; nothing when the daemon was lost on this file.
-  std::optional<Verdict> Ask(const FileToScan& file) {
-    OpenedFile opened;
-    Verdict refused;
-    if (!opened.Open(file, &refused)) return refused;
-    if (std::optional<Verdict> over = OverLimit(opened.size)) {
-      opened.Close();
-      return HandOver(file, over->shortfall, over->detail);
-    }
-    const Cancelled stopped = [] { return StopRequested(); };
-    ClamdReply reply;
-#ifndef _WIN32
-    if (PassesDescriptors(config_))
-      reply = ScanDescriptorWithClamd(config_, opened.fd(), waits_, stopped);
-    else
-#endif
-      reply = StreamToClamd(
-          config_, [&opened](char* buffer, size_t size) { return opened.Read(buffer, size); },
-          waits_, stopped);
-    opened.Close();
-    switch (reply.kind) {
-      case ClamdReply::Kind::kClean:
-        return Verdict::Clean(opened.identity);
-      case ClamdReply::Kind::kInfected: {
-        Verdict verdict = FromDetection(reply.text, opened.identity);
-        // The daemon's alert for one of its limits.
-        if (verdict.kind == Verdict::Kind::kIncomplete)
-          return HandOver(file, verdict.shortfall, verdict.detail);
-        return verdict;
-      }
-      case ClamdReply::Kind::kError:
-        if (!opened.readError.empty())
-          return Verdict::Incomplete(Shortfall::kUnreadable, opened.readError);
-        if (const std::optional<Shortfall> limit = LimitOfClamdError(reply.text))
-          return HandOver(file, *limit, reply.text);
-        return Verdict::Incomplete(Shortfall::kEngineError, reply.text);
-      case ClamdReply::Kind::kCancelled:
-        return Verdict::Incomplete(Shortfall::kEngineError, texts::kStopped);
-      case ClamdReply::Kind::kNoAnswer:
-        break;
-    }
-    GiveUp(reply.text);
     return std::nullopt;
   }
 
@@ -423,7 +449,7 @@ class DaemonEngine final : public Engine {
     for (const Limit& limit : limits)
       if (limit.bytes != 0 && size > limit.bytes)
         return Verdict::Incomplete(limit.shortfall, texts::kDaemonLimit + std::string(limit.name) +
-                                                        " " + SizeText(limit.bytes));
+                                                        " " + ClamdSizeText(limit.bytes));
     return std::nullopt;
   }
 
@@ -449,6 +475,8 @@ class DaemonEngine final : public Engine {
   }
 
   const ClamdConfig config_;
+  const ScanRequest request_;
+  const std::string containerDoubt_;  // why its "OK" for a container is not the whole truth
   const LocalEngine local_;
   const DaemonNote note_;
   const ClamdWaits waits_;
@@ -459,10 +487,10 @@ class DaemonEngine final : public Engine {
 
 }  // namespace
 
-std::unique_ptr<Engine> MakeDaemonEngine(const ClamdConfig& config, const ScanRequest&,
+std::unique_ptr<Engine> MakeDaemonEngine(const ClamdConfig& config, const ScanRequest& request,
                                          LocalEngine local, DaemonNote note,
                                          const ClamdWaits& waits) {
-  return std::make_unique<DaemonEngine>(config, std::move(local), std::move(note), waits);
+  return std::make_unique<DaemonEngine>(config, request, std::move(local), std::move(note), waits);
 }
 
 }  // namespace bridge

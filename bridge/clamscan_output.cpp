@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "bridge/scan_options.h"
 #include "bridge/text_util.h"
 #include "bridge/texts.h"
 
@@ -62,20 +63,8 @@ std::string ClamscanPathOf(const FileToScan& file) {
 
 std::vector<std::string> ClamscanArguments(const ScanRequest& request,
                                            const std::string& listFile) {
-  // Each switch that becomes one of clamscan's yes/no options.
-  struct Toggle {
-    const char* option;
-    bool (ScanRequest::*on)() const;
-  };
-  static constexpr Toggle kToggles[] = {
-      {"--scan-archive", &ScanRequest::ScansArchives},
-      {"--scan-mail", &ScanRequest::ScansMail},
-      {"--scan-ole2", &ScanRequest::ScansOffice},
-  };
-  std::vector<std::string> args = {"--file-list=" + listFile, "--alert-exceeds-max=yes",
-                                   "--alert-encrypted=yes"};
-  for (const Toggle& toggle : kToggles)
-    args.push_back(std::string(toggle.option) + ((request.*toggle.on)() ? "=yes" : "=no"));
+  std::vector<std::string> args = {"--file-list=" + listFile};
+  for (std::string& option : ClamscanOptionsFor(request)) args.push_back(std::move(option));
   if (request.maxFileSize) args.push_back("--max-filesize=" + std::to_string(*request.maxFileSize));
   if (request.maxScanSize) args.push_back("--max-scansize=" + std::to_string(*request.maxScanSize));
   for (const std::string& database : request.databases) args.push_back("--database=" + database);

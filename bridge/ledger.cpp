@@ -34,6 +34,8 @@ const char* ShortfallText(Shortfall why) {
       return texts::kShortfallEngine;
     case Shortfall::kDaemonLost:
       return texts::kShortfallDaemonLost;
+    case Shortfall::kDaemonPartial:
+      return texts::kShortfallDaemonPartial;
   }
   return texts::kShortfallEngine;
 }
@@ -80,6 +82,7 @@ void Ledger::File(const FileToScan& file, const Verdict& verdict, const Treatmen
           line += texts::kNotTreated + writer_.Text(treatment.detail);
           break;
       }
+      line += treatment.note;
       writer_.Line(line, false, true);
       return;
     }

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bridge/engine.h"
+#include "bridge/scan_options.h"
 #include "bridge/texts.h"
 #include "bridge/walk_system.h"
 #include "bridge/worker_pool_posix.h"
@@ -97,38 +98,31 @@ EnginePtr LoadDatabase(const ScanRequest& request, unsigned* signatures, std::st
   return engine;
 }
 
-// The request's switches as scan options: one row each, plus what clamscan
-// always parses. /all needs nothing: ClamAV looks at every file whatever its
-// name.
-struct OptionRow {
-  bool (*applies)(const ScanRequest&);
-  uint32_t cl_scan_options::*field;
-  uint32_t flags;
-};
-constexpr OptionRow kOptionRows[] = {
-    {[](const ScanRequest& r) { return r.ScansArchives(); }, &cl_scan_options::parse,
-     CL_SCAN_PARSE_ARCHIVE},
-    {[](const ScanRequest& r) { return r.ScansMail(); }, &cl_scan_options::parse,
-     CL_SCAN_PARSE_MAIL},
-    {[](const ScanRequest& r) { return r.ScansOffice(); }, &cl_scan_options::parse,
-     CL_SCAN_PARSE_OLE2},
-    {[](const ScanRequest&) { return true; }, &cl_scan_options::parse,
-     CL_SCAN_PARSE_PE | CL_SCAN_PARSE_ELF | CL_SCAN_PARSE_PDF | CL_SCAN_PARSE_HTML |
-         CL_SCAN_PARSE_XMLDOCS | CL_SCAN_PARSE_SWF | CL_SCAN_PARSE_HWP3 | CL_SCAN_PARSE_ONENOTE |
-         CL_SCAN_PARSE_IMAGE | CL_SCAN_PARSE_IMAGE_FUZZY_HASH},
-    {[](const ScanRequest&) { return true; }, &cl_scan_options::general,
-     CL_SCAN_GENERAL_HEURISTICS},
-    // A file over a limit is named "Heuristics.Limits.Exceeded.*", an
-    // encrypted one "Heuristics.Encrypted.*": never clean.
-    {[](const ScanRequest&) { return true; }, &cl_scan_options::heuristic,
-     CL_SCAN_HEURISTIC_EXCEEDS_MAX | CL_SCAN_HEURISTIC_ENCRYPTED_ARCHIVE |
-         CL_SCAN_HEURISTIC_ENCRYPTED_DOC},
-};
+// The table's copy of clamav.h's values.
+static_assert(cl_flags::kGeneralHeuristics == CL_SCAN_GENERAL_HEURISTICS);
+static_assert(cl_flags::kParseArchive == CL_SCAN_PARSE_ARCHIVE);
+static_assert(cl_flags::kParseElf == CL_SCAN_PARSE_ELF);
+static_assert(cl_flags::kParsePdf == CL_SCAN_PARSE_PDF);
+static_assert(cl_flags::kParseSwf == CL_SCAN_PARSE_SWF);
+static_assert(cl_flags::kParseHwp3 == CL_SCAN_PARSE_HWP3);
+static_assert(cl_flags::kParseXmlDocs == CL_SCAN_PARSE_XMLDOCS);
+static_assert(cl_flags::kParseMail == CL_SCAN_PARSE_MAIL);
+static_assert(cl_flags::kParseOle2 == CL_SCAN_PARSE_OLE2);
+static_assert(cl_flags::kParseHtml == CL_SCAN_PARSE_HTML);
+static_assert(cl_flags::kParsePe == CL_SCAN_PARSE_PE);
+static_assert(cl_flags::kParseOneNote == CL_SCAN_PARSE_ONENOTE);
+static_assert(cl_flags::kParseImage == CL_SCAN_PARSE_IMAGE);
+static_assert(cl_flags::kParseImageFuzzyHash == CL_SCAN_PARSE_IMAGE_FUZZY_HASH);
+static_assert(cl_flags::kHeuristicExceedsMax == CL_SCAN_HEURISTIC_EXCEEDS_MAX);
+static_assert(cl_flags::kHeuristicEncryptedArchive == CL_SCAN_HEURISTIC_ENCRYPTED_ARCHIVE);
+static_assert(cl_flags::kHeuristicEncryptedDoc == CL_SCAN_HEURISTIC_ENCRYPTED_DOC);
 
 cl_scan_options ScanOptions(const ScanRequest& request) {
+  const LibraryOptions library = LibraryOptionsFor(request);
   cl_scan_options options = {};
-  for (const OptionRow& row : kOptionRows)
-    if (row.applies(request)) options.*row.field |= row.flags;
+  options.general = library.general;
+  options.parse = library.parse;
+  options.heuristic = library.heuristic;
   return options;
 }
 

@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -11,9 +10,9 @@
 #include "base/exit_codes.h"
 #include "bridge/clamd_client.h"
 #include "bridge/clamd_config.h"
-#include "bridge/clamd_engine.h"
 #include "bridge/drives.h"
 #include "bridge/engine.h"
+#include "bridge/engine_choice.h"
 #include "bridge/ledger.h"
 #include "bridge/scan_request.h"
 #include "bridge/system.h"
@@ -25,101 +24,33 @@ namespace bridge {
 
 namespace {
 
-Engine* g_keptEngine = nullptr;
-
-// The local engine is made once, when first needed: at the start without a
-// daemon, else only when the daemon hands a file over.
-class LocalEngineHolder {
- public:
-  explicit LocalEngineHolder(const ScanRequest& request) : request_(request) {}
-  // The bridge ends right after its scan: freeing a loaded signature
-  // database would only hold the window's verdict up (a tenth of a second
-  // with a million signatures), so the engine is kept to the end.
-  ~LocalEngineHolder() {
-    if (engine_) g_keptEngine = engine_.release();
-  }
-  // Without a -d of its own, the local engine scans with the signatures the
-  // daemon's configuration names.
-  void UseDaemonSignatures(const ClamdConfig& config) {
-    if (request_.databases.empty() && !config.databaseDirectory.empty())
-      request_.databases.push_back(config.databaseDirectory);
-  }
-  Engine* Get() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (!tried_) engine_ = MakeLocalEngine(request_, &problem_), tried_ = true;
-    return engine_.get();
-  }
-  const std::string& problem() const { return problem_; }
-
- private:
-  ScanRequest request_;
-  std::mutex mutex_;
-  bool tried_ = false;
-  std::unique_ptr<Engine> engine_;
-  std::string problem_;
-};
-
-// The daemon when it may and does answer; else nothing, and why. *confirm
-// tells whether its finds need the local engine's word before treatment.
-std::unique_ptr<Engine> ChooseDaemon(const ScanRequest& request, LocalEngineHolder& local,
-                                     Ledger& ledger, std::string* whyNot, bool* confirm) {
-  const std::string path = ClamdConfigPath();
-  const std::optional<ClamdConfig> config = path.empty() ? std::nullopt : ReadClamdConfig(path);
-  // The local engine reads the signatures the daemon is configured with,
-  // whether it takes over a file or the whole scan.
-  if (config) local.UseDaemonSignatures(*config);
-  EngineChoice choice = ChooseEngine(request, config);
-  if (path.empty())
-    choice = {false, false, texts::kEngineOff};
-  else if (!config)
-    choice.reason += texts::kEngineDaemonHint;
-  // A daemon that does not answer at once counts as none.
-  std::string problem;
-  ClamdWaits first;
-  first.connect = first.firstPing;
-  if (choice.daemon && !PingClamd(*config, &problem, first))
-    choice = {false, false, texts::kEngineNotAnswering + problem + texts::kEngineDaemonHint};
-  if (!choice.daemon) {
-    *whyNot = choice.reason;
-    return nullptr;
-  }
-  *confirm = choice.confirm;
-  return MakeDaemonEngine(
-      *config, request, [&local] { return local.Get(); },
-      [&ledger](const std::string& line) { ledger.Note(line); });
-}
-
-// What /move or /del does with a find. A find of a daemon that looks deeper
-// than asked is first confirmed by the local engine under the request's own
-// options; one that is not stays where it is, named, with the reason.
-Treatment TreatFind(const ScanRequest& request, const FileToScan& file, const Verdict& verdict,
-                    bool confirm, LocalEngineHolder& local) {
-  if (!confirm) return Treat(request, file, verdict.scanned);
-  Engine* engine = local.Get();
-  if (!engine) return {Treatment::Kind::kFailed, texts::kTreatNoConfirmEngine};
-  const Verdict again = engine->ScanOne(file);
-  switch (again.kind) {
-    case Verdict::Kind::kInfected:
-      return Treat(request, file, again.scanned.known ? again.scanned : verdict.scanned);
-    case Verdict::Kind::kClean:
-      return {Treatment::Kind::kFailed, texts::kTreatNotConfirmed};
-    case Verdict::Kind::kIncomplete:
-      break;
-  }
-  return {Treatment::Kind::kFailed, texts::kTreatConfirmIncomplete};
-}
-
+// /virlist: the local ClamAV's database. Without one, a daemon that answers
+// is named with its version, and what listing would need.
 int ShowVirusList(const ScanRequest& request, LedgerWriter& writer) {
   std::string problem;
   const std::optional<std::vector<std::string>> lines = VirusListLines(request, &problem);
-  if (!lines) {
-    writer.Line(texts::kVirusListFailed, true, true);
-    if (!problem.empty()) writer.Line(problem, true, true);
-    writer.Line(texts::kFreshclamHint, true, true);
-    return kExitError;
+  if (lines) {
+    for (const std::string& line : *lines) writer.Line(line, false, true);
+    return kExitNothingFound;
   }
-  for (const std::string& line : *lines) writer.Line(line, false, true);
-  return kExitNothingFound;
+  writer.Line(texts::kVirusListFailed, true, true);
+  if (!problem.empty()) writer.Line(problem, true, true);
+  const std::string path = ClamdConfigPath();
+  const std::optional<ClamdConfig> config = path.empty() ? std::nullopt : ReadClamdConfig(path);
+  std::string daemonProblem;
+  ClamdWaits waits;
+  waits.connect = waits.firstPing;
+  const std::optional<std::string> version =
+      config && config->HasSocket() ? ClamdVersion(*config, &daemonProblem, waits) : std::nullopt;
+  if (version) {
+    writer.Line(texts::kVirusListNeedsLocal, true, true);
+    writer.Line(writer.Text(texts::kVirusListDaemon + ClamdAddress(*config) +
+                            texts::kVirusListDaemonVersion + *version),
+                false, true);
+  } else {
+    writer.Line(texts::kFreshclamHint, true, true);
+  }
+  return kExitError;
 }
 
 std::chrono::seconds Since(std::chrono::steady_clock::time_point start) {
@@ -205,26 +136,30 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
   // Choosing the engine takes seconds with a database to load: a stop
   // meanwhile is watched by a thread of its own.
   LocalEngineHolder local(request);
-  std::string whyNotDaemon;
-  bool confirm = false;
   std::atomic<bool> chosen{false};
   std::thread watcher([&] {
     while (!chosen)
       if (WaitForStop(200) && !chosen) EndStopped(writer);
   });
-  std::unique_ptr<Engine> daemon = ChooseDaemon(request, local, ledger, &whyNotDaemon, &confirm);
-  Engine* engine = daemon ? daemon.get() : local.Get();
+  DaemonChoice daemon =
+      ChooseDaemon(request, local, [&ledger](const std::string& line) { ledger.Note(line); });
+  Engine* engine = daemon.engine ? daemon.engine.get() : local.Get();
   chosen = true;
   WakeUp();
   watcher.join();
   if (StopRequested()) EndStopped(writer);
   if (!engine) {
+    // Both reasons, the daemon's first: the user may mean to use either.
+    // One problem: no engine.
+    if (!daemon.whyNot.empty()) ledger.Note(texts::kEngineDaemonUnused + daemon.whyNot);
     ledger.Problem(local.problem());
     return kExitError;
   }
-  writer.Line(writer.Text(engine->Description() +
-                          (whyNotDaemon.empty() ? "" : texts::kEngineBecause + whyNotDaemon + ")")),
-              false, true);
+  writer.Line(
+      writer.Text(engine->Description() +
+                  (daemon.whyNot.empty() ? "" : texts::kEngineBecause + daemon.whyNot + ")")),
+      false, true);
+  const bool confirm = daemon.confirm;
 
   // Treatments one at a time: a stop waits for the one under way, so that a
   // file is never left half moved.

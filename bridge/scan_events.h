@@ -45,6 +45,7 @@ enum class Shortfall {
   kEncrypted,       // encrypted (an archive or document): its content could not be looked at
   kEngineError,     // the engine failed on it: detail holds its words
   kDaemonLost,      // the daemon stopped answering before it was scanned
+  kDaemonPartial,   // the daemon said "OK" for a container it may not have looked into whole
 };
 
 // An engine's answer for one file.
@@ -79,7 +80,8 @@ Verdict FromDetection(std::string virusName, FileIdentity scanned = {});
 struct Treatment {
   enum class Kind { kNone, kMoved, kRemoved, kFailed };
   Kind kind = Kind::kNone;
-  std::string detail;  // kMoved: the new path; kFailed: why, in the user's words
+  std::string detail;     // kMoved: the new path; kFailed: why, in the user's words
+  std::string note = {};  // after what was done, on the same line (ours, never outside text)
 };
 
 // Why the walk passed a file over without scanning it.

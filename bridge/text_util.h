@@ -32,6 +32,16 @@ inline std::string TrimLine(std::string line) {
   return start == std::string::npos ? std::string() : line.substr(start);
 }
 
+// Text from outside for a line of ours where no path escaping applies: each
+// control character as "?", so that it can neither end the line nor move
+// the terminal's cursor.
+inline std::string OneLine(std::string_view text) {
+  std::string line(text);
+  for (char& c : line)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  return line;
+}
+
 // A UTF-8 path for the file system library, on every system.
 inline std::filesystem::path FsPath(const std::string& utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));

@@ -110,6 +110,8 @@ inline constexpr const char kShortfallTime[] = "扫描时间超过扫描引擎�
 inline constexpr const char kShortfallOtherLimit[] = "超过扫描引擎的上限";
 inline constexpr const char kShortfallEngine[] = "扫描引擎出错";
 inline constexpr const char kShortfallDaemonLost[] = "ClamAV 守护进程不再应答";
+inline constexpr const char kShortfallDaemonPartial[] =
+    "ClamAV 守护进程的应答不能说明其中的内容已完整扫描";
 inline constexpr const char kShortfallEncrypted[] = "已加密";
 // After kShortfallFileSize: a file inside was cut at the limit, the rest of it unread.
 inline constexpr const char kMemberCut[] = "其中的文件只扫描了前 ";
@@ -133,8 +135,9 @@ inline constexpr const char kTreatNotConfirmed[] =
     "发现于所选选项不扫描的压缩文件, 邮件或 Office 文档内部, 按所选选项扫描未发现病毒";
 inline constexpr const char kTreatConfirmIncomplete[] =
     "本机扫描引擎未能按所选选项完整扫描此文件, 无法确认此发现";
-inline constexpr const char kTreatNoConfirmEngine[] =
-    "守护进程比所选选项扫描得更深, 而没有本机扫描引擎可按所选选项确认此发现";
+// After a find treated without a local engine to confirm it.
+inline constexpr const char kTreatDeeperFind[] =
+    " (ClamAV 守护进程以比所选选项更深的扫描发现此病毒, 没有本机扫描引擎可确认)";
 
 // The end of a scan.
 inline constexpr const char kSummaryHeading[] = "----------- 扫描结果 -----------";
@@ -170,6 +173,26 @@ inline constexpr const char kEngineOptions[] = "附加参数只用于本机的�
 inline constexpr const char kEngineNoArchives[] = "/unzip: 守护进程不扫描压缩文件";
 inline constexpr const char kEngineNoMail[] = "/mime: 守护进程不扫描邮件文件";
 inline constexpr const char kEngineNoOle2[] = "守护进程不扫描 Office 文档 (ScanOLE2 no)";
+inline constexpr const char kEngineNoPe[] = "守护进程不深入扫描 Windows 程序 (ScanPE no)";
+inline constexpr const char kEngineNoElf[] = "守护进程不深入扫描 Linux 程序 (ScanELF no)";
+inline constexpr const char kEngineNoPdf[] = "守护进程不扫描 PDF 文件的内部 (ScanPDF no)";
+inline constexpr const char kEngineNoHtml[] = "守护进程不扫描 HTML 和脚本的内部 (ScanHTML no)";
+inline constexpr const char kEngineNoSwf[] = "守护进程不扫描 Flash 文件的内部 (ScanSWF no)";
+inline constexpr const char kEngineNoXmlDocs[] = "守护进程不扫描 XML 文档的内部 (ScanXMLDOCS no)";
+inline constexpr const char kEngineNoHwp3[] = "守护进程不扫描 HWP 文档的内部 (ScanHWP3 no)";
+inline constexpr const char kEngineNoImages[] =
+    "守护进程不扫描 OneNote 文件或图片的内部 (ScanOneNote, ScanImage 或 ScanImageFuzzyHash no)";
+inline constexpr const char kEngineNoHeuristics[] = "守护进程关闭了启发式检测 (HeuristicAlerts no)";
+// Why the daemon's "OK" for an archive, a document or a mail file is not
+// the whole truth.
+inline constexpr const char kDaemonNoExceedsMax[] =
+    "守护进程不报告超过其上限的内容 (AlertExceedsMax no)";
+inline constexpr const char kDaemonNoEncrypted[] =
+    "守护进程不报告加密的压缩文件和文档 (AlertEncrypted no)";
+inline constexpr const char kDaemonCutsMembers[] =
+    "守护进程不加报告地截短压缩文件中大于其上限的成员: MaxFileSize ";
+// Neither the daemon nor a local engine: the daemon's reason comes first.
+inline constexpr const char kEngineDaemonUnused[] = "未使用 ClamAV 守护进程: ";
 // After the reason the daemon is not used, when none is installed or answers.
 #ifdef _WIN32
 inline constexpr const char kEngineDaemonHint[] =
@@ -178,6 +201,27 @@ inline constexpr const char kEngineDaemonHint[] =
 inline constexpr const char kEngineDaemonHint[] =
     "; 安装并启动 clamav-daemon (sudo apt install clamav-daemon) 后, 扫描会立即开始";
 #endif
+// After the reason the daemon is not used, when its configuration is there
+// but it does not answer.
+#ifdef _WIN32
+inline constexpr const char kEngineDaemonStartHint[] =
+    "; 启动 clamd.exe 后 (首次启动要先加载病毒库, 约需一分钟), 扫描会立即开始";
+#else
+inline constexpr const char kEngineDaemonStartHint[] =
+    "; clamav-daemon 已安装但没有运行: 运行 sudo systemctl start clamav-daemon 后 "
+    "(首次启动要先加载病毒库, 约需一分钟), 扫描会立即开始";
+#endif
+// /virlist while the daemon answers and no local ClamAV can list.
+#ifdef _WIN32
+inline constexpr const char kVirusListNeedsLocal[] =
+    "显示病毒列表需要本机的 ClamAV (clamscan.exe 和病毒库); 守护进程只扫描, 不列出病毒库.";
+#else
+inline constexpr const char kVirusListNeedsLocal[] =
+    "显示病毒列表需要本机的 ClamAV 病毒库 (sigtool 和 libclamav 读取的病毒库); 守护进程只扫描, "
+    "不列出病毒库.";
+#endif
+inline constexpr const char kVirusListDaemon[] = "ClamAV 守护进程 ";
+inline constexpr const char kVirusListDaemonVersion[] = " 的版本/病毒库: ";
 // The daemon in the middle of a scan.
 inline constexpr const char kDaemonLost[] = "ClamAV 守护进程不再应答, 其余文件由本机扫描引擎扫描: ";
 inline constexpr const char kDaemonLostNoLocal[] = "ClamAV 守护进程不再应答, 其余文件没有扫描: ";

@@ -126,16 +126,19 @@ TEST(BridgeProgramTest, ScansThroughADaemonOverTcpWithoutClamscan) {
   SetEnv(bridge::kClamdConfigOverride, conf);
   const std::string target = dir.Join("files"), report = dir.Join("report.txt");
   fs::create_directories(FsPath(target));
+  fs::create_directories(FsPath(dir.Join("quarantine")));
   for (int i = 0; i < 40; ++i)
     WriteTextFile(target + "\\file" + std::to_string(i), i == 17 ? "INFECTED" : "nothing");
   const std::string infected = target + "\\file17";
 
-  // Moved only once the local engine confirmed the daemon's find, as the
-  // daemon looks into archives the request does not: without one, not moved.
+  // The daemon looks into archives the request does not: with no local
+  // engine to confirm its find, the find is moved as asked, and its line says so.
   const struct {
     std::vector<std::string> extra;
     const char* treatment;
-  } cases[] = {{{}, ""}, {{"/move", dir.Join("quarantine")}, bridge::texts::kTreatNoConfirmEngine}};
+    bool stays;
+  } cases[] = {{{}, "", true},
+               {{"/move", dir.Join("quarantine")}, bridge::texts::kTreatDeeperFind, false}};
   for (const auto& c : cases) {
     std::vector<std::string> args = {target, "/report", report};
     args.insert(args.end(), c.extra.begin(), c.extra.end());
@@ -146,7 +149,7 @@ TEST(BridgeProgramTest, ScansThroughADaemonOverTcpWithoutClamscan) {
     EXPECT_NE(written.find(std::string(c.treatment) + "\r\n", line), std::string::npos) << written;
     EXPECT_NE(written.find(std::string(bridge::texts::kSummaryFiles) + "40\r\n"), std::string::npos)
         << written;
-    EXPECT_TRUE(FileExists(infected));
+    EXPECT_EQ(FileExists(infected), c.stays);
   }
   SetEnv(bridge::kClamscanOverride, "");
   SetEnv(bridge::kClamdConfigOverride, "");

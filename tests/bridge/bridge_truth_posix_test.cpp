@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bridge/clamd_config.h"
@@ -105,47 +106,71 @@ std::string LineOf(const std::string& report, const std::string& start) {
   return report.substr(at + 1, report.find('\n', at + 1) - at - 1);
 }
 
-// A ZIP archive holding one file, stored as it is.
-std::string ZipOf(const std::string& name, const std::string& content) {
-  uint32_t crc = 0xFFFFFFFF;
-  for (unsigned char c : content) {
+// A ZIP archive of stored members; encrypted, with PKWARE's traditional
+// encryption under the password "infected".
+std::string ZipArchive(const std::vector<std::pair<std::string, std::string>>& members,
+                       bool encrypted = false) {
+  const auto crc32 = [](uint32_t crc, unsigned char c) {
     crc ^= c;
     for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    return crc;
+  };
+  const auto put = [](std::string& to, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) to += static_cast<char>((value >> (8 * i)) & 0xFF);
+  };
+  std::string zip, directory;
+  for (const auto& [name, content] : members) {
+    uint32_t crc = 0xFFFFFFFF;
+    for (unsigned char c : content) crc = crc32(crc, c);
+    crc = ~crc;
+    std::string data = content;
+    if (encrypted) {
+      uint32_t keys[3] = {0x12345678, 0x23456789, 0x34567890};
+      const auto update = [&](unsigned char c) {
+        keys[0] = crc32(keys[0], c);
+        keys[1] = (keys[1] + (keys[0] & 0xFF)) * 134775813 + 1;
+        keys[2] = crc32(keys[2], static_cast<unsigned char>(keys[1] >> 24));
+      };
+      for (unsigned char c : std::string("infected")) update(c);
+      data.clear();
+      for (unsigned char c : std::string(11, 'x') + static_cast<char>(crc >> 24) + content) {
+        const uint32_t t = (keys[2] | 2) & 0xFFFF;
+        data += static_cast<char>(c ^ static_cast<unsigned char>((t * (t ^ 1)) >> 8));
+        update(c);
+      }
+    }
+    const uint32_t offset = static_cast<uint32_t>(zip.size());
+    for (std::string* to : {&zip, &directory}) {
+      const bool central = to == &directory;
+      put(*to, central ? 0x02014b50 : 0x04034b50, 4);
+      if (central) put(*to, 20, 2);
+      for (const uint32_t field : {20u, encrypted ? 1u : 0u, 0u}) put(*to, field, 2);
+      put(*to, 0, 4);
+      for (const size_t field : {size_t{crc}, data.size(), content.size()})
+        put(*to, static_cast<uint32_t>(field), 4);
+      put(*to, static_cast<uint32_t>(name.size()), 2);
+      put(*to, 0, 2);
+      if (central)
+        put(*to, 0, 2), put(*to, 0, 2), put(*to, 0, 2), put(*to, 0, 4), put(*to, offset, 4);
+      *to += name;
+    }
+    zip += data;
   }
-  crc = ~crc;
-  std::string zip;
-  const auto put = [&zip](uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) zip += static_cast<char>((value >> (8 * i)) & 0xFF);
-  };
-  const auto header = [&](uint32_t signature, bool central) {
-    put(signature, 4);
-    if (central) put(20, 2);  // made by
-    put(20, 2);               // version needed
-    put(0, 2);                // flags
-    put(0, 2);                // stored
-    put(0, 4);                // time and date
-    put(crc, 4);
-    put(static_cast<uint32_t>(content.size()), 4);
-    put(static_cast<uint32_t>(content.size()), 4);
-    put(static_cast<uint32_t>(name.size()), 2);
-    put(0, 2);  // extra
-    // Comment, disk, attributes inside and outside, the local header at 0.
-    if (central) put(0, 2), put(0, 2), put(0, 2), put(0, 4), put(0, 4);
-    zip += name;
-  };
-  header(0x04034b50, false);
-  zip += content;
-  const uint32_t directory = static_cast<uint32_t>(zip.size());
-  header(0x02014b50, true);
-  const uint32_t directorySize = static_cast<uint32_t>(zip.size()) - directory;
-  put(0x06054b50, 4);
-  put(0, 4);
-  put(1, 2);
-  put(1, 2);
-  put(directorySize, 4);
-  put(directory, 4);
-  put(0, 2);
+  const uint32_t start = static_cast<uint32_t>(zip.size());
+  zip += directory;
+  put(zip, 0x06054b50, 4);
+  put(zip, 0, 4);
+  put(zip, static_cast<uint32_t>(members.size()), 2);
+  put(zip, static_cast<uint32_t>(members.size()), 2);
+  put(zip, static_cast<uint32_t>(directory.size()), 4);
+  put(zip, start, 4);
+  put(zip, 0, 2);
   return zip;
+}
+
+// A ZIP archive holding one file, stored as it is.
+std::string ZipOf(const std::string& name, const std::string& content) {
+  return ZipArchive({{name, content}});
 }
 
 class BridgeTruthTest : public ::testing::TestWithParam<bool> {
@@ -314,6 +339,58 @@ TEST_P(BridgeTruthTest, MovedOnlyWhatTheChosenOptionsFind) {
   }
 }
 
+TEST_P(BridgeTruthTest, ContainersPastTheLimitsOrEncryptedAreNeverClean) {
+  // Past Debian's stock MaxRecursion, MaxFiles and file size limits, and
+  // encrypted; EICAR as the last thing in each.
+  const std::string eicar = bridge_testing::EicarTestFile();
+  std::string nested = eicar;
+  for (int level = 0; level < 20; ++level)
+    nested = ZipArchive({{level == 0 ? "eicar.com" : "inner.zip", nested}});
+  std::vector<std::pair<std::string, std::string>> many;
+  for (int i = 0; i < 12000; ++i) many.emplace_back("m" + std::to_string(i), "nothing");
+  many.emplace_back("eicar.com", eicar);
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"/nested.zip", nested},
+      {"/many.zip", ZipArchive(many)},
+      {"/encrypted.zip", ZipArchive({{"eicar.com", eicar}}, true)},
+  };
+  for (const auto& [name, content] : cases) WriteFile(files_ + name, content);
+  WriteFile(dir_.Join("eicar"), eicar);
+  ASSERT_EQ(std::system(("{ head -c 115343360 /dev/zero; cat '" + dir_.Join("eicar") +
+                         "'; } | gzip -1 > '" + files_ + "/zeros.gz'")
+                            .c_str()),
+            0);
+  // Through the daemon also with no local engine to take over (no signatures for it).
+  std::vector<std::string> configs = {GetParam() ? clamdConf_ : ""};
+  if (GetParam()) {
+    configs.push_back(dir_.Join("no-local.conf"));
+    fs::create_directories(dir_.Join("empty"));
+    daemon_->WriteBridgeConfig(configs.back(), false,
+                               std::string(bridge_testing::kDebianClamdLimits) +
+                                   "DatabaseDirectory " + dir_.Join("empty") + "\n");
+  }
+  if (GetParam()) {
+    // Listing the signatures needs the local ClamAV's: the daemon's version instead.
+    const BridgeRun list = RunBridge({"/virlist"}, configs.back(), dir_.Join("console.txt"));
+    EXPECT_TRUE(Has(list.console, bridge::texts::kVirusListDaemonVersion + std::string("ClamAV ")))
+        << list.console;
+  }
+  for (const std::string& conf : configs) {
+    SCOPED_TRACE(conf);
+    Strings args = {files_, "/sub", "/unzip", "/report", report_};
+    if (!GetParam()) args.insert(args.end(), {"-d", database_});
+    const BridgeRun run = RunBridge(args, conf, dir_.Join("console.txt"));
+    EXPECT_TRUE(run.code == 2 || run.code == 13) << run.code << "\n" << run.console;
+    for (const std::string name : {"/nested.zip", "/many.zip", "/encrypted.zip", "/zeros.gz"}) {
+      EXPECT_FALSE(Has(run.console, files_ + name + bridge::texts::kClean)) << run.console;
+      EXPECT_TRUE(Has(run.console, bridge::texts::kIncompleteMark + files_ + name + ": ") ||
+                  Has(run.console, FoundLine(files_ + name)))
+          << name << "\n"
+          << run.console;
+    }
+  }
+}
+
 TEST_P(BridgeTruthTest, ArchivesReadOnlyInPartAreNeverClean) {
   if (GetParam()) GTEST_SKIP() << "the library engine's rule: the daemon has its own";
   // A member past the file size limit (10 MiB here), EICAR at its end: the
@@ -403,10 +480,19 @@ TEST(BridgeSilentDaemonTest, ADaemonThatNeverAnswersCountsAsNoneWithinSeconds) {
       RunBridge({dir.Join("files"), "/sub"}, dir.Join("clamd.conf"), dir.Join("console.txt"));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
   EXPECT_EQ(run.code, 13) << run.console;
-  // The first line says why, and what would make scans start at once.
+  // The first line says why, and how to start the daemon that is there.
   const std::string first = run.console.substr(0, run.console.find('\n'));
   EXPECT_TRUE(Has(first, bridge::texts::kEngineNotAnswering)) << first;
-  EXPECT_TRUE(Has(first, bridge::texts::kEngineDaemonHint)) << first;
+  EXPECT_TRUE(Has(first, bridge::texts::kEngineDaemonStartHint)) << first;
+  // With no local engine either: both reasons, the daemon's first.
+  fs::remove_all(database);
+  fs::create_directories(database);
+  const BridgeRun none =
+      RunBridge({dir.Join("files"), "/sub"}, dir.Join("clamd.conf"), dir.Join("console.txt"));
+  EXPECT_EQ(none.code, 2) << none.console;
+  const size_t daemonReason = none.console.find(bridge::texts::kEngineDaemonUnused +
+                                                std::string(bridge::texts::kEngineNotAnswering));
+  EXPECT_LT(daemonReason, none.console.find(bridge::texts::kErrorNoDatabase)) << none.console;
   close(listener);
 }
 

@@ -6,6 +6,8 @@
 
 #include "bridge/clamd_client.h"
 #include "bridge/clamd_config.h"
+#include "bridge/engine_choice.h"
+#include "bridge/scan_options.h"
 #include "bridge/scan_request.h"
 #include "bridge/texts.h"
 
@@ -80,8 +82,56 @@ TEST(ClamdConfigTest, ReadsTheDaemonsLimitsWithClamdsDefaultsAndSizes) {
     SCOPED_TRACE(c.line);
     EXPECT_EQ(bridge::ParseClamdConfig(std::string(c.line) + "\n").*c.field, c.expected);
   }
-  EXPECT_FALSE(bridge::ParseClamdConfig("").alertExceedsMax);
-  EXPECT_TRUE(bridge::ParseClamdConfig("AlertExceedsMax yes\n").alertExceedsMax);
+}
+
+TEST(ClamdConfigTest, ContainersAreTheDaemonsWholeTruthOnlyWithItsAlertsAndNoMemberCut) {
+  // Debian's stock clamd.conf (older names included), then what it needs.
+  const std::string debian =
+      "ScanArchive true\nArchiveBlockEncrypted false\nAlgorithmicDetection true\n"
+      "ScanPE true\nMaxFileSize 25M\n";
+  const struct {
+    std::string text;
+    std::vector<const char*> why;  // the reasons named, in order
+  } cases[] = {
+      {debian,
+       {bridge::texts::kDaemonNoExceedsMax, bridge::texts::kDaemonNoEncrypted,
+        bridge::texts::kDaemonCutsMembers}},
+      {debian + "AlertExceedsMax yes\nAlertEncrypted yes\n", {bridge::texts::kDaemonCutsMembers}},
+      {debian + "BlockMax yes\nAlertEncryptedArchive yes\nMaxFileSize 0\n",
+       {bridge::texts::kDaemonNoEncrypted}},
+      {debian + "AlertExceedsMax yes\nAlertEncryptedArchive yes\nAlertEncryptedDoc yes\n"
+                "MaxFileSize 0\n",
+       {}},
+      // An archive alert needs ScanArchive.
+      {"AlertExceedsMax yes\nAlertEncrypted yes\nMaxFileSize 0\nScanArchive no\n",
+       {bridge::texts::kDaemonNoEncrypted}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::string why = bridge::WhyContainersNotWhole(bridge::ParseClamdConfig(c.text));
+    size_t at = 0;
+    for (const char* part : c.why) {
+      at = why.find(part, at);
+      EXPECT_NE(at, std::string::npos) << part << "\n" << why;
+    }
+    EXPECT_EQ(why.empty(), c.why.empty()) << why;
+  }
+  // Which files are containers, by their first bytes.
+  using bridge::Container;
+  const struct {
+    std::string bytes;
+    Container container;
+  } files[] = {
+      {"PK\x03\x04rest", Container::kArchive},
+      {"\x1f\x8b\x08", Container::kArchive},
+      {std::string(257, '\0') + "ustar", Container::kArchive},
+      {"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1", Container::kOffice},
+      {"Received: from x", Container::kMail},
+      {"junk\n%PDF-1.7", Container::kPdf},
+      {"MZ\x90\x00", Container::kNone},
+      {"PK", Container::kNone},
+  };
+  for (const auto& f : files) EXPECT_EQ(bridge::ContainerOf(f.bytes), f.container) << f.bytes;
 }
 
 bridge::ScanRequest Request(std::vector<std::string> args) {
@@ -98,6 +148,9 @@ TEST(ClamdConfigTest, DaemonWhereItScansAtLeastWhatIsAskedAndDeeperFindsConfirme
   noArchives.scanArchive = false;
   ClamdConfig noDocuments = all;
   noDocuments.scanOle2 = false;
+  // Less than every scan asks, whatever the switches.
+  ClamdConfig noPe = bridge::ParseClamdConfig("LocalSocket /s\nScanPE no\n");
+  ClamdConfig noHeuristics = bridge::ParseClamdConfig("LocalSocket /s\nAlgorithmicDetection no\n");
 
   struct Case {
     std::vector<std::string> args;
@@ -113,6 +166,8 @@ TEST(ClamdConfigTest, DaemonWhereItScansAtLeastWhatIsAskedAndDeeperFindsConfirme
       {{"/unzip"}, &noArchives, bridge::texts::kEngineNoArchives, false},
       {{"/unzip", "/mime"}, &noDocuments, bridge::texts::kEngineNoOle2, false},
       {{"/unzip", "/mime", "/nodoc"}, &noDocuments, nullptr, false},
+      {{"/unzip", "/mime"}, &noPe, bridge::texts::kEngineNoPe, false},
+      {{}, &noHeuristics, bridge::texts::kEngineNoHeuristics, false},
       // Deeper than asked, with the finds removed or moved: confirmed first.
       {{"/mime", "/del"}, &all, nullptr, true},
       {{"/unzip", "/move", "/quarantine"}, &all, nullptr, true},
@@ -134,24 +189,22 @@ TEST(ClamdConfigTest, DaemonWhereItScansAtLeastWhatIsAskedAndDeeperFindsConfirme
 }
 
 TEST(ClamdConfigTest, RepliesOfTheDaemon) {
-  using namespace std::string_view_literals;
   using Kind = ClamdReply::Kind;
   struct Case {
-    std::string_view replies;  // the whole answer, messages ended by NUL
+    std::string_view replies;  // one message, without its NUL
     Kind kind;
     const char* text;  // nullptr: any
   } cases[] = {
       {"fd[5]: OK", Kind::kClean, ""},
-      {"stream: OK\n\0"sv, Kind::kClean, ""},
+      {"stream: OK\n", Kind::kClean, ""},
       {"fd[5]: Eicar-Test-Signature FOUND", Kind::kInfected, "Eicar-Test-Signature"},
       // ExtendedDetectionInfo's hash and size are not part of the name.
       {"stream: Win.Test(44d88612fea8a8f36de82e1278abb02f:68) FOUND", Kind::kInfected, "Win.Test"},
-      // AllowAllMatchScan: a message per find; a virus outweighs a limit's alert.
-      {"fd[5]: Heuristics.Limits.Exceeded.MaxFileSize FOUND\0"
-       "fd[5]: Eicar-Test-Signature FOUND\0"sv,
-       Kind::kInfected, "Eicar-Test-Signature"},
-      {"fd[5]: Heuristics.Limits.Exceeded.MaxScanSize FOUND\0"sv, Kind::kInfected,
+      {"fd[5]: Heuristics.Limits.Exceeded.MaxScanSize FOUND", Kind::kInfected,
        "Heuristics.Limits.Exceeded.MaxScanSize"},
+      // A name is the daemon's whole text: a line break in it ends nothing.
+      {"stream: Evil\n/home/user/forged.txt: OK FOUND", Kind::kInfected,
+       "Evil\n/home/user/forged.txt: OK"},
       {"stream: INSTREAM size limit exceeded. ERROR", Kind::kError,
        "INSTREAM size limit exceeded."},
       // Anything else is no verdict: never taken for a clean file.
@@ -162,7 +215,7 @@ TEST(ClamdConfigTest, RepliesOfTheDaemon) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.replies));
-    const ClamdReply reply = bridge::ParseClamdReplies(c.replies);
+    const ClamdReply reply = bridge::ParseClamdReply(c.replies);
     EXPECT_EQ(reply.kind, c.kind) << reply.text;
     if (c.text) {
       EXPECT_EQ(reply.text, c.text);

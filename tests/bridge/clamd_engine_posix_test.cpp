@@ -9,10 +9,15 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <poll.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <functional>
 #include <map>
+#include <thread>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -92,12 +97,12 @@ struct Outcome {
 // One scan through a new engine; afterFirst runs once the first verdict is in.
 Outcome Scan(const bridge::ClamdConfig& config, const std::vector<FileToScan>& files,
              bridge::Engine* local, const std::function<void()>& afterFirst = {},
-             const bridge::ClamdWaits& waits = {}) {
+             const bridge::ClamdWaits& waits = {}, const bridge::ScanRequest& request = {}) {
   Outcome outcome;
   std::mutex mutex;
   std::map<std::string, std::vector<Verdict>> verdicts;
   const auto engine = bridge::MakeDaemonEngine(
-      config, bridge::ScanRequest{}, [local] { return local; },
+      config, request, [local] { return local; },
       [&](const std::string& line) {
         const std::lock_guard<std::mutex> lock(mutex);
         outcome.notes.push_back(line);
@@ -288,3 +293,133 @@ TEST(DaemonEngineSilentTest, DaemonThatNeverAnswersIsGivenUpAfterItsScanTime) {
 }
 
 }  // namespace
+
+namespace {
+
+// A daemon of the test's own making on a Unix socket: it takes a session's
+// FILDES requests and gives, for the n-th, the text reply(n) as it is (its
+// NUL included or not).
+class FakeDaemon {
+ public:
+  FakeDaemon(const std::string& path, std::function<std::string(int)> reply)
+      : reply_(std::move(reply)) {
+    listener_ = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(listener_, 4);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~FakeDaemon() {
+    done_ = true;
+    thread_.join();
+    close(listener_);
+  }
+
+ private:
+  void Serve() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    int n = 0;
+    while (!done_ && std::chrono::steady_clock::now() < deadline) {
+      pollfd wait = {listener_, POLLIN, 0};
+      if (poll(&wait, 1, 100) <= 0) continue;
+      const int connection = accept(listener_, nullptr, nullptr);
+      std::string in;
+      while (!done_ && std::chrono::steady_clock::now() < deadline) {
+        pollfd ready = {connection, POLLIN, 0};
+        if (poll(&ready, 1, 100) <= 0) continue;
+        char buffer[256];
+        const ssize_t got =
+            read(connection, buffer, sizeof buffer);  // a passed descriptor is dropped
+        if (got <= 0) break;
+        in.append(buffer, static_cast<size_t>(got));
+        static constexpr char kRequest[] = "zFILDES";
+        for (size_t at; (at = in.find(kRequest, 0, sizeof kRequest)) != std::string::npos &&
+                        in.size() > at + sizeof kRequest;) {
+          in.erase(0, at + sizeof kRequest + 1);
+          const std::string text = reply_(++n);
+          send(connection, text.data(), text.size(), MSG_NOSIGNAL);
+        }
+      }
+      close(connection);
+    }
+  }
+
+  std::function<std::string(int)> reply_;
+  int listener_ = -1;
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+}  // namespace
+
+TEST(DaemonEngineFakeTest, RepliesAreTheDaemonsOwnAndNeverForgedOrTrustedBeyondWhatTheyTell) {
+  using namespace std::string_literals;
+  TempDir dir;
+  bridge::ClamdConfig config;
+  config.localSocket = dir.Join("fake.sock");
+  config.maxThreads = 1;  // one request at a time
+  config.maxQueue = 2;
+  config.maxScanTimeMs = 500;
+  WriteTextFile(dir.Join("a.txt"), "nothing\n");
+  WriteTextFile(dir.Join("b.txt"), "nothing\n");
+  WriteTextFile(dir.Join("c.zip"), "PK\x03\x04 an archive");
+  bridge::ScanRequest unzip;
+  unzip.Set(ScanSwitch::kArchives);
+  const Verdict clean = Verdict::Clean(), lost = Verdict::Incomplete(Shortfall::kDaemonLost);
+  const std::string forged = "Evil\n" + dir.Join("b.txt") + ": OK\n2: fd[3]: OK";
+  const struct {
+    const char* name;
+    std::function<std::string(int)> reply;
+    std::vector<std::string> files;
+    std::vector<Verdict> expected;
+    bool local = false;
+  } cases[] = {
+      {"line breaks in a name",
+       [&](int n) { return n == 1 ? "1: fd[3]: " + forged + " FOUND\0"s : "2: fd[3]: OK\0"s; },
+       {"a.txt", "b.txt"},
+       {Verdict::Infected(forged), clean}},
+      {"an id past 32 bits", [](int) { return "4294967297: fd[3]: OK\0"s; }, {"a.txt"}, {lost}},
+      {"an id not sent", [](int) { return "2: fd[3]: OK\0"s; }, {"a.txt"}, {lost}},
+      {"no end", [](int) { return std::string(70000, 'A'); }, {"a.txt"}, {lost}},
+      // The file is written to before its reply.
+      {"changed while scanned",
+       [&](int) {
+         std::ofstream(dir.Join("a.txt"), std::ios::app) << "more\n";
+         return "1: fd[3]: OK\0"s;
+       },
+       {"a.txt"},
+       {Verdict::Incomplete(Shortfall::kChanged)}},
+      // This daemon does not say when it passed over a part of an archive.
+      {"archive",
+       [](int) { return "1: fd[3]: OK\0"s; },
+       {"c.zip"},
+       {Verdict::Incomplete(Shortfall::kDaemonPartial)}},
+      {"archive, local",
+       [](int) { return "1: fd[3]: OK\0"s; },
+       {"c.zip"},
+       {Verdict::Infected("Local.Stub")},
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<FileToScan> files;
+    for (const std::string& name : c.files) files.push_back(FileAt(dir.Join(name)));
+    LocalStub stub;
+    const FakeDaemon daemon(config.localSocket, c.reply);
+    bridge::ClamdWaits waits;
+    waits.margin = std::chrono::milliseconds(500);
+    const Outcome outcome = Scan(config, files, c.local ? &stub : nullptr, {}, waits, unzip);
+    for (size_t i = 0; i < files.size(); ++i) {
+      EXPECT_EQ(outcome.verdicts[i].kind, c.expected[i].kind) << outcome.verdicts[i].detail;
+      EXPECT_EQ(outcome.verdicts[i].virus, c.expected[i].virus);
+      EXPECT_EQ(outcome.verdicts[i].shortfall, c.expected[i].shortfall);
+    }
+    // A reply that is no answer gives the daemon up with one line, no control character in it.
+    EXPECT_EQ(outcome.notes.size(), c.expected[0].shortfall == Shortfall::kDaemonLost ? 1u : 0u);
+    for (const std::string& note : outcome.notes)
+      EXPECT_EQ(note.find_first_of("\n\r\x1b"), std::string::npos) << note;
+    unlink(config.localSocket.c_str());
+  }
+}
