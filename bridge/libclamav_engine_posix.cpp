@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <memory>
@@ -61,6 +62,11 @@ std::string Reason(cl_error_t code) {
   if (const std::string message = TakeLastError(); !message.empty()) reason += ": " + message;
   return reason;
 }
+
+// Beyond the engine's own time limit per file, before its worker is ended;
+// the whole time when the engine has none.
+constexpr std::chrono::milliseconds kFileTimeMargin(30000);
+constexpr std::chrono::milliseconds kLongestFileTime(10 * 60 * 1000);
 
 struct FreeEngine {
   void operator()(cl_engine* engine) const { cl_engine_free(engine); }
@@ -186,7 +192,7 @@ class LibraryEngine : public Engine {
   void Start() override {
     if (!workers_ && Threads() > 1)
       workers_ = std::make_unique<WorkerPool>(
-          Threads(), [this](const FileToScan& file) { return ScanOne(file); });
+          Threads(), [this](const FileToScan& file) { return ScanOne(file); }, FileTimeLimit());
   }
 
   // In the workers forked at the start, or now; they end with the scan.
@@ -207,6 +213,16 @@ class LibraryEngine : public Engine {
   }
 
  private:
+  // How long a worker may take over one file: the engine's own time limit,
+  // which it checks only now and then, with a margin, as for the daemon.
+  std::chrono::milliseconds FileTimeLimit() const {
+    int error = CL_SUCCESS;
+    const long long limit = cl_engine_get_num(engine_.get(), CL_ENGINE_MAX_SCANTIME, &error);
+    if (error != CL_SUCCESS || limit <= 0 || limit > kLongestFileTime.count())
+      return kLongestFileTime;
+    return std::chrono::milliseconds(limit) + kFileTimeMargin;
+  }
+
   Verdict ScanDescriptor(const walk_system::OpenedFile& opened, const FileToScan& file) {
     const int fd = opened.fd;
     const FileIdentity& scanned = opened.identity;

@@ -10,7 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <cstdint>
@@ -182,17 +184,20 @@ std::string HowItEnded(int status) {
 
 }  // namespace
 
+using Clock = std::chrono::steady_clock;
+
 struct Worker {
   pid_t pid = -1;
   int fd = -1;
   std::deque<FileToScan> inHand;  // in the order the worker answers them
   bool answered = false;
+  Clock::time_point since;  // when it started on the first file in hand
 };
 
 class WorkerPool::Workers {
  public:
-  explicit Workers(std::function<Verdict(const FileToScan&)> scanOne)
-      : scanOne_(std::move(scanOne)) {}
+  Workers(std::function<Verdict(const FileToScan&)> scanOne, std::chrono::milliseconds timeLimit)
+      : scanOne_(std::move(scanOne)), timeLimit_(timeLimit) {}
   Workers(const Workers&) = delete;
   Workers& operator=(const Workers&) = delete;
 
@@ -275,6 +280,7 @@ class WorkerPool::Workers {
       std::optional<FileToScan> file = Next();
       if (!file) return;
       if (Send(least->fd, FileMessage(*file))) {
+        if (least->inHand.empty()) least->since = Clock::now();
         least->inHand.push_back(std::move(*file));
       } else {
         handedBack_.push_front(std::move(*file));
@@ -283,14 +289,29 @@ class WorkerPool::Workers {
     }
   }
 
-  // Waits for the next verdicts, and for workers that ended.
+  // Waits for the next verdicts, for workers that ended, and for the first
+  // time limit to pass.
   void Collect() {
     std::vector<pollfd> fds;
-    for (const Worker& worker : workers_) fds.push_back({worker.fd, POLLIN, 0});
-    if (poll(fds.data(), fds.size(), -1) < 0) return;  // EINTR: again
-    std::vector<pid_t> ready;
-    for (size_t i = 0; i < fds.size(); ++i)
-      if (fds[i].revents) ready.push_back(workers_[i].pid);
+    Clock::time_point first = Clock::time_point::max();
+    for (const Worker& worker : workers_) {
+      fds.push_back({worker.fd, POLLIN, 0});
+      if (!worker.inHand.empty()) first = std::min(first, worker.since + timeLimit_);
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(first - Clock::now());
+    const int waitMs = first == Clock::time_point::max()
+                           ? -1
+                           : static_cast<int>(std::clamp<int64_t>(wait.count(), 0, 1 << 30));
+    if (poll(fds.data(), fds.size(), waitMs) < 0) return;  // EINTR: again
+    std::vector<pid_t> ready, late;
+    const Clock::time_point now = Clock::now();
+    for (size_t i = 0; i < fds.size(); ++i) {
+      if (fds[i].revents)
+        ready.push_back(workers_[i].pid);
+      else if (!workers_[i].inHand.empty() && now >= workers_[i].since + timeLimit_)
+        late.push_back(workers_[i].pid);
+    }
+    for (const pid_t pid : late) TimedOut(pid);
     for (const pid_t pid : ready) {
       Worker* worker = Find(pid);
       std::string body;
@@ -304,6 +325,7 @@ class WorkerPool::Workers {
       const FileToScan file = std::move(worker->inHand.front());
       worker->inHand.pop_front();
       worker->answered = true;
+      worker->since = Clock::now();
       (*sink_)(file, *verdict);
     }
   }
@@ -315,23 +337,42 @@ class WorkerPool::Workers {
   }
 
   // A worker that ended, or said what it should not: the file it was
-  // scanning was not completely scanned, the others go to the rest.
+  // scanning was not completely scanned, the others go to the rest. A
+  // worker that never answered is not replaced: its successors would most
+  // likely end the same way.
   void Lost(pid_t pid) {
     Worker* worker = Find(pid);
     if (!worker) return;
     const int status = End(*worker);
+    const bool answered = worker->answered;
+    HandBack(worker, Verdict::Incomplete(Shortfall::kEngineError, HowItEnded(status)));
+    if (answered) Fork();
+  }
+
+  // A worker that took longer over a file than any file may take: it is
+  // ended, and another takes its place.
+  void TimedOut(pid_t pid) {
+    Worker* worker = Find(pid);
+    if (!worker) return;
+    End(*worker);
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeLimit_).count();
+    HandBack(worker, Verdict::Incomplete(Shortfall::kTimeLimit, texts::kWorkerTimedOut +
+                                                                    std::to_string(seconds) +
+                                                                    texts::kWorkerTimedOutEnd));
+    Fork();
+  }
+
+  // An ended worker's file in hand gets the verdict, the others go back to
+  // be handed out first.
+  void HandBack(Worker* worker, const Verdict& verdict) {
     Worker lost = std::move(*worker);
     workers_.erase(workers_.begin() + (worker - workers_.data()));
     if (!lost.inHand.empty()) {
-      (*sink_)(lost.inHand.front(),
-               Verdict::Incomplete(Shortfall::kEngineError, HowItEnded(status)));
+      (*sink_)(lost.inHand.front(), verdict);
       lost.inHand.pop_front();
     }
     handedBack_.insert(handedBack_.begin(), std::make_move_iterator(lost.inHand.begin()),
                        std::make_move_iterator(lost.inHand.end()));
-    // A worker that never answered is not replaced: its successors would
-    // most likely end the same way.
-    if (lost.answered) Fork();
   }
 
   // Ends a worker and reaps it; how it ended.
@@ -345,6 +386,7 @@ class WorkerPool::Workers {
   }
 
   const std::function<Verdict(const FileToScan&)> scanOne_;
+  const std::chrono::milliseconds timeLimit_;
   FileQueue* files_ = nullptr;
   const VerdictSink* sink_ = nullptr;
   std::vector<Worker> workers_;
@@ -352,8 +394,9 @@ class WorkerPool::Workers {
   bool queueDone_ = false;
 };
 
-WorkerPool::WorkerPool(unsigned count, std::function<Verdict(const FileToScan&)> scanOne)
-    : workers_(std::make_unique<Workers>(std::move(scanOne))) {
+WorkerPool::WorkerPool(unsigned count, std::function<Verdict(const FileToScan&)> scanOne,
+                       std::chrono::milliseconds timeLimit)
+    : workers_(std::make_unique<Workers>(std::move(scanOne), timeLimit)) {
   for (unsigned i = 0; i < count && workers_->Fork(); ++i) {
   }
 }

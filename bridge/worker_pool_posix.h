@@ -5,6 +5,7 @@
 // with a thread per core every unmapping stops the other cores' threads.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -22,7 +23,9 @@ namespace bridge {
 // thread that forked them or this process ends.
 class WorkerPool {
  public:
-  WorkerPool(unsigned workers, std::function<Verdict(const FileToScan&)> scanOne);
+  // timeLimit: how long a worker may take over one file before it is ended.
+  WorkerPool(unsigned workers, std::function<Verdict(const FileToScan&)> scanOne,
+             std::chrono::milliseconds timeLimit);
   ~WorkerPool();
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
@@ -31,7 +34,10 @@ class WorkerPool {
   // per file. A worker that ends unasked (a crash in the library, the system
   // killing it) leaves its file in hand "not completely scanned"; the files
   // it had not started go to the other workers, and one that had scanned
-  // before is replaced. Without any worker the files are scanned here. Once.
+  // before is replaced. A worker that does not answer within the time limit
+  // (stopped, stuck) is ended: its file is "not completely scanned" for the
+  // time limit, the others go on, and a new worker takes its place. Without
+  // any worker the files are scanned here. Once.
   void ScanAll(FileQueue& files, const VerdictSink& sink);
 
  private:
