@@ -85,6 +85,9 @@ inline constexpr const char kWorkerEndedWithCode[] = "扫描进程意外结束, 
 // "扫描进程超时未应答 (150 秒), 已结束".
 inline constexpr const char kWorkerTimedOut[] = "扫描进程超时未应答 (";
 inline constexpr const char kWorkerTimedOutEnd[] = " 秒), 已结束";
+// A worker process that was to load a share of the signatures did not say
+// it had within the time allowed.
+inline constexpr const char kShardTimedOut[] = "扫描进程没有在时限内读完病毒特征";
 
 // Why an infected file stays where it is.
 inline constexpr const char kTreatNotSame[] = "该路径已不是扫描过的文件";
