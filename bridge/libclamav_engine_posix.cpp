@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -175,6 +176,54 @@ uint64_t CountSignatures(const ScanRequest& request) {
     if (cl_countsigs(path.c_str(), CL_COUNTSIGS_ALL, &count) == CL_SUCCESS) total += count;
   }
   return total;
+}
+
+// Whether scanning the request's targets once would take less than loading
+// the database: then shards, which load it at once but each read every
+// file, end sooner than a single engine, whose workers share the files;
+// else not. Measured on the build machine: loading about 1.2 us a
+// signature, scanning about 100 us a file and 0.1 us a byte. The targets
+// are looked at up to that estimate and a tenth of a second, no further;
+// drives never pass.
+constexpr double kLoadMicrosPerSignature = 1.2;
+constexpr double kScanMicrosPerFile = 100;
+constexpr double kScanMicrosPerByte = 0.1;
+
+bool ScanIsShorterThanLoad(const ScanRequest& request, uint64_t signatures) {
+  if (request.WantsDrives()) return false;
+  const double load = static_cast<double>(signatures) * kLoadMicrosPerSignature;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+  double scan = 0;
+  const auto add = [&](uintmax_t bytes) {
+    scan += kScanMicrosPerFile + static_cast<double>(bytes) * kScanMicrosPerByte;
+    return scan < load && std::chrono::steady_clock::now() < deadline;
+  };
+  namespace fs = std::filesystem;
+  for (const std::string& target : request.targets) {
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(target, error);
+    if (fs::is_regular_file(status)) {
+      if (!add(fs::file_size(target, error))) return false;
+      continue;
+    }
+    if (!fs::is_directory(status)) continue;
+    const auto options = fs::directory_options::skip_permission_denied;
+    const auto count = [&](auto entry) {
+      for (; entry != decltype(entry)(); entry.increment(error)) {
+        if (error) return false;
+        if (entry->is_regular_file(error) && !entry->is_symlink(error) &&
+            !add(entry->file_size(error)))
+          return false;
+      }
+      return true;
+    };
+    if (request.Recursive()) {
+      if (!count(fs::recursive_directory_iterator(target, options, error))) return false;
+    } else {
+      if (!count(fs::directory_iterator(target, options, error))) return false;
+    }
+  }
+  return scan < load;
 }
 
 // The memory the system can still give without swapping, from
@@ -448,8 +497,12 @@ std::unique_ptr<Engine> MakeLibraryEngine(const ScanRequest& request, unsigned s
 }
 
 std::unique_ptr<Engine> MakeLocalEngine(const ScanRequest& request, std::string* problem) {
-  const unsigned shards =
-      OnFirstThread() ? ShardCount(Cores(), CountSignatures(request), MemoryAvailable()) : 1;
+  unsigned shards = 1;
+  if (OnFirstThread() && Cores() > 1) {
+    const uint64_t signatures = CountSignatures(request);
+    if (ScanIsShorterThanLoad(request, signatures))
+      shards = ShardCount(Cores(), signatures, MemoryAvailable());
+  }
   return MakeLibraryEngine(request, shards, problem);
 }
 
