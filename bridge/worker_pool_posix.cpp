@@ -41,6 +41,9 @@ using Clock = std::chrono::steady_clock;
 // behind each other at one worker while another has nothing to do.
 constexpr size_t kFilesInHand = 8;
 constexpr uint64_t kBytesInHand = 1 << 20;
+// How often a worker with room looks for the walk's next files while others
+// scan.
+constexpr std::chrono::milliseconds kLookForFiles(10);
 // A message larger than this is no message of ours.
 constexpr uint32_t kMaxMessage = 64u << 20;
 
@@ -501,6 +504,10 @@ class WorkerPool::Workers {
       fds.push_back({worker.fd, POLLIN, 0});
       if (!worker.inHand.empty()) first = std::min(first, worker.since + timeLimit_);
     }
+    // A worker with room looks again at the walk's files now and then.
+    bool room = false;
+    for (const Worker& worker : workers_) room = room || Wants(worker);
+    if (room && !queueDone_) first = std::min(first, Clock::now() + kLookForFiles);
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(first - Clock::now());
     const int waitMs = first == Clock::time_point::max()
                            ? -1
