@@ -378,7 +378,8 @@ class WorkerPool::Workers {
           body = worker->received.Take(&bad);
           if (!body && !bad) continue;  // not all there yet
         }
-        MessageReader reader(body ? *body : std::string());
+        const std::string message = body ? *body : std::string();
+        MessageReader reader(message);
         const std::string said = body ? reader.String() : std::string();
         if (!body || !reader.Whole()) {
           why = HowItEnded(End(*worker));
