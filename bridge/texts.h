@@ -119,6 +119,13 @@ inline constexpr const char kMemberCutBytes[] = " 字节: ";
 // A worker process of the local engine ended while it scanned the file.
 inline constexpr const char kWorkerEndedBySignal[] = "扫描进程意外结束, 信号 ";
 inline constexpr const char kWorkerEndedWithCode[] = "扫描进程意外结束, 退出码 ";
+// A worker process that did not answer within the time a file may take:
+// "扫描进程超时未应答 (150 秒), 已结束".
+inline constexpr const char kWorkerTimedOut[] = "扫描进程超时未应答 (";
+inline constexpr const char kWorkerTimedOutEnd[] = " 秒), 已结束";
+// A worker process that was to load a share of the signatures did not say
+// it had within the time allowed.
+inline constexpr const char kShardTimedOut[] = "扫描进程没有在时限内读完病毒特征";
 
 // Why an infected file stays where it is.
 inline constexpr const char kTreatNotSame[] = "该路径已不是扫描过的文件";

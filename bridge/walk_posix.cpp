@@ -2,6 +2,7 @@
 // following a link, so neither a path's length nor a tree's depth matters.
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
@@ -346,9 +347,30 @@ std::unique_ptr<Folder> OpenTarget(const Look& target, std::string* error) {
 
 namespace bridge {
 
+namespace {
+
+// Where the scan's temporary folder goes: the user's own memory file system
+// when there is one ($XDG_RUNTIME_DIR, a tmpfs nobody else may enter),
+// since the engine makes and removes a folder there for every file it
+// unpacks and each removal on a disk may wait on the disk; else $TMPDIR or
+// /tmp.
+std::string TemporaryBase() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  struct stat info = {};
+  struct statfs system = {};
+  if (runtime && *runtime == '/' && stat(runtime, &info) == 0 && S_ISDIR(info.st_mode) &&
+      info.st_uid == geteuid() && (info.st_mode & 077) == 0 && access(runtime, W_OK) == 0 &&
+      statfs(runtime, &system) == 0 && system.f_type == TMPFS_MAGIC)
+    return runtime;
+  const char* temporary = std::getenv("TMPDIR");
+  return temporary && *temporary ? temporary : "/tmp";
+}
+
+}  // namespace
+
 ScanTempFolder::ScanTempFolder() {
   const char* system = std::getenv("TMPDIR");
-  std::string folder = std::string(system && *system ? system : "/tmp") + "/quorvel-scan.XXXXXX";
+  std::string folder = TemporaryBase() + "/quorvel-scan.XXXXXX";
   if (!mkdtemp(folder.data())) return;
   path_ = folder;
   saved_.emplace_back("TMPDIR", system ? std::optional<std::string>(system) : std::nullopt);

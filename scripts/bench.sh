@@ -36,7 +36,8 @@ echo "== The bridge with ClamAV's library against clamscan"
 if [ "${1:-}" = "--long" ]; then
   build/linux/bench/engine_bench --runs 3
 else
-  build/linux/bench/engine_bench --hashes 20000 --bodies 2000 --runs 1
+  build/linux/bench/engine_bench --hashes 20000 --bodies 2000 --files 200 --tiny 2000 \
+    --big-hashes 40000 --runs 1
 fi
 echo "== Shipped programs"
 for program in build/linux/bin/quorvel build/win64/bin/quorvel.exe build/win32/bin/quorvel.exe; do

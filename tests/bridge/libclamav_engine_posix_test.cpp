@@ -1,7 +1,8 @@
 // ClamAV's library as the bridge's engine, with a database that knows only
 // the EICAR test file: what each kind of file comes out as, what a file put
 // in another's place comes out as, a database that cannot be loaded, and the
-// worker processes of a scan of many files, one of them killed.
+// worker processes of a scan of many files, one of them killed or stopped.
+#include <clamav.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -20,7 +22,9 @@
 #include <vector>
 
 #include "bridge/engine.h"
+#include "bridge/libclamav_engine_posix.h"
 #include "bridge/texts.h"
+#include "bridge/worker_pool_posix.h"
 #include "gtest/gtest.h"
 #include "tests/bridge/bridge_test_support.h"
 
@@ -233,14 +237,21 @@ pid_t Scanning(const std::string& path) {
   return 0;
 }
 
-// A scan of many files runs in a worker process per core. One is killed
+// A scan of many files runs in worker processes. One is killed, or stopped,
 // while it scans a file that takes a while (90 MB of nothing, under ClamAV's
-// own file size limit): that file is not completely scanned, every other
-// file still gets its one right verdict, and no worker is left behind. The
-// engine scanned in this process before, as the daemon's hand-over does. The
-// worker is killed from the sink: no other thread runs while workers are
-// forked.
-TEST(LibclamavEngine, AWorkerKilledWhileScanning) {
+// own file size limit): that file is not completely scanned, for the right
+// reason, every other file still gets its one right verdict, and no worker is
+// left behind. The engine scanned in this process before, as the daemon's
+// hand-over does. The worker is found from the sink: no other thread runs
+// while workers are forked.
+struct WorkerFault {
+  int signal;
+  std::chrono::milliseconds timeLimit;
+  Shortfall shortfall;
+  std::string detail;
+};
+
+TEST(LibclamavEngine, AWorkerEndedOrStoppedWhileScanning) {
   TempDir dir;
   bridge_testing::WriteEicarDatabase(dir.Join("db"));
   ScanRequest request;
@@ -248,54 +259,59 @@ TEST(LibclamavEngine, AWorkerKilledWhileScanning) {
   std::string problem;
   const std::unique_ptr<Engine> engine = MakeLocalEngine(request, &problem);
   ASSERT_TRUE(engine) << problem;
-  if (engine->Threads() < 2) GTEST_SKIP() << "one core: no worker processes";
   Make(dir.Join("before"), Content::kEicar);
   EXPECT_EQ(engine->ScanOne(Walked(dir.Join("before"))).kind, kInfected);
-
-  // Each worker holds two files; the fifth, the slow one, goes to the first
-  // to answer, which holds it open by the second verdict and is replaced.
   const std::string slow = dir.Join("4");
-  FileQueue queue(100);
-  for (int i = 0; i < 60; ++i) {
-    const std::string path = dir.Join(std::to_string(i));
-    if (path == slow) {
-      const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      ASSERT_GE(fd, 0);
-      ASSERT_EQ(ftruncate(fd, 90 << 20), 0);
-      close(fd);
-    } else {
-      Make(path, i % 4 ? Content::kText : Content::kEicar);
-    }
-    queue.Push(Walked(path));
+  {
+    const int fd = open(slow.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 90 << 20), 0);
+    close(fd);
   }
-  queue.Finish();
+  for (int i = 0; i < 60; ++i)
+    if (dir.Join(std::to_string(i)) != slow)
+      Make(dir.Join(std::to_string(i)), i % 4 ? Content::kText : Content::kEicar);
 
-  pid_t killed = 0;
-  std::map<std::string, std::vector<Verdict>> verdicts;
-  engine->ScanAll(queue, [&](const FileToScan& file, const Verdict& verdict) {
-    verdicts[file.path].push_back(verdict);
-    if (verdicts.size() < 2) return;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
-    while (!killed && std::chrono::steady_clock::now() < deadline) {
-      if (const pid_t worker = Scanning(slow); worker && kill(worker, SIGKILL) == 0)
-        killed = worker;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  });
-  ASSERT_NE(killed, 0) << "no worker was seen scanning " << slow;
+  const WorkerFault kFaults[] = {
+      {SIGKILL, std::chrono::minutes(1), Shortfall::kEngineError,
+       texts::kWorkerEndedBySignal + std::to_string(SIGKILL)},
+      {SIGSTOP, std::chrono::seconds(2), Shortfall::kTimeLimit,
+       texts::kWorkerTimedOut + std::string("2") + texts::kWorkerTimedOutEnd},
+  };
+  for (const WorkerFault& fault : kFaults) {
+    SCOPED_TRACE(fault.signal);
+    FileQueue queue(100);
+    for (int i = 0; i < 60; ++i) queue.Push(Walked(dir.Join(std::to_string(i))));
+    queue.Finish();
+    WorkerPool workers(
+        2, [&](const FileToScan& file) { return engine->ScanOne(file); }, fault.timeLimit);
+    pid_t hit = 0;
+    std::map<std::string, std::vector<Verdict>> verdicts;
+    workers.ScanAll(queue, [&](const FileToScan& file, const Verdict& verdict) {
+      verdicts[file.path].push_back(verdict);
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+      while (!hit && verdicts.size() >= 2 && std::chrono::steady_clock::now() < deadline) {
+        if (const pid_t worker = Scanning(slow); worker && kill(worker, fault.signal) == 0)
+          hit = worker;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    });
+    ASSERT_NE(hit, 0) << "no worker was seen scanning " << slow;
 
-  ASSERT_EQ(verdicts.size(), 60u);
-  for (const auto& [path, got] : verdicts) {
-    SCOPED_TRACE(path);
-    ASSERT_EQ(got.size(), 1u);
-    const Verdict& verdict = got.front();
-    if (path == slow) {
-      EXPECT_EQ(verdict.kind, kIncomplete);
-      EXPECT_EQ(verdict.shortfall, Shortfall::kEngineError);
-      EXPECT_EQ(verdict.detail, texts::kWorkerEndedBySignal + std::to_string(SIGKILL));
-    } else {
-      EXPECT_EQ(verdict.kind, std::stoi(path.substr(dir.Join("").size())) % 4 ? kClean : kInfected)
-          << verdict.detail;
+    ASSERT_EQ(verdicts.size(), 60u);
+    for (const auto& [path, got] : verdicts) {
+      SCOPED_TRACE(path);
+      ASSERT_EQ(got.size(), 1u);
+      const Verdict& verdict = got.front();
+      if (path == slow) {
+        EXPECT_EQ(verdict.kind, kIncomplete);
+        EXPECT_EQ(verdict.shortfall, fault.shortfall);
+        EXPECT_EQ(verdict.detail, fault.detail);
+      } else {
+        EXPECT_EQ(verdict.kind,
+                  std::stoi(path.substr(dir.Join("").size())) % 4 ? kClean : kInfected)
+            << verdict.detail;
+      }
     }
   }
   EXPECT_TRUE(Children().empty());
@@ -331,6 +347,112 @@ TEST(LibclamavEngine, WorkersShareTheEngine) {
   walk.join();
   EXPECT_EQ(clean, 30);
   EXPECT_EQ(infected, 10);
+}
+
+std::string Hex(const std::string& data) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (const unsigned char c : data) hex += {kDigits[c >> 4], kDigits[c & 15]};
+  return hex;
+}
+
+std::string Md5(const std::string& data) {
+  unsigned int size = 0;
+  unsigned char* digest = cl_hash_data("md5", data.data(), data.size(), nullptr, &size);
+  const std::string hex = Hex(std::string(reinterpret_cast<char*>(digest), size));
+  free(digest);
+  return hex;
+}
+
+// The signature database split among shards gives every file the fate one
+// engine gives it, with signatures of every kind the tests can make: hashes
+// (one cancelled by a false-positive entry), bodies (one ignored), logical
+// signatures of two sub-signatures (a file with only one is clean). Four of
+// each, so that every shard holds some of each kind. A shard that cannot be
+// made leaves a single engine; when that cannot be made either, the scan
+// cannot start, and no worker is left behind.
+TEST(LibclamavEngine, ShardsGiveEveryFileTheFateOfOneEngine) {
+  TempDir dir;
+  const std::string db = dir.Join("db");
+  std::filesystem::create_directories(db);
+  std::string hdb, fp, ndb, ldb;
+  struct Row {
+    std::string content;
+    Verdict::Kind kind;
+    std::string virus;
+  };
+  std::vector<Row> rows = {{"nothing to see here", kClean, ""},
+                           {"QRV-LOGIC-A-0 only the first part", kClean, ""}};
+  for (int i = 0; i < 4; ++i) {
+    const std::string n = std::to_string(i);
+    const std::string hashed = "a file known by its hash " + n;
+    hdb += Md5(hashed) + ":" + std::to_string(hashed.size()) + ":Diff.Hash-" + n + "\n";
+    ndb += "Diff.Body-" + n + ":0:*:" + Hex("QRV-BODY-" + n) + "\n";
+    ldb += "Diff.Logic-" + n + ";Engine:51-255,Target:0;0&1;" + Hex("QRV-LOGIC-A-" + n) + ";" +
+           Hex("QRV-LOGIC-B-" + n) + "\n";
+    const bool cancelled = i == 3;
+    if (cancelled) fp = Md5(hashed) + ":" + std::to_string(hashed.size()) + ":Diff.Hash-3\n";
+    rows.push_back({hashed, cancelled ? kClean : kInfected, cancelled ? "" : "Diff.Hash-" + n});
+    rows.push_back({"text QRV-BODY-" + n + " text", cancelled ? kClean : kInfected,
+                    cancelled ? "" : "Diff.Body-" + n});
+    rows.push_back({"QRV-LOGIC-B-" + n + " and QRV-LOGIC-A-" + n, kInfected, "Diff.Logic-" + n});
+  }
+  WriteTextFile(db + "/diff.hdb", hdb);
+  WriteTextFile(db + "/diff.fp", fp);
+  WriteTextFile(db + "/diff.ndb", ndb);
+  WriteTextFile(db + "/diff.ldb", ldb);
+  WriteTextFile(db + "/diff.ign2", "Diff.Body-3\n");
+  for (size_t i = 0; i < rows.size(); ++i)
+    WriteTextFile(dir.Join(std::to_string(i)), rows[i].content);
+
+  ScanRequest request;
+  request.databases = {db};
+  for (const unsigned shards : {1u, 2u, 3u}) {
+    SCOPED_TRACE(shards);
+    std::string problem;
+    const std::unique_ptr<Engine> engine = MakeLibraryEngine(request, shards, &problem);
+    ASSERT_TRUE(engine) << problem;
+    EXPECT_EQ(Children().size(), shards > 1 ? shards : 0u);
+    FileQueue queue(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) queue.Push(Walked(dir.Join(std::to_string(i))));
+    queue.Finish();
+    std::map<std::string, Verdict> verdicts;
+    engine->ScanAll(queue, [&](const FileToScan& file, const Verdict& verdict) {
+      EXPECT_TRUE(verdicts.emplace(file.path, verdict).second) << file.path;
+    });
+    ASSERT_EQ(verdicts.size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+      SCOPED_TRACE(rows[i].content);
+      const Verdict& verdict = verdicts[dir.Join(std::to_string(i))];
+      EXPECT_EQ(verdict.kind, rows[i].kind) << verdict.detail;
+      EXPECT_EQ(verdict.virus.substr(0, rows[i].virus.size()), rows[i].virus);
+    }
+    // One file at a time, as the daemon hands it over.
+    EXPECT_EQ(engine->ScanOne(Walked(dir.Join("3"))).virus.rfind("Diff.Body-0", 0), 0u);
+  }
+  EXPECT_TRUE(Children().empty());
+
+  WriteTextFile(db + "/broken.ndb", "Diff.Broken:0:*:not hex at all\n");
+  std::string problem;
+  EXPECT_FALSE(MakeLibraryEngine(request, 2, &problem));
+  EXPECT_EQ(problem.rfind(texts::kErrorNoDatabase, 0), 0u) << problem;
+  EXPECT_TRUE(Children().empty());
+}
+
+// How many shards: cores, the database's size and the memory decide.
+TEST(LibclamavEngine, ShardsForCoresSignaturesAndMemory) {
+  constexpr uint64_t kMiB = 1 << 20;
+  const struct {
+    unsigned cores;
+    uint64_t signatures, memory;
+    unsigned shards;
+  } kRows[] = {
+      {1, 4000000, 24000 * kMiB, 1},  {2, 1000, 24000 * kMiB, 1},  {2, 4000000, 24000 * kMiB, 2},
+      {16, 4000000, 24000 * kMiB, 4}, {4, 1000000, 400 * kMiB, 2}, {4, 4000000, 500 * kMiB, 1},
+  };
+  for (const auto& row : kRows)
+    EXPECT_EQ(ShardCount(row.cores, row.signatures, row.memory), row.shards)
+        << row.cores << " cores, " << row.signatures << " signatures, " << row.memory;
 }
 
 }  // namespace
