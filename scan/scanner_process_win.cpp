@@ -40,6 +40,13 @@ bool ScannerProcess::Start(const std::string& commandLine, SystemErrorCode* erro
     if (error) *error = ERROR_FILENAME_EXCED_RANGE;
     return false;
   }
+  // A line without a program starts nothing; the system is not asked, as
+  // what it makes of such a line is its own (under load Wine has been seen
+  // not to return from it in time).
+  if (line.find_first_not_of(L" \t") == std::wstring::npos) {
+    if (error) *error = ERROR_FILE_NOT_FOUND;
+    return false;
+  }
   const std::wstring program = QuotedProgram(line);
   // CreateProcessW may write into the command line: hand it a copy.
   std::vector<wchar_t> writableLine(line.begin(), line.end());
