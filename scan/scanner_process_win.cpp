@@ -40,9 +40,10 @@ bool ScannerProcess::Start(const std::string& commandLine, SystemErrorCode* erro
     if (error) *error = ERROR_FILENAME_EXCED_RANGE;
     return false;
   }
-  // A line without a program starts nothing; the system is not asked, as
-  // what it makes of such a line is its own (under load Wine has been seen
-  // not to return from it in time).
+  // A line without a program (empty, or blanks only) starts nothing, with
+  // the not-found error as for a missing program. The system is not asked:
+  // it would search its folders for a program with no name, and under load
+  // Wine has been seen not to return from such a call for minutes.
   if (line.find_first_not_of(L" \t") == std::wstring::npos) {
     if (error) *error = ERROR_FILE_NOT_FOUND;
     return false;

@@ -31,7 +31,7 @@ using namespace testing_support;
 namespace fs = std::filesystem;
 
 constexpr unsigned kMessage = 15000;
-constexpr auto kPatience = std::chrono::seconds(60);
+constexpr auto kPatience = std::chrono::seconds(20);
 
 struct Report {
   unsigned message;
