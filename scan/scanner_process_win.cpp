@@ -42,8 +42,8 @@ bool ScannerProcess::Start(const std::string& commandLine, SystemErrorCode* erro
   }
   // A line without a program (empty, or blanks only) starts nothing, with
   // the not-found error as for a missing program. The system is not asked:
-  // it would search its folders for a program with no name, and under load
-  // Wine has been seen not to return from such a call for minutes.
+  // what it would make of such a line (search its folders for a program
+  // with no name) is its own.
   if (line.find_first_not_of(L" \t") == std::wstring::npos) {
     if (error) *error = ERROR_FILE_NOT_FOUND;
     return false;

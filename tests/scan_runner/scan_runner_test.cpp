@@ -139,7 +139,8 @@ class ScanRunnerTest : public ::testing::Test {
     auto recorder = std::make_shared<RecordingReceiver>(&runner);
     if (receiver) *receiver = recorder;
     ASSERT_EQ(runner.Start(recorder, line, kMessage), 0);
-    ASSERT_TRUE(recorder->WaitFor(texts::kStatusThreadDone)) << line;
+    ASSERT_TRUE(recorder->WaitFor(texts::kStatusThreadDone))
+        << line << ": the reports so far: " << testing::PrintToString(recorder->texts());
     ASSERT_TRUE(WaitUntil([&] { return runner.IsIdle(); })) << line;
   }
 
