@@ -10,7 +10,7 @@
 : "${WINEPREFIX:=${HOME}/.quorvel-wine}"
 export WINEPREFIX
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d;winemenubuilder.exe=d"
 wine64=/usr/lib/wine/wine64
 [ -x "$wine64" ] || wine64=wine64
 output=$(mktemp)

@@ -40,6 +40,14 @@ bool ScannerProcess::Start(const std::string& commandLine, SystemErrorCode* erro
     if (error) *error = ERROR_FILENAME_EXCED_RANGE;
     return false;
   }
+  // A line without a program (empty, or blanks only) starts nothing, with
+  // the not-found error as for a missing program. The system is not asked:
+  // what it would make of such a line (search its folders for a program
+  // with no name) is its own.
+  if (line.find_first_not_of(L" \t") == std::wstring::npos) {
+    if (error) *error = ERROR_FILE_NOT_FOUND;
+    return false;
+  }
   const std::wstring program = QuotedProgram(line);
   // CreateProcessW may write into the command line: hand it a copy.
   std::vector<wchar_t> writableLine(line.begin(), line.end());

@@ -2,15 +2,19 @@
 # Prepares the Wine prefix the Windows tests run in (once; later calls return
 # at once): a 64-bit prefix, the CJK font mapped to "宋体"/"SimSun", consoles
 # drawn with the CJK font's monospace face (the scanner's console shows
-# Chinese), and no crash debugger, so that a crash fails a test instead of
-# waiting forever.
+# Chinese), text files opened in Notepad (the report's View, the about box's
+# licence), no crash debugger and no question about one, so that a crashed
+# program ends at once and fails its test instead of waiting forever, and no
+# menu entries or file associations written to the host's desktop (an MSI
+# installed into the prefix adds a Start-menu shortcut).
 set -eu
 : "${WINEPREFIX:=${HOME}/.quorvel-wine}"
-export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+export WINEPREFIX WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d;winemenubuilder.exe=d"
 WINEARCH=win64
 export WINEARCH
 # Bump the stamp when the settings below change, so older prefixes get them.
-stamp="$WINEPREFIX/.quorvel-ready-3"
+stamp="$WINEPREFIX/.quorvel-ready-4"
 [ -f "$stamp" ] && exit 0
 mkdir -p "$WINEPREFIX"
 wine64=/usr/lib/wine/wine64
@@ -35,12 +39,27 @@ REGEDIT4
 "FaceName"="WenQuanYi Micro Hei Mono"
 "FontSize"=dword:00100000
 
+; A crash: with Auto "0" Wine would ask in a message box whether to debug,
+; which nobody answers under Xvfb. Auto "1" starts the debugger without
+; asking, and an empty command line starts nothing: the crashed program ends
+; at once with its exception code.
 [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]
-"Auto"="0"
+"Auto"="1"
 "Debugger"=""
 
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
+
+; winemenubuilder turns the prefix's shortcuts and associations into the
+; host's menu entries: never run it.
+[HKEY_CURRENT_USER\Software\Wine\DllOverrides]
+"winemenubuilder.exe"=""
+
+; Wine's prefix knows the "txtfile" type (opened in Notepad) but maps no
+; extension to it: View and the licence would fail on a .txt file.
+[HKEY_CLASSES_ROOT\.txt]
+@="txtfile"
+"Content Type"="text/plain"
 
 ; No window manager under Xvfb: unmanaged windows close without Wine's wait.
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]

@@ -5,7 +5,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 export WINEPREFIX="${WINEPREFIX:-$HOME/.quorvel-wine}"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d;winemenubuilder.exe=d"
 
 display=""
 for n in $(seq 90 120); do
@@ -15,8 +15,20 @@ done
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY="$display"
+# The test programs' temporary folders (quorvel-test-*) in the prefix's Temp.
+# A test program removes its own, but not a folder that a scanner it left
+# running still uses (Windows removes nothing in use), nor any when it is
+# ended at its time limit: here they go, once nothing of the prefix runs.
+remove_test_folders() {
+  for temp in "$WINEPREFIX"/drive_c/users/*/Temp "$WINEPREFIX"/drive_c/users/*/AppData/Local/Temp; do
+    [ -d "$temp" ] || continue
+    find "$temp" -mindepth 1 -maxdepth 1 -name 'quorvel-test-*' -exec rm -rf {} + 2>/dev/null || true
+  done
+}
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
+  timeout 30 wineserver -w >/dev/null 2>&1 || true
+  remove_test_folders
   kill "$xvfb_pid" >/dev/null 2>&1 || true
   wait "$xvfb_pid" 2>/dev/null || true
 }

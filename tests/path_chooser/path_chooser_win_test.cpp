@@ -2,6 +2,7 @@
 // picker runs modally on the test's thread; a second thread finds its window
 // and answers it with window messages, as a user's clicks and typing would.
 #include <windows.h>
+#include <commctrl.h>
 #include <commdlg.h>
 #include <dlgs.h>
 
@@ -63,6 +64,20 @@ BOOL CALLBACK CollectWindowWithText(HWND window, LPARAM search) {
 }
 
 // The child windows (all levels) whose text is text.
+// The text of the item selected in a tree view of this process.
+std::string SelectedTreeItem(HWND tree) {
+  wchar_t text[MAX_PATH] = {};
+  TVITEMW item = {};
+  item.mask = TVIF_TEXT;
+  item.hItem = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+  item.pszText = text;
+  item.cchTextMax = MAX_PATH;
+  if (item.hItem == nullptr ||
+      !SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+    return {};
+  return Narrow(text);
+}
+
 std::vector<HWND> ChildrenWithText(HWND parent, const std::string& text) {
   TextSearch search{text, {}};
   EnumChildWindows(parent, CollectWindowWithText, reinterpret_cast<LPARAM>(&search));
@@ -285,7 +300,8 @@ TEST(ReportPicker, AnInitialNameThatDoesNotFitOpensEmptyAndOneThatFitsOpensWhole
 
 TEST(FolderBrowser, OpensOnTheTypedFolderUnderItsTitle) {
   TempDir dir;
-  const std::string typed = dir.Join("扫描 目录");
+  const std::string leaf = "扫描 目录";
+  const std::string typed = dir.Join(leaf);
   ASSERT_TRUE(CreateDirectoryW(Widen(typed).c_str(), nullptr));
   CornerWindow mainWindow;
   size_t titleLines = 0;
@@ -295,7 +311,13 @@ TEST(FolderBrowser, OpensOnTheTypedFolderUnderItsTitle) {
     titleLines = ChildrenWithText(browser, texts::kBrowseTargetTitle).size();
     owner = GetWindow(browser, GW_OWNER);
     mainWindowEnabled = IsWindowEnabled(mainWindow.get());
-    // OK at once: what comes back is where the browser opened.
+    // OK once the browser shows the folder selected (on a loaded machine
+    // that may take a while after it opened): what comes back is where it
+    // went.
+    const HWND tree = FindWindowExW(browser, nullptr, WC_TREEVIEWW, nullptr);
+    for (auto waited = 0ms; tree != nullptr && SelectedTreeItem(tree) != leaf && waited < 10s;
+         waited += 20ms)
+      std::this_thread::sleep_for(20ms);
     Press(browser, IDOK);
   });
 

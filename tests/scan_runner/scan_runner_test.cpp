@@ -31,7 +31,7 @@ using namespace testing_support;
 namespace fs = std::filesystem;
 
 constexpr unsigned kMessage = 15000;
-constexpr auto kPatience = std::chrono::seconds(60);
+constexpr auto kPatience = std::chrono::seconds(20);
 
 struct Report {
   unsigned message;
@@ -131,14 +131,17 @@ class ScanRunnerTest : public ::testing::Test {
   }
   void Release() { WriteTextFile(release_, "go"); }
 
-  // One whole scan: returns once the worker has finished and the runner is
-  // idle again.
-  std::shared_ptr<RecordingReceiver> Scan(ScanRunner& runner, const std::string& line) {
-    auto receiver = std::make_shared<RecordingReceiver>(&runner);
-    EXPECT_EQ(runner.Start(receiver, line, kMessage), 0);
-    EXPECT_TRUE(receiver->WaitFor(texts::kStatusThreadDone)) << line;
-    EXPECT_TRUE(WaitUntil([&] { return runner.IsIdle(); }));
-    return receiver;
+  // One whole scan, its reports in *receiver: returns once the worker has
+  // finished and the runner is idle again, or fails the test for good (call
+  // it inside ASSERT_NO_FATAL_FAILURE), as every later check depends on it.
+  void Scan(ScanRunner& runner, const std::string& line,
+            std::shared_ptr<RecordingReceiver>* receiver = nullptr) {
+    auto recorder = std::make_shared<RecordingReceiver>(&runner);
+    if (receiver) *receiver = recorder;
+    ASSERT_EQ(runner.Start(recorder, line, kMessage), 0);
+    ASSERT_TRUE(recorder->WaitFor(texts::kStatusThreadDone))
+        << line << ": the reports so far: " << testing::PrintToString(recorder->texts());
+    ASSERT_TRUE(WaitUntil([&] { return runner.IsIdle(); })) << line;
   }
 
   FakeUserPrompts prompts_;
@@ -154,7 +157,8 @@ TEST_F(ScanRunnerTest, ScannerThatEndsAtOnceGivesTheFourReportsInOrder) {
 
   const std::string report = dir_.Join("report.txt");
   const std::string line = ScannerLine(FakeScannerPath(), "/sub /report " + report);
-  auto receiver = Scan(runner, line);
+  std::shared_ptr<RecordingReceiver> receiver;
+  ASSERT_NO_FATAL_FAILURE(Scan(runner, line, &receiver));
 
   EXPECT_EQ(receiver->texts(), StartedReports());
   for (const Report& each : receiver->reports()) EXPECT_EQ(each.message, kMessage);
@@ -173,27 +177,26 @@ TEST_F(ScanRunnerTest, ScannerThatEndsAtOnceGivesTheFourReportsInOrder) {
 TEST_F(ScanRunnerTest, ScannerThatCannotStartReportsTheLineAndNoExitCode) {
   ScanRunner runner{prompts_};
   SetEnv("QUORVEL_FAKE_SCAN_EXIT", "13");
-  Scan(runner, ScannerLine(FakeScannerPath(), ""));
+  ASSERT_NO_FATAL_FAILURE(Scan(runner, ScannerLine(FakeScannerPath(), "")));
   ASSERT_EQ(runner.exitCode(), 13u);
 
-  // "%s%n" in the path must come out as it is, not as a format.
+  // "%s%n" in the path must come out as it is, not as a format. A line
+  // without a program starts nothing either, at once.
   const std::string missing = dir_.Join("100%s%n") + kPathSeparator + "scan.exe";
-  const std::string line = ScannerLine(missing, "/sub /all");
-  auto receiver = Scan(runner, line);
-
-  const std::vector<std::string> expected = {
-      texts::kStatusExecuting, texts::kStatusThreadStart,
-      FormatText(texts::kStatusCreateProcessFailed, line.c_str()), texts::kStatusThreadDone};
-  EXPECT_EQ(receiver->texts(), expected);
-  EXPECT_NE(receiver->texts()[2].find(line), std::string::npos);
-  // The code of the scan before is gone by the time the window reads it.
-  EXPECT_EQ(receiver->Find(texts::kStatusThreadDone).exitCode, kNoScanExitCode);
-  EXPECT_EQ(runner.exitCode(), kNoScanExitCode);
-
-  // An empty line starts nothing either.
-  receiver = Scan(runner, "");
-  EXPECT_EQ(receiver->texts()[2], FormatText(texts::kStatusCreateProcessFailed, ""));
-  EXPECT_EQ(runner.exitCode(), kNoScanExitCode);
+  for (const std::string& line :
+       {ScannerLine(missing, "/sub /all"), std::string(), std::string(" \t ")}) {
+    SCOPED_TRACE("line \"" + line + "\"");
+    std::shared_ptr<RecordingReceiver> receiver;
+    ASSERT_NO_FATAL_FAILURE(Scan(runner, line, &receiver));
+    const std::vector<std::string> expected = {
+        texts::kStatusExecuting, texts::kStatusThreadStart,
+        FormatText(texts::kStatusCreateProcessFailed, line.c_str()), texts::kStatusThreadDone};
+    ASSERT_EQ(receiver->texts(), expected);
+    EXPECT_NE(receiver->texts()[2].find(line), std::string::npos);
+    // The code of the scan before is gone by the time the window reads it.
+    EXPECT_EQ(receiver->Find(texts::kStatusThreadDone).exitCode, kNoScanExitCode);
+    EXPECT_EQ(runner.exitCode(), kNoScanExitCode);
+  }
 }
 
 TEST_F(ScanRunnerTest, ExitCodeIsFinalWhenTheEndMarkerArrives) {
@@ -220,7 +223,8 @@ TEST_F(ScanRunnerTest, ExitCodeIsFinalWhenTheEndMarkerArrives) {
   for (const Case& each : cases) {
     SCOPED_TRACE(each.exit);
     SetEnv("QUORVEL_FAKE_SCAN_EXIT", each.exit);
-    auto receiver = Scan(runner, ScannerLine(FakeScannerPath(), "/all"));
+    std::shared_ptr<RecordingReceiver> receiver;
+    ASSERT_NO_FATAL_FAILURE(Scan(runner, ScannerLine(FakeScannerPath(), "/all"), &receiver));
     ASSERT_EQ(receiver->texts(), StartedReports());
     // Still the last scan's code while this one runs, the new one at the end.
     EXPECT_EQ(receiver->Find(texts::kStatusRunning).exitCode, before);
@@ -263,7 +267,7 @@ TEST_F(ScanRunnerTest, SecondStartWhileBusyStartsNothing) {
   EXPECT_EQ(ReadFakeScannerRecord(record_).arguments, std::vector<std::string>{"/first"});
 
   // Idle again: the next Start runs.
-  Scan(runner, ScannerLine(FakeScannerPath(), "/third"));
+  ASSERT_NO_FATAL_FAILURE(Scan(runner, ScannerLine(FakeScannerPath(), "/third")));
   EXPECT_EQ(threadsStarted, 2);
   EXPECT_EQ(ReadFakeScannerRecord(record_).arguments, std::vector<std::string>{"/third"});
 }
@@ -295,7 +299,7 @@ TEST_F(ScanRunnerTest, FailedWorkerThreadLeavesTheRunnerIdleAndTellsTheUser) {
 
   // The next attempt, with threads to spare, scans.
   runner.SetThreadStarter({});
-  receiver = Scan(runner, ScannerLine(FakeScannerPath(), "/sub"));
+  ASSERT_NO_FATAL_FAILURE(Scan(runner, ScannerLine(FakeScannerPath(), "/sub"), &receiver));
   EXPECT_EQ(receiver->texts(), StartedReports());
 }
 
@@ -332,7 +336,8 @@ TEST_F(ScanRunnerTest, ScannerPathWithABlankStartsThatScanner) {
   SetEnv("QUORVEL_FAKE_SCAN_EXIT", "7");
   const std::string line = ScannerLine(scanner, "/sub /report \"" + dir_.Join("r 1.txt") + "\"");
   ASSERT_EQ(line[0], '"');
-  auto receiver = Scan(runner, line);
+  std::shared_ptr<RecordingReceiver> receiver;
+  ASSERT_NO_FATAL_FAILURE(Scan(runner, line, &receiver));
 
   EXPECT_EQ(receiver->texts(), StartedReports());
   EXPECT_EQ(runner.exitCode(), 7u);
@@ -351,7 +356,8 @@ TEST_F(ScanRunnerTest, ScannerInAChineseFolder) {
 
   ScanRunner runner{prompts_};
   const std::string line = ScannerLine(scanner, "\"" + dir_.Join("文件") + "\" /report " + report);
-  auto receiver = Scan(runner, line);
+  std::shared_ptr<RecordingReceiver> receiver;
+  ASSERT_NO_FATAL_FAILURE(Scan(runner, line, &receiver));
 
   EXPECT_EQ(receiver->texts(), StartedReports());
   EXPECT_EQ(runner.exitCode(), 0u);
@@ -363,14 +369,19 @@ TEST_F(ScanRunnerTest, ScannerInAChineseFolder) {
 
 TEST(ScannerProcessTest, MissingProgramGivesTheSystemsNotFoundError) {
   TempDir dir;
-  ScannerProcess process;
-  SystemErrorCode error = 0;
-  EXPECT_FALSE(process.Start(dir.Join("scan.exe") + " /sub", &error));
-  // ERROR_FILE_NOT_FOUND and ENOENT are both 2.
-  EXPECT_EQ(error, 2u);
-  uint32_t code = 1234;
-  EXPECT_FALSE(process.WaitForExitCode(&code));
-  EXPECT_EQ(code, 1234u);
+  // A missing program, and lines that name none.
+  for (const std::string& line :
+       {dir.Join("scan.exe") + " /sub", std::string(), std::string(" \t")}) {
+    SCOPED_TRACE("line \"" + line + "\"");
+    ScannerProcess process;
+    SystemErrorCode error = 0;
+    EXPECT_FALSE(process.Start(line, &error));
+    // ERROR_FILE_NOT_FOUND and ENOENT are both 2.
+    EXPECT_EQ(error, 2u);
+    uint32_t code = 1234;
+    EXPECT_FALSE(process.WaitForExitCode(&code));
+    EXPECT_EQ(code, 1234u);
+  }
 }
 
 }  // namespace

@@ -234,6 +234,7 @@ TEST_F(Win32AppTest, AfterAScanTheReportTheWindowNamesThenIsOpened) {
     answers.WhileOpen(ModalKind::ErrorBox, [&] { statusAtBox = ItemText(window, IDC_STATUS); });
     SetItemTextAsUser(window, IDC_REPORT_FILE, temp.Join("third.txt"));
     ScanAndWait(window, [&] { SetItemTextAsUser(window, IDC_REPORT_FILE, missing); });
+    ASSERT_FALSE(desktop.opened.empty());
     EXPECT_EQ(desktop.opened.back(), missing);
     ASSERT_EQ(ErrorBoxes().size(), 1u);
     EXPECT_EQ(ErrorBoxes()[0].text,

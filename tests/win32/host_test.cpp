@@ -328,6 +328,7 @@ TEST_F(Win32HostTest, ReportsArriveSynchronouslyOnTheWindowsThread) {
     for (const std::string& report : {std::string(texts::kStatusExecuting), longReport}) {
       channel->Send(WM_SCAN_STATUS, report);
       // Handled before Send returned.
+      ASSERT_FALSE(dialog.Records().empty());
       EXPECT_EQ(dialog.Records().back().text, report);
       EXPECT_EQ(ItemText(window, IDC_STATUS), report);
     }
