@@ -1,29 +1,12 @@
 #include "scan/scan_runner.h"
 
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "base/exit_codes.h"
 #include "res/texts.h"
 #include "scan/scanner_process.h"
+#include "scan/worker_thread.h"
 #include "support/text_format.h"
-
-namespace {
-
-// The default way to make the worker: a detached std::thread. Nothing waits
-// for it; it ends on its own when the scanner has ended.
-bool StartDetachedThread(std::function<void()> work, SystemErrorCode* error) {
-  try {
-    std::thread(std::move(work)).detach();
-    return true;
-  } catch (const std::system_error& failure) {
-    if (error) *error = static_cast<SystemErrorCode>(failure.code().value());
-    return false;
-  }
-}
-
-}  // namespace
 
 // Everything the worker needs. The runner and the worker each hold it, so it
 // lives as long as the longer of the two: the window may close (and destroy
