@@ -129,6 +129,11 @@ void Ledger::Note(const std::string& text) {
   if (!finished_) writer_.Line(writer_.Text(text), false, true);
 }
 
+void Ledger::Note(const std::string& text, const std::string& path) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (!finished_) writer_.Line(writer_.Text(text) + writer_.Path(path), false, true);
+}
+
 LedgerTotals Ledger::Totals() const {
   const std::lock_guard<std::mutex> lock(mutex_);
   return totals_;

@@ -39,6 +39,8 @@ class Ledger {
   void Problem(const std::string& text);
   // A line for console and report that changes no count.
   void Note(const std::string& text);
+  // The same, our own words followed by a path, each escaped once.
+  void Note(const std::string& text, const std::string& path);
 
   LedgerTotals Totals() const;
   int ExitCode() const;

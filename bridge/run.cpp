@@ -184,9 +184,7 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
     walkSink.error = [&](const std::string& path, const std::string& reason) {
       ledger.WalkError(path, reason);
     };
-    walkSink.leftOut = [&](const std::string& path, const char* why) {
-      ledger.Note(why + writer.Path(path));
-    };
+    walkSink.leftOut = [&](const std::string& path, const char* why) { ledger.Note(why, path); };
     Walk(plan, walkSink);
     queue.Finish();
     --running;
