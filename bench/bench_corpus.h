@@ -9,13 +9,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -53,8 +56,10 @@ inline void WriteFolder(const std::string& folder, int files) {
 }
 
 // Seconds from the program's start to its end, its output going nowhere;
-// anything but "nothing found" ends the benchmark.
-inline double TimeRun(const std::vector<std::string>& args) {
+// anything but "nothing found" ends the benchmark. sample, if given, is
+// called with the program's process id every 50 ms while it runs.
+inline double TimeRun(const std::vector<std::string>& args, char** env = environ,
+                      const std::function<void(pid_t)>& sample = {}) {
   std::vector<char*> argv;
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
@@ -66,8 +71,18 @@ inline double TimeRun(const std::vector<std::string>& args) {
   const auto start = std::chrono::steady_clock::now();
   pid_t pid = 0;
   int status = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0)
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env) == 0) {
+    std::atomic<bool> done{false};
+    std::thread sampler([&] {
+      while (sample && !done) {
+        sample(pid);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+    });
     waitpid(pid, &status, 0);
+    done = true;
+    sampler.join();
+  }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   posix_spawn_file_actions_destroy(&actions);

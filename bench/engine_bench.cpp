@@ -83,40 +83,12 @@ struct Measured {
 // One whole run, output going nowhere; anything but "nothing found" ends the
 // benchmark.
 Measured Run(const std::vector<std::string>& args, char** env) {
-  std::vector<char*> argv;
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   Measured measured;
   measured.load = LoadAverage();
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid = 0;
-  int status = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env) == 0) {
-    std::atomic<bool> done{false};
-    uint64_t peak = 0;
-    std::thread sampler([&] {
-      while (!done) {
-        peak = std::max(peak, TreePss(pid));
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      }
-    });
-    waitpid(pid, &status, 0);
-    done = true;
-    sampler.join();
-    measured.peakMiB = static_cast<double>(peak) / (1 << 20);
-  }
+  uint64_t peak = 0;
   measured.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  posix_spawn_file_actions_destroy(&actions);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "%s ended with %d\n", argv[0], status);
-    std::exit(1);
-  }
+      bench_corpus::TimeRun(args, env, [&peak](pid_t pid) { peak = std::max(peak, TreePss(pid)); });
+  measured.peakMiB = static_cast<double>(peak) / (1 << 20);
   return measured;
 }
 
