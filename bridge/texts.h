@@ -40,7 +40,8 @@ inline constexpr const char kErrorNothingScanned[] = "没有扫描任何文件."
 // The engine missing or failing.
 inline constexpr const char kErrorMissingClamscanWindows[] =
     "找不到 ClamAV 的扫描程序 clamscan.exe. 请安装 ClamAV (https://www.clamav.net/downloads, "
-    "默认安装到 C:\\Program Files\\ClamAV), 再按下面的步骤运行 freshclam.exe 下载病毒库.";
+    "默认安装到 C:\\Program Files\\ClamAV), 再运行 freshclam.exe 下载病毒库 (步骤见 quorvel.txt "
+    "中的“病毒库”).";
 inline constexpr const char kErrorOverrideMissing[] =
     "环境变量 QUORVEL_CLAMSCAN 指向的程序不存在: ";
 inline constexpr const char kErrorStart[] = "无法启动 ";
