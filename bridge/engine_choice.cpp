@@ -52,6 +52,13 @@ Engine* LocalEngineHolder::Get() {
   return engine_.get();
 }
 
+const char* DaemonNotAnsweringHint(const ClamdConfig& config) {
+  const std::string& host = config.tcpAddress;
+  const bool here = !config.localSocket.empty() || host.empty() || host == "localhost" ||
+                    host == "::1" || host.rfind("127.", 0) == 0;
+  return here ? texts::kEngineDaemonStartHint : texts::kEngineDaemonRemoteHint;
+}
+
 DaemonChoice ChooseDaemon(const ScanRequest& request, LocalEngineHolder& local, DaemonNote note) {
   const std::string path = ClamdConfigPath();
   const std::optional<ClamdConfig> config = path.empty() ? std::nullopt : ReadClamdConfig(path);
@@ -69,7 +76,7 @@ DaemonChoice ChooseDaemon(const ScanRequest& request, LocalEngineHolder& local, 
   ClamdWaits first;
   first.connect = first.firstPing;
   if (choice.daemon && !PingClamd(*config, &problem, first))
-    choice = {false, false, texts::kEngineNotAnswering + problem + texts::kEngineDaemonStartHint};
+    choice = {false, false, texts::kEngineNotAnswering + problem + DaemonNotAnsweringHint(*config)};
   DaemonChoice chosen;
   if (!choice.daemon) {
     chosen.whyNot = choice.reason;

@@ -28,6 +28,11 @@ struct EngineChoice {
 };
 EngineChoice ChooseEngine(const ScanRequest& request, const std::optional<ClamdConfig>& config);
 
+// What to do about a daemon that is configured but does not answer: start
+// it here, or, for one on another machine, check that machine and the way
+// to it.
+const char* DaemonNotAnsweringHint(const ClamdConfig& config);
+
 // The local engine, made once when first needed: at the start without a
 // daemon, else only when the daemon hands a file over. Kept to the end of
 // the program.

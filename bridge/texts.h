@@ -219,6 +219,9 @@ inline constexpr const char kEngineDaemonStartHint[] =
     "; clamav-daemon 已安装但没有运行: 运行 sudo systemctl start clamav-daemon 后 "
     "(首次启动要先加载病毒库, 约需一分钟), 扫描会立即开始";
 #endif
+// The same, for a daemon on another machine (TCPAddr names one).
+inline constexpr const char kEngineDaemonRemoteHint[] =
+    "; 请确认该计算机上的 ClamAV 守护进程正在运行, 且可以通过网络连接到它";
 // /virlist while the daemon answers and no local ClamAV can list.
 #ifdef _WIN32
 inline constexpr const char kVirusListNeedsLocal[] =

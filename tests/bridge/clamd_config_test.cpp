@@ -186,6 +186,15 @@ TEST(ClamdConfigTest, DaemonWhereItScansAtLeastWhatIsAskedAndDeeperFindsConfirme
   }
   EXPECT_EQ(ChooseEngine(Request({}), std::nullopt).reason, bridge::texts::kEngineNoConfig);
   EXPECT_EQ(ChooseEngine(Request({}), ClamdConfig{}).reason, bridge::texts::kEngineNoSocket);
+  // A daemon that does not answer: started here, or looked for on its machine.
+  for (const auto& [address, hint] : {std::pair{"", bridge::texts::kEngineDaemonStartHint},
+                                      {"127.0.0.1", bridge::texts::kEngineDaemonStartHint},
+                                      {"192.0.2.7", bridge::texts::kEngineDaemonRemoteHint}}) {
+    ClamdConfig config;
+    config.tcpSocket = "3310";
+    config.tcpAddress = address;
+    EXPECT_STREQ(bridge::DaemonNotAnsweringHint(config), hint) << address;
+  }
 }
 
 TEST(ClamdConfigTest, RepliesOfTheDaemon) {
