@@ -25,12 +25,14 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bridge/engine.h"
 #include "bridge/scan_options.h"
+#include "bridge/shard_database_posix.h"
 #include "bridge/texts.h"
 #include "bridge/walk_system.h"
 #include "bridge/worker_pool_posix.h"
@@ -103,29 +105,19 @@ using EnginePtr = std::unique_ptr<cl_engine, FreeEngine>;
 // container and archive metadata, bytecode, and those the library loads
 // without asking (ignore lists, file type magic, certificates, phishing
 // lists, its configuration). Every shard reads the same files in the same
-// order, so the shares are disjoint and together the whole database.
+// order, so the shares are disjoint and together the whole database. Plain
+// signature files reach a shard already split (ShardDatabase), and all of
+// such a share is kept.
 struct ShardChoice {
   unsigned shard = 0;
   unsigned shards = 1;
   uint64_t seen = 0;
+  bool keepAll = false;  // while the shard's own shares load
 };
-
-bool StandsAlone(const char* type) {
-  static constexpr const char* kAlone[] = {"hdb", "hsb", "hdu", "hsu", "mdb", "msb", "mdu",
-                                           "msu", "imp", "ndb", "ndu", "db",  "ldb", "ldu"};
-  // The library passes the file's name from its first dot: "daily.hdb" is
-  // "hdb", "my.own.hdb" is "own.hdb".
-  const char* dot = type ? std::strrchr(type, '.') : nullptr;
-  const char* kind = dot ? dot + 1 : type;
-  if (!kind) return false;
-  for (const char* alone : kAlone)
-    if (std::strcmp(kind, alone) == 0) return true;
-  return false;
-}
 
 int SkipOtherShards(const char* type, const char*, unsigned int, void* context) {
   ShardChoice& choice = *static_cast<ShardChoice*>(context);
-  if (!StandsAlone(type)) return 0;
+  if (choice.keepAll || !type || !StandsAlone(type)) return 0;
   return choice.seen++ % choice.shards == choice.shard ? 0 : 1;
 }
 
@@ -145,15 +137,31 @@ EnginePtr LoadDatabase(const ScanRequest& request, unsigned* signatures, std::st
     *reason = Reason(CL_EMEM);
     return nullptr;
   }
-  if (shard) cl_engine_set_clcb_sigload(engine.get(), SkipOtherShards, shard);
   std::vector<std::string> paths = request.databases;
   if (paths.empty()) paths.emplace_back(cl_retdbdir());
-  for (const std::string& path : paths) {
-    const cl_error_t loaded = cl_load(path.c_str(), engine.get(), signatures, CL_DB_STDOPT);
-    if (loaded != CL_SUCCESS) {
-      *reason = path + ": " + Reason(loaded);
+  std::optional<ShardDatabase> share;
+  if (shard) {
+    cl_engine_set_clcb_sigload(engine.get(), SkipOtherShards, shard);
+    share.emplace(paths, shard->shard, shard->shards);
+    if (!share->Problem().empty()) {
+      *reason = share->Problem();
       return nullptr;
     }
+  }
+  const auto load = [&](const std::vector<std::string>& list) {
+    for (const std::string& path : list) {
+      const cl_error_t loaded = cl_load(path.c_str(), engine.get(), signatures, CL_DB_STDOPT);
+      if (loaded != CL_SUCCESS) {
+        *reason = path + ": " + Reason(loaded);
+        return false;
+      }
+    }
+    return true;
+  };
+  if (!load(share ? share->Paths() : paths)) return nullptr;
+  if (share) {
+    shard->keepAll = true;
+    if (!load(share->Shares())) return nullptr;
   }
   // A shard may hold none of a small database's signatures.
   if (*signatures == 0 && !shard) {

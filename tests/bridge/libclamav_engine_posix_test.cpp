@@ -397,21 +397,30 @@ TEST(LibclamavEngine, ShardsGiveEveryFileTheFateOfOneEngine) {
                     cancelled ? "" : "Diff.Body-" + n});
     rows.push_back({"QRV-LOGIC-B-" + n + " and QRV-LOGIC-A-" + n, kInfected, "Diff.Logic-" + n});
   }
-  WriteTextFile(db + "/diff.hdb", hdb);
+  // A comment, a last line without its end, and a database given as a file.
+  WriteTextFile(db + "/diff.hdb", "# hashes\n" + hdb);
   WriteTextFile(db + "/diff.fp", fp);
-  WriteTextFile(db + "/diff.ndb", ndb);
-  WriteTextFile(db + "/diff.ldb", ldb);
+  WriteTextFile(db + "/diff.ndb", ndb.substr(0, ndb.size() - 1));
+  WriteTextFile(dir.Join("own.ldb"), ldb);
   WriteTextFile(db + "/diff.ign2", "Diff.Body-3\n");
   for (size_t i = 0; i < rows.size(); ++i)
     WriteTextFile(dir.Join(std::to_string(i)), rows[i].content);
 
   ScanRequest request;
-  request.databases = {db};
+  request.databases = {db, dir.Join("own.ldb")};
+  // The shards' shares of the plain files go to the temporary folder, and
+  // are gone once loaded.
+  const std::string temporary = dir.Join("tmp");
+  std::filesystem::create_directories(temporary);
+  const char* const systemTemporary = std::getenv("TMPDIR");
+  const std::string savedTemporary = systemTemporary ? systemTemporary : "";
+  setenv("TMPDIR", temporary.c_str(), 1);
   for (const unsigned shards : {1u, 2u, 3u}) {
     SCOPED_TRACE(shards);
     std::string problem;
     const std::unique_ptr<Engine> engine = MakeLibraryEngine(request, shards, &problem);
     ASSERT_TRUE(engine) << problem;
+    EXPECT_TRUE(std::filesystem::is_empty(temporary));
     EXPECT_EQ(Children().size(), shards > 1 ? shards : 0u);
     FileQueue queue(rows.size());
     for (size_t i = 0; i < rows.size(); ++i) queue.Push(Walked(dir.Join(std::to_string(i))));
@@ -430,6 +439,7 @@ TEST(LibclamavEngine, ShardsGiveEveryFileTheFateOfOneEngine) {
     // One file at a time, as the daemon hands it over.
     EXPECT_EQ(engine->ScanOne(Walked(dir.Join("3"))).virus.rfind("Diff.Body-0", 0), 0u);
   }
+  systemTemporary ? setenv("TMPDIR", savedTemporary.c_str(), 1) : unsetenv("TMPDIR");
   EXPECT_TRUE(Children().empty());
 
   WriteTextFile(db + "/broken.ndb", "Diff.Broken:0:*:not hex at all\n");

@@ -1,0 +1,191 @@
+#include "bridge/shard_database_posix.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "bridge/system_error_text.h"
+#include "bridge/text_util.h"
+
+namespace bridge {
+
+namespace {
+
+std::string_view Extension(std::string_view name) {
+  const size_t dot = name.rfind('.');
+  return dot == std::string_view::npos ? name : name.substr(dot + 1);
+}
+
+std::string_view BaseName(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat info = {};
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+struct CloseFile {
+  void operator()(FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+bool StandsAlone(std::string_view type) {
+  static constexpr std::string_view kAlone[] = {"hdb", "hsb", "hdu", "hsu", "mdb", "msb", "mdu",
+                                                "msu", "imp", "ndb", "ndu", "db",  "ldb", "ldu"};
+  // The library takes a file's kind from the end of its name, in any case.
+  const std::string kind = Lower(Extension(type));
+  return std::find(std::begin(kAlone), std::end(kAlone), kind) != std::end(kAlone);
+}
+
+ShardDatabase::ShardDatabase(const std::vector<std::string>& paths, unsigned shard, unsigned shards)
+    : shard_(shard), shards_(shards) {
+  for (const std::string& path : paths) {
+    AddDatabase(path);
+    if (!problem_.empty()) return;
+  }
+}
+
+ShardDatabase::~ShardDatabase() {
+  std::error_code ignored;
+  if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
+}
+
+void ShardDatabase::AddDatabase(const std::string& path) {
+  struct stat info = {};
+  // What cannot be looked at, the library reports when it loads it.
+  if (shards_ < 2 || stat(path.c_str(), &info) != 0) return paths_.push_back(path);
+  if (S_ISDIR(info.st_mode)) return AddFolder(path);
+  if (!S_ISREG(info.st_mode) || !StandsAlone(BaseName(path)) ||
+      AddShare(path) == Share::kNoSignatures)
+    paths_.push_back(path);
+}
+
+void ShardDatabase::AddFolder(const std::string& path) {
+  std::vector<std::string> names;
+  if (const std::unique_ptr<DIR, int (*)(DIR*)> folder(opendir(path.c_str()), closedir); folder) {
+    while (const dirent* entry = readdir(folder.get()))
+      if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+        names.emplace_back(entry->d_name);
+  }
+  const auto splits = [&](const std::string& name) {
+    return StandsAlone(name) && IsRegularFile(path + "/" + name);
+  };
+  // Nothing to split: the folder as it is.
+  if (std::none_of(names.begin(), names.end(), splits)) return paths_.push_back(path);
+
+  const std::string view = NewFolder();
+  if (view.empty()) return;
+  const std::string absolute = Utf8(std::filesystem::absolute(FsPath(path)));
+  bool linked = false;
+  for (const std::string& name : names) {
+    const std::string source = absolute + "/" + name;
+    if (splits(name)) {
+      const Share share = AddShare(source);
+      if (share == Share::kFailed) return;
+      // Without a signature, the library says what it makes of the file.
+      if (share != Share::kNoSignatures) continue;
+    }
+    if (symlink(source.c_str(), (view + "/" + name).c_str()) != 0)
+      return Fail(view + "/" + name, errno);
+    linked = true;
+  }
+  if (linked) paths_.push_back(view);
+}
+
+ShardDatabase::Share ShardDatabase::AddShare(const std::string& source) {
+  const std::string folder = NewFolder();
+  if (folder.empty()) return Share::kFailed;
+  const std::string share = folder + "/" + std::string(BaseName(source));
+  const Share written = WriteShare(source, share);
+  if (written == Share::kWritten) shares_.push_back(share);
+  return written;
+}
+
+ShardDatabase::Share ShardDatabase::WriteShare(const std::string& source,
+                                               const std::string& target) {
+  const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info = {};
+  if (in < 0 || fstat(in, &info) != 0) {
+    Fail(source, errno);
+    if (in >= 0) close(in);
+    return Share::kFailed;
+  }
+  const size_t size = static_cast<size_t>(info.st_size);
+  void* mapped = size ? mmap(nullptr, size, PROT_READ, MAP_PRIVATE, in, 0) : nullptr;
+  close(in);
+  if (size == 0) return Share::kNoSignatures;
+  if (mapped == MAP_FAILED) {
+    Fail(source, errno);
+    return Share::kFailed;
+  }
+  madvise(mapped, size, MADV_SEQUENTIAL);
+  const char* line = static_cast<const char*>(mapped);
+  const char* const end = line + size;
+  std::unique_ptr<FILE, CloseFile> out;
+  uint64_t seen = 0;
+  bool written = true;
+  int error = 0;
+  // Comments are left out, as the library skips them; every other line,
+  // even one it will refuse, goes to exactly one shard.
+  while (line < end && written) {
+    const char* newline = static_cast<const char*>(std::memchr(line, '\n', end - line));
+    const char* next = newline ? newline + 1 : end;
+    if (*line != '#' && seen++ % shards_ == shard_) {
+      if (!out) out.reset(std::fopen(target.c_str(), "we"));
+      written = out && std::fwrite(line, 1, next - line, out.get()) == size_t(next - line) &&
+                (newline || std::fputc('\n', out.get()) != EOF);
+      if (!written) error = errno;
+    }
+    line = next;
+  }
+  munmap(mapped, size);
+  if (written && out && std::fclose(out.release()) != 0) {
+    written = false;
+    error = errno;
+  }
+  if (!written) {
+    Fail(target, error ? error : EIO);
+    unlink(target.c_str());
+    return Share::kFailed;
+  }
+  if (seen == 0) return Share::kNoSignatures;
+  return seen > shard_ ? Share::kWritten : Share::kEmpty;
+}
+
+std::string ShardDatabase::NewFolder() {
+  if (folder_.empty()) {
+    const char* temporary = std::getenv("TMPDIR");
+    std::string folder =
+        std::string(temporary && *temporary ? temporary : "/tmp") + "/quorvel-shard.XXXXXX";
+    if (!mkdtemp(folder.data())) {
+      Fail(folder, errno);
+      return std::string();
+    }
+    folder_ = folder;
+  }
+  const std::string folder = folder_ + "/" + std::to_string(made_++);
+  if (mkdir(folder.c_str(), 0700) != 0) {
+    Fail(folder, errno);
+    return std::string();
+  }
+  return folder;
+}
+
+void ShardDatabase::Fail(const std::string& what, int error) {
+  problem_ = what + ": " + SystemErrorText(error);
+}
+
+}  // namespace bridge
