@@ -33,6 +33,7 @@
 #include "bridge/engine.h"
 #include "bridge/scan_options.h"
 #include "bridge/shard_database_posix.h"
+#include "bridge/text_util.h"
 #include "bridge/texts.h"
 #include "bridge/walk_system.h"
 #include "bridge/worker_pool_posix.h"
@@ -190,16 +191,29 @@ static_assert(cl_flags::kHeuristicExceedsMax == CL_SCAN_HEURISTIC_EXCEEDS_MAX);
 static_assert(cl_flags::kHeuristicEncryptedArchive == CL_SCAN_HEURISTIC_ENCRYPTED_ARCHIVE);
 static_assert(cl_flags::kHeuristicEncryptedDoc == CL_SCAN_HEURISTIC_ENCRYPTED_DOC);
 
+// The signatures in a database file, counted without loading them: an
+// official container by its header, a plain file by its lines.
+uint64_t CountFileSignatures(const std::string& path) {
+  if (const std::optional<uint64_t> lines = CountPlainSignatures(path)) return *lines;
+  unsigned int count = 0;
+  return cl_countsigs(path.c_str(), CL_COUNTSIGS_ALL, &count) == CL_SUCCESS ? count : 0;
+}
+
 // The signatures the request's database holds, counted without loading
-// them (an official database by its header); 0 when they cannot be counted.
+// them; 0 when they cannot be counted.
 uint64_t CountSignatures(const ScanRequest& request) {
   if (InitLibrary() != CL_SUCCESS) return 0;
   std::vector<std::string> paths = request.databases;
   if (paths.empty()) paths.emplace_back(cl_retdbdir());
   uint64_t total = 0;
   for (const std::string& path : paths) {
-    unsigned int count = 0;
-    if (cl_countsigs(path.c_str(), CL_COUNTSIGS_ALL, &count) == CL_SUCCESS) total += count;
+    std::error_code error;
+    if (!std::filesystem::is_directory(FsPath(path), error)) {
+      total += CountFileSignatures(path);
+      continue;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(FsPath(path), error))
+      total += CountFileSignatures(Utf8(entry.path()));
   }
   return total;
 }

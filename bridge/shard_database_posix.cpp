@@ -40,7 +40,56 @@ struct CloseFile {
   void operator()(FILE* file) const { std::fclose(file); }
 };
 
+// Calls each with every line of the plain file at path but its comments,
+// which the library skips (the line with its end, and whether it had one),
+// until each says no; false, with the system's error, when the file cannot
+// be read or each said no.
+template <typename Each>
+bool EachSignatureLine(const std::string& path, Each each, int* error) {
+  const int in = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info = {};
+  if (in < 0 || fstat(in, &info) != 0) {
+    *error = errno;
+    if (in >= 0) close(in);
+    return false;
+  }
+  const size_t size = static_cast<size_t>(info.st_size);
+  void* mapped = size ? mmap(nullptr, size, PROT_READ, MAP_PRIVATE, in, 0) : nullptr;
+  close(in);
+  if (mapped == MAP_FAILED) {
+    *error = errno;
+    return false;
+  }
+  if (size) madvise(mapped, size, MADV_SEQUENTIAL);
+  const char* line = static_cast<const char*>(mapped);
+  const char* const end = line + size;
+  bool going = true;
+  while (line < end && going) {
+    const char* newline = static_cast<const char*>(std::memchr(line, '\n', end - line));
+    const char* next = newline ? newline + 1 : end;
+    if (*line != '#') going = each(std::string_view(line, next - line), newline != nullptr);
+    line = next;
+  }
+  if (size) munmap(mapped, size);
+  return going;
+}
+
 }  // namespace
+
+std::optional<uint64_t> CountPlainSignatures(const std::string& path) {
+  if (!StandsAlone(BaseName(path)) || !IsRegularFile(path)) return std::nullopt;
+  uint64_t lines = 0;
+  int error = 0;
+  if (!EachSignatureLine(
+          path,
+          [&lines](std::string_view, bool) {
+            ++lines;
+            return true;
+          },
+          &error))
+    return std::nullopt;
+  return lines;
+}
 
 bool StandsAlone(std::string_view type) {
   static constexpr std::string_view kAlone[] = {"hdb", "hsb", "hdu", "hsu", "mdb", "msb", "mdu",
@@ -116,49 +165,29 @@ ShardDatabase::Share ShardDatabase::AddShare(const std::string& source) {
 
 ShardDatabase::Share ShardDatabase::WriteShare(const std::string& source,
                                                const std::string& target) {
-  const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat info = {};
-  if (in < 0 || fstat(in, &info) != 0) {
-    Fail(source, errno);
-    if (in >= 0) close(in);
-    return Share::kFailed;
-  }
-  const size_t size = static_cast<size_t>(info.st_size);
-  void* mapped = size ? mmap(nullptr, size, PROT_READ, MAP_PRIVATE, in, 0) : nullptr;
-  close(in);
-  if (size == 0) return Share::kNoSignatures;
-  if (mapped == MAP_FAILED) {
-    Fail(source, errno);
-    return Share::kFailed;
-  }
-  madvise(mapped, size, MADV_SEQUENTIAL);
-  const char* line = static_cast<const char*>(mapped);
-  const char* const end = line + size;
   std::unique_ptr<FILE, CloseFile> out;
   uint64_t seen = 0;
-  bool written = true;
-  int error = 0;
-  // Comments are left out, as the library skips them; every other line,
-  // even one it will refuse, goes to exactly one shard.
-  while (line < end && written) {
-    const char* newline = static_cast<const char*>(std::memchr(line, '\n', end - line));
-    const char* next = newline ? newline + 1 : end;
-    if (*line != '#' && seen++ % shards_ == shard_) {
-      if (!out) out.reset(std::fopen(target.c_str(), "we"));
-      written = out && std::fwrite(line, 1, next - line, out.get()) == size_t(next - line) &&
-                (newline || std::fputc('\n', out.get()) != EOF);
-      if (!written) error = errno;
-    }
-    line = next;
-  }
-  munmap(mapped, size);
-  if (written && out && std::fclose(out.release()) != 0) {
-    written = false;
-    error = errno;
-  }
-  if (!written) {
-    Fail(target, error ? error : EIO);
+  int readError = 0, writeError = 0;
+  const bool read = EachSignatureLine(
+      source,
+      [&](std::string_view line, bool ended) {
+        if (seen++ % shards_ != shard_) return true;
+        if (!out) out.reset(std::fopen(target.c_str(), "we"));
+        if (out && std::fwrite(line.data(), 1, line.size(), out.get()) == line.size() &&
+            (ended || std::fputc('\n', out.get()) != EOF))
+          return true;
+        writeError = errno ? errno : EIO;
+        return false;
+      },
+      &readError);
+  if (!writeError && out && std::fclose(out.release()) != 0) writeError = errno ? errno : EIO;
+  if (writeError) {
+    Fail(target, writeError);
     unlink(target.c_str());
+    return Share::kFailed;
+  }
+  if (!read) {
+    Fail(source, readError);
     return Share::kFailed;
   }
   if (seen == 0) return Share::kNoSignatures;
