@@ -114,8 +114,8 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
   WalkPlan plan;
   plan.targets = request.targets;
   plan.recursive = request.Recursive();
-  plan.excludeFiles = request.excludeFiles;
-  plan.excludeFolders = request.excludeFolders;
+  plan.excludeFilePatterns = request.excludeFiles;
+  plan.excludeFolderPatterns = request.excludeFolders;
   // Made before any engine, which then keeps its temporary files there.
   const ScanTempFolder temp;
   for (const std::optional<std::string>& own :
@@ -126,7 +126,7 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
         GatherDrives(request.WantsLocalDrives(), request.WantsNetworkDrives());
     if (drives.roots.empty()) ledger.Problem(texts::kNoteNoDrives);
     plan.driveRoots = drives.roots;
-    plan.excludedFolders = drives.excludedFolders;
+    plan.excludeFolderPaths = drives.excludeFolderPaths;
   }
   if (plan.targets.empty() && plan.driveRoots.empty()) {
     ledger.Problem(texts::kErrorNothingScanned);

@@ -259,9 +259,9 @@ TEST_F(BridgeWalk, TargetsFoldersLinksAndExclusions) {
     for (const std::string& root : c.driveRoots) plan.driveRoots.push_back(path(root));
     plan.recursive = c.recursive;
     if (c.excluding) {
-      plan.excludeFiles = {"\\.log$"};
-      plan.excludeFolders = {"cache$"};
-      plan.excludedFolders = {At("sub/kernel")};
+      plan.excludeFilePatterns = {"\\.log$"};
+      plan.excludeFolderPatterns = {"cache$"};
+      plan.excludeFolderPaths = {At("sub/kernel")};
     }
     const Seen seen = WalkAll(plan, c.stopAfter);
     Names files, expected;
@@ -398,7 +398,7 @@ TEST_F(BridgeWalk, DeepAndLongPathsAreReachedAndTreated) {
     bridge::WalkPlan plan;
     plan.targets = {dir_.path()};
     plan.recursive = true;
-    plan.excludeFiles = plan.excludeFolders = c.patterns;
+    plan.excludeFilePatterns = plan.excludeFolderPatterns = c.patterns;
     const auto start = std::chrono::steady_clock::now();
     Seen seen = WalkAll(plan);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
