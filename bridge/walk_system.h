@@ -1,8 +1,10 @@
-// What the walk and the treatment need of the file system (walk_posix.cpp,
-// walk_win.cpp): a look at a path, the folders of a tree one at a time, and
-// the system's form of a path.
+// What the walk, the engines and the treatment need of the file system
+// (walk_posix.cpp, walk_win.cpp): a look at a path, the folders of a tree
+// one at a time, the system's form of a path, and the walk's file opened
+// for its scan.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
