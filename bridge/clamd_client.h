@@ -85,11 +85,10 @@ class ClamdSession {
 
   // Connects and starts the session; false with *failure.
   bool Open(ClamdReply* failure);
-#ifndef _WIN32
-  // FILDES: the descriptor goes along at once (the caller's own may be
-  // closed then). The request's number, or 0 with *failure.
+  // FILDES, where PassesDescriptors: the descriptor goes along at once (the
+  // caller's own may be closed then). The request's number, or 0 with
+  // *failure.
   uint64_t SendDescriptor(int fd, ClamdReply* failure);
-#endif
   // INSTREAM: the file's data to its end. A read error ends the data early:
   // the request still counts, the caller tells its reply apart.
   uint64_t SendStream(const ReadData& read, ClamdReply* failure);

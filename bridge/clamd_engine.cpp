@@ -14,22 +14,8 @@
 
 #include "bridge/scan_options.h"
 #include "bridge/system.h"
-#include "bridge/system_error_text.h"
 #include "bridge/texts.h"
 #include "bridge/walk_system.h"
-
-#ifdef _WIN32
-#include <windows.h>
-
-#include <cerrno>
-
-#include "base/utf_win.h"
-#else
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#endif
 
 namespace bridge {
 
@@ -40,144 +26,8 @@ using Clock = std::chrono::steady_clock;
 // libclamav scans no file of 2 GiB or more, whatever MaxFileSize says.
 constexpr uint64_t kLargestScannable = 0x7fffffff;
 
-// The walk's file, opened by the bridge with the user's rights: the daemon
-// gets this descriptor or its data, never the path.
-class OpenedFile {
- public:
-  OpenedFile() = default;
-  OpenedFile(const OpenedFile&) = delete;
-  OpenedFile& operator=(const OpenedFile&) = delete;
-  ~OpenedFile() { Close(); }
-
-  // False with the verdict in *refused when it cannot be opened or is no
-  // longer the file the walk saw.
-  bool Open(const FileToScan& file, Verdict* refused) {
-#ifdef _WIN32
-    handle_ = CreateFileW(Widen(file.systemPath).c_str(), GENERIC_READ,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle_ == INVALID_HANDLE_VALUE) {
-      const DWORD error = GetLastError();
-      *refused = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-                     ? Verdict::Incomplete(Shortfall::kGone)
-                     : Verdict::Incomplete(Shortfall::kUnreadable, WindowsErrorText(error));
-      return false;
-    }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle_, &info)) {
-      *refused = Verdict::Incomplete(Shortfall::kUnreadable, WindowsErrorText(GetLastError()));
-      return false;
-    }
-    identity = {info.dwVolumeSerialNumber,
-                (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow, true};
-    size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    written_ = info.ftLastWriteTime;
-    const bool regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    if (!regular || (file.identity.known && !(identity == file.identity))) {
-      *refused = Verdict::Incomplete(Shortfall::kChanged);
-      return false;
-    }
-#else
-    const walk_system::OpenedFile opened = walk_system::OpenForScan(file, refused);
-    if (opened.fd < 0) return false;
-    fd_ = opened.fd;
-    identity = opened.identity;
-    status_ = opened.status;
-    size = static_cast<uint64_t>(opened.status.st_size);
-#endif
-    left_ = size;
-    return true;
-  }
-
-  // The next data, no more than the size the limits were checked against.
-  long Read(char* buffer, size_t bytes) {
-    bytes = static_cast<size_t>(std::min<uint64_t>(bytes, left_));
-    if (bytes == 0) return 0;
-#ifdef _WIN32
-    DWORD n = 0;
-    if (!ReadFile(handle_, buffer, static_cast<DWORD>(bytes), &n, nullptr)) {
-      readError = WindowsErrorText(GetLastError());
-      return -1;
-    }
-#else
-    ssize_t n;
-    do n = read(fd_, buffer, bytes);
-    while (n < 0 && errno == EINTR);
-    if (n < 0) {
-      readError = SystemErrorText(errno);
-      return -1;
-    }
-#endif
-    left_ -= static_cast<uint64_t>(n);
-    return static_cast<long>(n);
-  }
-
-  // Up to bytes of its start, the position of the next Read kept.
-  std::string FirstBytes(size_t bytes) {
-    std::string start(bytes, '\0');
-#ifdef _WIN32
-    OVERLAPPED at = {};
-    DWORD n = 0;
-    LARGE_INTEGER position = {}, zero = {};
-    if (!SetFilePointerEx(handle_, zero, &position, FILE_CURRENT) ||
-        !ReadFile(handle_, start.data(), static_cast<DWORD>(bytes), &n, &at))
-      n = 0;
-    SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN);
-#else
-    ssize_t n;
-    do n = pread(fd_, start.data(), bytes, 0);
-    while (n < 0 && errno == EINTR);
-    if (n < 0) n = 0;
-#endif
-    start.resize(static_cast<size_t>(n));
-    return start;
-  }
-
-  // Whether the file still has the size and the time of its last change
-  // it had when it was opened: what the daemon read may else not be the
-  // whole of it.
-  bool Unchanged() const {
-#ifdef _WIN32
-    BY_HANDLE_FILE_INFORMATION info;
-    return GetFileInformationByHandle(handle_, &info) &&
-           ((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow) == size &&
-           CompareFileTime(&info.ftLastWriteTime, &written_) == 0;
-#else
-    struct stat now = {};
-    return fstat(fd_, &now) == 0 && now.st_size == status_.st_size &&
-           now.st_mtim.tv_sec == status_.st_mtim.tv_sec &&
-           now.st_mtim.tv_nsec == status_.st_mtim.tv_nsec;
-#endif
-  }
-
-  void Close() {
-#ifdef _WIN32
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-#else
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-#endif
-  }
-
-#ifndef _WIN32
-  int fd() const { return fd_; }
-#endif
-
-  FileIdentity identity;
-  uint64_t size = 0;
-  std::string readError;  // set when a read failed
-
- private:
-#ifdef _WIN32
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
-  FILETIME written_ = {};
-#else
-  int fd_ = -1;
-  struct stat status_ = {};
-#endif
-  uint64_t left_ = 0;
-};
+// The walk's file: the daemon gets its descriptor or its data, never the path.
+using walk_system::OpenedFile;
 
 class DaemonEngine final : public Engine {
  public:
@@ -356,9 +206,9 @@ class DaemonEngine final : public Engine {
   // asked for one). False with *failure when the connection failed.
   bool Send(ClamdSession& session, FileToScan file, const VerdictSink& sink,
             std::map<uint64_t, Pending>* pending, ClamdReply* failure, bool* local) {
-    auto opened = std::make_unique<OpenedFile>();
     Verdict refused;
-    if (!opened->Open(file, &refused)) {
+    std::unique_ptr<OpenedFile> opened = walk_system::OpenForScan(file, &refused);
+    if (!opened) {
       sink(file, refused);
       return true;
     }
@@ -382,11 +232,9 @@ class DaemonEngine final : public Engine {
       doubtful = true;
     }
     uint64_t id;
-#ifndef _WIN32
     if (PassesDescriptors(config_))
-      id = session.SendDescriptor(opened->fd(), failure);
+      id = session.SendDescriptor(opened->Descriptor(), failure);
     else
-#endif
       id = session.SendStream(
           [&opened](char* buffer, size_t size) { return opened->Read(buffer, size); }, failure);
     if (id == 0) {

@@ -84,7 +84,7 @@ DriveSelection SelectPosixDrives(const std::string& mountsText, bool local, bool
     selection.roots.push_back("/");
     if (!network)
       for (const std::string& dir : Outermost(networkMounts))
-        if (dir != "/") selection.excludedFolders.push_back(dir);
+        if (dir != "/") selection.excludeFolderPaths.push_back(dir);
   } else if (network) {
     selection.roots = Outermost(networkMounts);
   }

@@ -13,7 +13,7 @@ struct Drive {
 };
 struct DriveSelection {
   std::vector<std::string> roots;
-  std::vector<std::string> excludedFolders;  // left out with everything below them (unnamed)
+  std::vector<std::string> excludeFolderPaths;  // left out with everything below them (unnamed)
 };
 // Windows: fixed (and RAM) drives are local, remote drives network drives;
 // removable media and CD drives are never taken.

@@ -60,7 +60,8 @@ void Ledger::File(const FileToScan& file, const Verdict& verdict, const Treatmen
   switch (verdict.kind) {
     case Verdict::Kind::kClean:
       ++totals_.scanned;
-      writer_.Line(path + texts::kClean, false, request_.ReportsEveryFile());
+      writer_.Line(path + texts::kClean, LineStream::kOutput,
+                   ReportIf(request_.ReportsEveryFile()));
       return;
     case Verdict::Kind::kInfected: {
       ++totals_.scanned;
@@ -83,7 +84,7 @@ void Ledger::File(const FileToScan& file, const Verdict& verdict, const Treatmen
           break;
       }
       line += treatment.note;
-      writer_.Line(line, false, true);
+      writer_.Line(line, LineStream::kOutput, LineReport::kAlsoReport);
       return;
     }
     case Verdict::Kind::kIncomplete: {
@@ -93,7 +94,8 @@ void Ledger::File(const FileToScan& file, const Verdict& verdict, const Treatmen
       const bool error = verdict.shortfall == Shortfall::kUnreadable ||
                          verdict.shortfall == Shortfall::kEngineError ||
                          verdict.shortfall == Shortfall::kDaemonLost;
-      writer_.Line(line, true, request_.ReportsIncomplete() || (error && request_.ReportsErrors()));
+      writer_.Line(line, LineStream::kError,
+                   ReportIf(request_.ReportsIncomplete() || (error && request_.ReportsErrors())));
       return;
     }
   }
@@ -105,15 +107,15 @@ void Ledger::Skipped(const std::string& path, SkipReason why) {
   ++totals_.skipped;
   writer_.Line(writer_.Path(path) +
                    (why == SkipReason::kLink ? texts::kSkippedLink : texts::kSkippedSpecial),
-               false, request_.ReportsEveryFile());
+               LineStream::kOutput, ReportIf(request_.ReportsEveryFile()));
 }
 
 void Ledger::WalkError(const std::string& path, const std::string& reason) {
   const std::lock_guard<std::mutex> lock(mutex_);
   if (finished_) return;
   ++totals_.errors;
-  writer_.Line(texts::kErrorMark + writer_.Path(path) + ": " + writer_.Text(reason), true,
-               request_.ReportsErrors());
+  writer_.Line(texts::kErrorMark + writer_.Path(path) + ": " + writer_.Text(reason),
+               LineStream::kError, ReportIf(request_.ReportsErrors()));
 }
 
 void Ledger::Problem(const std::string& text) {
@@ -121,17 +123,19 @@ void Ledger::Problem(const std::string& text) {
   if (finished_) return;
   problems_ = true;
   ++totals_.errors;
-  writer_.Line(writer_.Text(text), true, true);
+  writer_.Line(writer_.Text(text), LineStream::kError, LineReport::kAlsoReport);
 }
 
 void Ledger::Note(const std::string& text) {
   const std::lock_guard<std::mutex> lock(mutex_);
-  if (!finished_) writer_.Line(writer_.Text(text), false, true);
+  if (!finished_) writer_.Line(writer_.Text(text), LineStream::kOutput, LineReport::kAlsoReport);
 }
 
 void Ledger::Note(const std::string& text, const std::string& path) {
   const std::lock_guard<std::mutex> lock(mutex_);
-  if (!finished_) writer_.Line(writer_.Text(text) + writer_.Path(path), false, true);
+  if (!finished_)
+    writer_.Line(writer_.Text(text) + writer_.Path(path), LineStream::kOutput,
+                 LineReport::kAlsoReport);
 }
 
 LedgerTotals Ledger::Totals() const {
@@ -178,14 +182,15 @@ void Ledger::WriteSummary(std::chrono::seconds taken, bool stopped) {
                                texts::kSummaryErrors + std::to_string(totals.errors),
                                texts::kSummaryTime + TimeText(taken)};
   if (!stopped) {
-    for (const std::string& line : lines) writer_.Line(line, false, true);
+    for (const std::string& line : lines)
+      writer_.Line(line, LineStream::kOutput, LineReport::kAlsoReport);
     return;
   }
   // Stopped: the report first and whole, the console what it takes.
   for (const std::string& line : lines) writer_.ReportLine(line);
   writer_.LastReportLine(texts::kStopped);
-  for (const std::string& line : lines) writer_.Console(line, false);
-  writer_.Console(texts::kStopped, true);
+  for (const std::string& line : lines) writer_.Console(line, LineStream::kOutput);
+  writer_.Console(texts::kStopped, LineStream::kError);
 }
 
 }  // namespace bridge

@@ -113,9 +113,9 @@ bool LedgerWriter::OpenReport(const std::string& path, bool append) {
     if (why == ENOENT && !folder.empty() && !std::filesystem::is_directory(folder, error))
       Console(texts::kErrorReport + Path(path) + texts::kReportFolder + Path(Utf8(folder)) +
                   texts::kReportFolderMissing,
-              true);
+              LineStream::kError);
     else
-      Console(texts::kErrorReport + Path(path) + ": " + SystemErrorText(why), true);
+      Console(texts::kErrorReport + Path(path) + ": " + SystemErrorText(why), LineStream::kError);
     return false;
   }
   reportPath_ = path;
@@ -170,18 +170,18 @@ bool LedgerWriter::ReportFailed() const {
   return reportFailed_;
 }
 
-void LedgerWriter::Line(const std::string& text, bool error, bool report) {
+void LedgerWriter::Line(const std::string& text, LineStream stream, LineReport report) {
   // Our own texts and escaped paths hold no control character: this only
   // keeps one that slipped through from acting.
   const std::string line = EscapedPath(text, PathStyle::kWindows);
-  if (report) {
+  if (report == LineReport::kAlsoReport) {
     const std::lock_guard<std::mutex> lock(reportMutex_);
     WriteReport(line);
   }
   std::unique_lock<std::mutex> lock(consoleMutex_);
   consoleChanged_.wait(lock, [&] { return pending_.size() < kConsoleBacklog || stopping_; });
   if (pending_.size() >= kConsoleBacklog) return;
-  pending_.emplace_back(line, error);
+  pending_.emplace_back(line, stream == LineStream::kError);
   consoleChanged_.notify_all();
 }
 

@@ -34,6 +34,14 @@ using Printer = std::function<void(const std::string& line, bool error)>;
 // backslash is no separator) a backslash as "\\".
 std::string EscapedPath(std::string_view path, PathStyle style);
 
+// Which of the console's streams a line goes to.
+enum class LineStream { kOutput, kError };
+// Whether a line goes to the report as well as to the console.
+enum class LineReport { kConsoleOnly, kAlsoReport };
+inline LineReport ReportIf(bool reported) {
+  return reported ? LineReport::kAlsoReport : LineReport::kConsoleOnly;
+}
+
 class LedgerWriter {
  public:
   LedgerWriter(const Printer& print, PathStyle style);
@@ -46,10 +54,12 @@ class LedgerWriter {
   // the console when it cannot be written.
   bool OpenReport(const std::string& path, bool append);
 
-  // A line to the report when report, then to the console. Control
+  // A line to the report when asked, then to the console. Control
   // characters left in it are escaped: no text makes or breaks a line.
-  void Line(const std::string& line, bool error, bool report);
-  void Console(const std::string& line, bool error) { Line(line, error, false); }
+  void Line(const std::string& line, LineStream stream, LineReport report);
+  void Console(const std::string& line, LineStream stream) {
+    Line(line, stream, LineReport::kConsoleOnly);
+  }
   // A line to the report alone.
   void ReportLine(const std::string& line);
 

@@ -343,11 +343,6 @@ cl_error_t OnInnerFile(int, const char*, const char**, size_t, const char* name,
   return CL_CLEAN;
 }
 
-bool SameContent(const struct stat& before, const struct stat& after) {
-  return before.st_size == after.st_size && before.st_mtim.tv_sec == after.st_mtim.tv_sec &&
-         before.st_mtim.tv_nsec == after.st_mtim.tv_nsec;
-}
-
 // The request's limits and the engine's callbacks and temporary folder on a
 // loaded engine, then compiled; nothing, with the message for the user,
 // when it cannot be.
@@ -460,15 +455,14 @@ class LibraryEngine : public Engine {
 
   Verdict ScanHere(const FileToScan& file) {
     Verdict refused;
-    const walk_system::OpenedFile opened = walk_system::OpenForScan(file, &refused);
-    if (opened.fd < 0) return refused;
-    const Verdict verdict = ScanDescriptor(opened, file);
-    close(opened.fd);
-    return verdict;
+    const std::unique_ptr<walk_system::OpenedFile> opened =
+        walk_system::OpenForScan(file, &refused);
+    if (!opened) return refused;
+    return ScanDescriptor(*opened, file);
   }
 
   Verdict ScanDescriptor(const walk_system::OpenedFile& opened, const FileToScan& file) {
-    const int fd = opened.fd;
+    const int fd = opened.Descriptor();
     const FileIdentity& scanned = opened.identity;
     const char* virus = nullptr;
     unsigned long blocks = 0;
@@ -491,9 +485,7 @@ class LibraryEngine : public Engine {
 
     // What was read may not be the whole of a file written meanwhile. A virus
     // found in it is still reported: it was there.
-    struct stat after = {};
-    if (verdict.kind != Verdict::Kind::kInfected &&
-        (fstat(fd, &after) != 0 || !SameContent(opened.status, after)))
+    if (verdict.kind != Verdict::Kind::kInfected && !opened.Unchanged())
       return Verdict::Incomplete(Shortfall::kChanged);
     return verdict;
   }

@@ -30,11 +30,12 @@ int ShowVirusList(const ScanRequest& request, LedgerWriter& writer) {
   std::string problem;
   const std::optional<std::vector<std::string>> lines = VirusListLines(request, &problem);
   if (lines) {
-    for (const std::string& line : *lines) writer.Line(line, false, true);
+    for (const std::string& line : *lines)
+      writer.Line(line, LineStream::kOutput, LineReport::kAlsoReport);
     return kExitNothingFound;
   }
-  writer.Line(texts::kVirusListFailed, true, true);
-  if (!problem.empty()) writer.Line(problem, true, true);
+  writer.Line(texts::kVirusListFailed, LineStream::kError, LineReport::kAlsoReport);
+  if (!problem.empty()) writer.Line(problem, LineStream::kError, LineReport::kAlsoReport);
   const std::string path = ClamdConfigPath();
   const std::optional<ClamdConfig> config = path.empty() ? std::nullopt : ReadClamdConfig(path);
   std::string daemonProblem;
@@ -43,12 +44,12 @@ int ShowVirusList(const ScanRequest& request, LedgerWriter& writer) {
   const std::optional<std::string> version =
       config && config->HasSocket() ? ClamdVersion(*config, &daemonProblem, waits) : std::nullopt;
   if (version) {
-    writer.Line(texts::kVirusListNeedsLocal, true, true);
+    writer.Line(texts::kVirusListNeedsLocal, LineStream::kError, LineReport::kAlsoReport);
     writer.Line(writer.Text(texts::kVirusListDaemon + ClamdAddress(*config) +
                             texts::kVirusListDaemonVersion + *version),
-                false, true);
+                LineStream::kOutput, LineReport::kAlsoReport);
   } else {
-    writer.Line(texts::kFreshclamHint, true, true);
+    writer.Line(texts::kFreshclamHint, LineStream::kError, LineReport::kAlsoReport);
   }
   return kExitError;
 }
@@ -62,7 +63,7 @@ std::chrono::seconds Since(std::chrono::steady_clock::time_point start) {
 [[noreturn]] void EndStopped(LedgerWriter& writer) {
   writer.Stopping();
   writer.LastReportLine(texts::kStopped);
-  writer.Console(texts::kStopped, true);
+  writer.Console(texts::kStopped, LineStream::kError);
   writer.WaitForConsole(std::chrono::milliseconds(500));
   ExitNow(kExitStopped);
 }
@@ -114,8 +115,8 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
   WalkPlan plan;
   plan.targets = request.targets;
   plan.recursive = request.Recursive();
-  plan.excludeFiles = request.excludeFiles;
-  plan.excludeFolders = request.excludeFolders;
+  plan.excludeFilePatterns = request.excludeFiles;
+  plan.excludeFolderPatterns = request.excludeFolders;
   // Made before any engine, which then keeps its temporary files there.
   const ScanTempFolder temp;
   for (const std::optional<std::string>& own :
@@ -126,7 +127,7 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
         GatherDrives(request.WantsLocalDrives(), request.WantsNetworkDrives());
     if (drives.roots.empty()) ledger.Problem(texts::kNoteNoDrives);
     plan.driveRoots = drives.roots;
-    plan.excludedFolders = drives.excludedFolders;
+    plan.excludeFolderPaths = drives.excludeFolderPaths;
   }
   if (plan.targets.empty() && plan.driveRoots.empty()) {
     ledger.Problem(texts::kErrorNothingScanned);
@@ -158,7 +159,7 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
   writer.Line(
       writer.Text(engine->Description() +
                   (daemon.whyNot.empty() ? "" : texts::kEngineBecause + daemon.whyNot + ")")),
-      false, true);
+      LineStream::kOutput, LineReport::kAlsoReport);
   const bool confirm = daemon.confirm;
 
   // Treatments one at a time: a stop waits for the one under way, so that a

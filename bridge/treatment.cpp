@@ -5,11 +5,13 @@
 #include <cstdio>
 
 #include "bridge/texts.h"
+#include "bridge/treatment_system.h"
 #include "bridge/walk_system.h"
 
 namespace bridge {
 
 namespace ws = walk_system;
+namespace ts = treatment_system;
 
 namespace {
 
@@ -41,14 +43,14 @@ Treatment MoveIntoQuarantine(const FileToScan& file, const FileIdentity& scanned
     }
     std::string error;
     switch (
-        ws::MoveNoReplace(file.systemPath, Expected(file, scanned), folder, candidate, &error)) {
-      case ws::Outcome::kDone:
+        ts::MoveNoReplace(file.systemPath, Expected(file, scanned), folder, candidate, &error)) {
+      case ts::Outcome::kDone:
         return {Treatment::Kind::kMoved, ws::JoinPath(folder, candidate)};
-      case ws::Outcome::kNameTaken:
+      case ts::Outcome::kNameTaken:
         continue;
-      case ws::Outcome::kNotSame:
+      case ts::Outcome::kNotSame:
         return Failed(texts::kTreatNotSame);
-      case ws::Outcome::kFailed:
+      case ts::Outcome::kFailed:
         return Failed(texts::kTreatMoveFailed + error);
     }
   }
@@ -57,10 +59,10 @@ Treatment MoveIntoQuarantine(const FileToScan& file, const FileIdentity& scanned
 
 Treatment RemoveInfected(const FileToScan& file, const FileIdentity& scanned) {
   std::string error;
-  switch (ws::Remove(file.systemPath, Expected(file, scanned), &error)) {
-    case ws::Outcome::kDone:
+  switch (ts::Remove(file.systemPath, Expected(file, scanned), &error)) {
+    case ts::Outcome::kDone:
       return {Treatment::Kind::kRemoved, {}};
-    case ws::Outcome::kNotSame:
+    case ts::Outcome::kNotSame:
       return Failed(texts::kTreatNotSame);
     default:
       return Failed(texts::kTreatRemoveFailed + error);

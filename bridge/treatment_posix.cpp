@@ -11,9 +11,10 @@
 
 #include "bridge/system_error_text.h"
 #include "bridge/texts.h"
+#include "bridge/treatment_system.h"
 #include "bridge/walk_system.h"
 
-namespace bridge::walk_system {
+namespace bridge::treatment_system {
 
 namespace {
 
@@ -130,6 +131,9 @@ Outcome CopyThenRemove(int from, const std::string& name, const FileIdentity& ex
 
 }  // namespace
 
+using walk_system::OpenFolderPath;
+using walk_system::OpenParent;
+
 Outcome MoveNoReplace(const std::string& systemPath, const FileIdentity& expected,
                       const std::string& folder, const std::string& newName, std::string* error) {
   std::string name;
@@ -172,4 +176,4 @@ Outcome Remove(const std::string& systemPath, const FileIdentity& expected, std:
   return Outcome::kDone;
 }
 
-}  // namespace bridge::walk_system
+}  // namespace bridge::treatment_system

@@ -5,9 +5,10 @@
 #include "base/utf_win.h"
 #include "bridge/system_error_text.h"
 #include "bridge/texts.h"
+#include "bridge/treatment_system.h"
 #include "bridge/walk_system.h"
 
-namespace bridge::walk_system {
+namespace bridge::treatment_system {
 
 namespace {
 
@@ -55,6 +56,9 @@ bool StillThere(const std::wstring& path, const FileIdentity& expected) {
 }
 
 }  // namespace
+
+using walk_system::JoinPath;
+using walk_system::LongPath;
 
 Outcome MoveNoReplace(const std::string& systemPath, const FileIdentity& expected,
                       const std::string& folder, const std::string& name, std::string* error) {
@@ -105,4 +109,4 @@ Outcome Remove(const std::string& systemPath, const FileIdentity& expected, std:
   return Outcome::kDone;
 }
 
-}  // namespace bridge::walk_system
+}  // namespace bridge::treatment_system

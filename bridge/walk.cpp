@@ -85,10 +85,10 @@ class Walker {
  public:
   Walker(const WalkPlan& plan, const WalkSink& sink)
       : sink_(sink),
-        excludeFiles_(Compile(plan.excludeFiles)),
-        excludeFolders_(Compile(plan.excludeFolders)) {
-    for (const std::string& folder : plan.excludedFolders)
-      excludedFolders_.push_back(WithoutTrailingSeparators(folder));
+        excludeFilePatterns_(Compile(plan.excludeFilePatterns)),
+        excludeFolderPatterns_(Compile(plan.excludeFolderPatterns)) {
+    for (const std::string& folder : plan.excludeFolderPaths)
+      excludeFolderPaths_.push_back(WithoutTrailingSeparators(folder));
     for (const std::string& path : plan.ownPaths) {
       const ws::Look look = ws::LookAtTarget(path);
       if (look.identity.known) own_.push_back({look.identity, look.kind == ws::Kind::kFolder});
@@ -145,19 +145,19 @@ class Walker {
     Progress files, folders;
   };
   Searches Searched(const Searches& above, std::string_view more) const {
-    return {Extended(excludeFiles_, above.files, more),
-            Extended(excludeFolders_, above.folders, more)};
+    return {Extended(excludeFilePatterns_, above.files, more),
+            Extended(excludeFolderPatterns_, above.folders, more)};
   }
 
   bool File(const std::string& path, const ws::Look& look, const Searches& searches) {
-    if (AnyMatches(excludeFiles_, searches.files)) return true;
+    if (AnyMatches(excludeFilePatterns_, searches.files)) return true;
     return sink_.file(FileToScan{path, look.systemPath, look.identity, look.size});
   }
 
   bool ExcludedFolder(const std::string& path, const Searches& searches) const {
-    return std::find(excludedFolders_.begin(), excludedFolders_.end(),
-                     WithoutTrailingSeparators(path)) != excludedFolders_.end() ||
-           AnyMatches(excludeFolders_, searches.folders);
+    return std::find(excludeFolderPaths_.begin(), excludeFolderPaths_.end(),
+                     WithoutTrailingSeparators(path)) != excludeFolderPaths_.end() ||
+           AnyMatches(excludeFolderPatterns_, searches.folders);
   }
 
   // One of the bridge's own paths: named the first time it is met.
@@ -269,9 +269,9 @@ class Walker {
   }
 
   const WalkSink& sink_;
-  std::vector<PathPattern> excludeFiles_;
-  std::vector<PathPattern> excludeFolders_;
-  std::vector<std::string> excludedFolders_;
+  std::vector<PathPattern> excludeFilePatterns_;
+  std::vector<PathPattern> excludeFolderPatterns_;
+  std::vector<std::string> excludeFolderPaths_;
   std::vector<OwnPath> own_;
   long folders_ = 0;
 };

@@ -18,12 +18,13 @@
 namespace bridge {
 
 struct WalkPlan {
-  std::vector<std::string> targets;          // files or folders, as the user gave them
-  bool recursive = false;                    // a target folder with everything below it
-  std::vector<std::string> driveRoots;       // always with everything below them
-  std::vector<std::string> excludedFolders;  // left out with all below (network mounts not taken)
-  std::vector<std::string> excludeFiles;     // --exclude patterns (regular expressions)
-  std::vector<std::string> excludeFolders;   // --exclude-dir patterns
+  std::vector<std::string> targets;     // files or folders, as the user gave them
+  bool recursive = false;               // a target folder with everything below it
+  std::vector<std::string> driveRoots;  // always with everything below them
+  // Folders by their exact paths, left out with all below (network mounts not taken).
+  std::vector<std::string> excludeFolderPaths;
+  std::vector<std::string> excludeFilePatterns;    // --exclude (regular expressions)
+  std::vector<std::string> excludeFolderPatterns;  // --exclude-dir
   // The bridge's own files and folders (its report, the quarantine, the
   // engine's temporary folder): left out, with everything below them,
   // wherever the walk meets them under whatever name (by identity).

@@ -8,6 +8,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -294,35 +295,89 @@ int OpenFileToScan(const std::string& systemPath) {
   return fd;
 }
 
-OpenedFile OpenForScan(const FileToScan& file, Verdict* refused) {
+namespace {
+
+class PosixOpenedFile final : public OpenedFile {
+ public:
+  explicit PosixOpenedFile(int fd) : fd_(fd) {}
+  ~PosixOpenedFile() override { close(fd_); }
+  PosixOpenedFile(const PosixOpenedFile&) = delete;
+  PosixOpenedFile& operator=(const PosixOpenedFile&) = delete;
+
+  // What the file was when opened; false with errno.
+  bool ReadStatus() {
+    if (fstat(fd_, &status_) != 0) return false;
+    identity = {static_cast<uint64_t>(status_.st_dev), static_cast<uint64_t>(status_.st_ino), true};
+    size = static_cast<uint64_t>(status_.st_size);
+    left_ = size;
+    return true;
+  }
+  bool Regular() const { return S_ISREG(status_.st_mode); }
+
+  long Read(char* buffer, size_t bytes) override {
+    bytes = static_cast<size_t>(std::min<uint64_t>(bytes, left_));
+    if (bytes == 0) return 0;
+    ssize_t n;
+    do n = read(fd_, buffer, bytes);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) {
+      readError = SystemErrorText(errno);
+      return -1;
+    }
+    left_ -= static_cast<uint64_t>(n);
+    return static_cast<long>(n);
+  }
+
+  std::string FirstBytes(size_t bytes) override {
+    std::string start(bytes, '\0');
+    ssize_t n;
+    do n = pread(fd_, start.data(), bytes, 0);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) n = 0;
+    start.resize(static_cast<size_t>(n));
+    return start;
+  }
+
+  bool Unchanged() const override {
+    struct stat now = {};
+    return fstat(fd_, &now) == 0 && now.st_size == status_.st_size &&
+           now.st_mtim.tv_sec == status_.st_mtim.tv_sec &&
+           now.st_mtim.tv_nsec == status_.st_mtim.tv_nsec;
+  }
+
+  int Descriptor() const override { return fd_; }
+
+ private:
+  const int fd_;
+  struct stat status_ = {};
+  uint64_t left_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<OpenedFile> OpenForScan(const FileToScan& file, Verdict* refused) {
   // A link found at the path now was put in the file's place since the walk
   // (which resolved a link given as the target); O_NONBLOCK keeps a named
   // pipe put there from holding the open.
-  OpenedFile opened;
-  opened.fd = OpenFileToScan(file.systemPath);
-  if (opened.fd < 0) {
+  const int fd = OpenFileToScan(file.systemPath);
+  if (fd < 0) {
     const int error = errno;
     *refused = error == ENOENT ? Verdict::Incomplete(Shortfall::kGone)
                : error == ELOOP
                    ? Verdict::Incomplete(Shortfall::kChanged)
                    : Verdict::Incomplete(Shortfall::kUnreadable, SystemErrorText(error));
-    return opened;
+    return nullptr;
   }
-  if (fstat(opened.fd, &opened.status) != 0) {
+  auto opened = std::make_unique<PosixOpenedFile>(fd);
+  if (!opened->ReadStatus()) {
     *refused = Verdict::Incomplete(Shortfall::kUnreadable, SystemErrorText(errno));
+  } else if (opened->Regular() && (!file.identity.known || opened->identity == file.identity)) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return opened;
   } else {
-    opened.identity = {static_cast<uint64_t>(opened.status.st_dev),
-                       static_cast<uint64_t>(opened.status.st_ino), true};
-    if (S_ISREG(opened.status.st_mode) &&
-        (!file.identity.known || opened.identity == file.identity)) {
-      fcntl(opened.fd, F_SETFL, fcntl(opened.fd, F_GETFL) & ~O_NONBLOCK);
-      return opened;
-    }
     *refused = Verdict::Incomplete(Shortfall::kChanged);
   }
-  close(opened.fd);
-  opened.fd = -1;
-  return opened;
+  return nullptr;
 }
 
 Look LookAtTarget(const std::string& path) {

@@ -1,17 +1,15 @@
-// What the walk and the treatment need of the file system (walk_posix.cpp,
-// walk_win.cpp): a look at a path, the folders of a tree one at a time, and
-// the system's form of a path.
+// What the walk, the engines and the treatment need of the file system
+// (walk_posix.cpp, walk_win.cpp): a look at a path, the folders of a tree
+// one at a time, the system's form of a path, and the walk's file opened
+// for its scan.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "bridge/scan_events.h"
-
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
 
 namespace bridge::walk_system {
 
@@ -42,19 +40,35 @@ int OpenParent(const std::string& path, std::string* name);
 // a link is not followed (systemPath is already the real file). -1 with
 // errno.
 int OpenFileToScan(const std::string& systemPath);
-
-// The walk's file opened for its scan, and what it was then.
-struct OpenedFile {
-  int fd = -1;
-  struct stat status = {};
-  FileIdentity identity;
-};
-// Opens the walk's file for its scan only while its path still names that
-// regular file (the identity the walk saw, when it knows it), the
-// descriptor blocking as usual; else fd -1 and *refused says why it cannot
-// be scanned (gone, changed or replaced, unreadable).
-OpenedFile OpenForScan(const FileToScan& file, Verdict* refused);
 #endif
+
+// The walk's file, opened by the bridge with the user's rights for its
+// scan, and what it was then; closed when this goes.
+class OpenedFile {
+ public:
+  virtual ~OpenedFile() = default;
+  // Its next data, no more than the size it had when opened: the number of
+  // bytes, 0 at that end, -1 with readError set.
+  virtual long Read(char* buffer, size_t bytes) = 0;
+  // Up to bytes of its start, the position of the next Read kept.
+  virtual std::string FirstBytes(size_t bytes) = 0;
+  // Whether the file still has the size and the time of its last change it
+  // had when it was opened: what was read may else not be the whole of it.
+  virtual bool Unchanged() const = 0;
+  // The descriptor, blocking as usual, for an engine that reads the file
+  // itself (Linux); -1 on Windows, where none is handed on.
+  virtual int Descriptor() const = 0;
+
+  FileIdentity identity;
+  uint64_t size = 0;
+  std::string readError;  // set when a read failed
+};
+
+// Opens the walk's file for its scan only while its path still names that
+// regular file (the identity the walk saw, when it knows it); else nullptr
+// and *refused says why it cannot be scanned (gone, changed or replaced,
+// unreadable).
+std::unique_ptr<OpenedFile> OpenForScan(const FileToScan& file, Verdict* refused);
 
 enum class Kind { kFile, kFolder, kLink, kSpecial, kMissing, kError };
 
@@ -94,17 +108,5 @@ class Folder {
 
 // Opens a folder the target look found.
 std::unique_ptr<Folder> OpenTarget(const Look& target, std::string* error);
-
-// The treatment's side (treatment_posix.cpp, treatment_win.cpp). Each
-// acts only while the path (not followed) still names the file with the
-// expected identity.
-enum class Outcome { kDone, kNameTaken, kNotSame, kFailed };
-
-// Moves the file to folder/name, never replacing anything there; across
-// file systems a complete copy is made before the original goes.
-Outcome MoveNoReplace(const std::string& systemPath, const FileIdentity& expected,
-                      const std::string& folder, const std::string& name, std::string* error);
-
-Outcome Remove(const std::string& systemPath, const FileIdentity& expected, std::string* error);
 
 }  // namespace bridge::walk_system

@@ -3,6 +3,7 @@
 // junctions inside the tree are not followed.
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -189,6 +190,94 @@ std::unique_ptr<Folder> OpenTarget(const Look& target, std::string* error) {
 std::string KernelFileSystem(const std::string&) { return {}; }
 
 std::string FullPath(const std::string& path) { return Narrow(LongPath(path)); }
+
+namespace {
+
+class WinOpenedFile final : public OpenedFile {
+ public:
+  explicit WinOpenedFile(HANDLE handle) : handle_(handle) {}
+  ~WinOpenedFile() override { CloseHandle(handle_); }
+  WinOpenedFile(const WinOpenedFile&) = delete;
+  WinOpenedFile& operator=(const WinOpenedFile&) = delete;
+
+  // What the file was when opened; false with GetLastError.
+  bool ReadInformation() {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle_, &info)) return false;
+    identity = {info.dwVolumeSerialNumber,
+                (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow, true};
+    size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    written_ = info.ftLastWriteTime;
+    regular_ = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    left_ = size;
+    return true;
+  }
+  bool Regular() const { return regular_; }
+
+  long Read(char* buffer, size_t bytes) override {
+    bytes = static_cast<size_t>(std::min<uint64_t>(bytes, left_));
+    if (bytes == 0) return 0;
+    DWORD n = 0;
+    if (!ReadFile(handle_, buffer, static_cast<DWORD>(bytes), &n, nullptr)) {
+      readError = WindowsErrorText(GetLastError());
+      return -1;
+    }
+    left_ -= static_cast<uint64_t>(n);
+    return static_cast<long>(n);
+  }
+
+  std::string FirstBytes(size_t bytes) override {
+    std::string start(bytes, '\0');
+    OVERLAPPED at = {};
+    DWORD n = 0;
+    LARGE_INTEGER position = {}, zero = {};
+    if (!SetFilePointerEx(handle_, zero, &position, FILE_CURRENT) ||
+        !ReadFile(handle_, start.data(), static_cast<DWORD>(bytes), &n, &at))
+      n = 0;
+    SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN);
+    start.resize(static_cast<size_t>(n));
+    return start;
+  }
+
+  bool Unchanged() const override {
+    BY_HANDLE_FILE_INFORMATION info;
+    return GetFileInformationByHandle(handle_, &info) &&
+           ((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow) == size &&
+           CompareFileTime(&info.ftLastWriteTime, &written_) == 0;
+  }
+
+  int Descriptor() const override { return -1; }
+
+ private:
+  const HANDLE handle_;
+  FILETIME written_ = {};
+  bool regular_ = false;
+  uint64_t left_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<OpenedFile> OpenForScan(const FileToScan& file, Verdict* refused) {
+  const HANDLE handle = CreateFileW(Widen(file.systemPath).c_str(), GENERIC_READ, kShareAll,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    *refused = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? Verdict::Incomplete(Shortfall::kGone)
+                   : Verdict::Incomplete(Shortfall::kUnreadable, WindowsErrorText(error));
+    return nullptr;
+  }
+  auto opened = std::make_unique<WinOpenedFile>(handle);
+  if (!opened->ReadInformation()) {
+    *refused = Verdict::Incomplete(Shortfall::kUnreadable, WindowsErrorText(GetLastError()));
+    return nullptr;
+  }
+  if (!opened->Regular() || (file.identity.known && !(opened->identity == file.identity))) {
+    *refused = Verdict::Incomplete(Shortfall::kChanged);
+    return nullptr;
+  }
+  return opened;
+}
 
 }  // namespace bridge::walk_system
 

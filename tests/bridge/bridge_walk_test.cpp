@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -259,9 +260,9 @@ TEST_F(BridgeWalk, TargetsFoldersLinksAndExclusions) {
     for (const std::string& root : c.driveRoots) plan.driveRoots.push_back(path(root));
     plan.recursive = c.recursive;
     if (c.excluding) {
-      plan.excludeFiles = {"\\.log$"};
-      plan.excludeFolders = {"cache$"};
-      plan.excludedFolders = {At("sub/kernel")};
+      plan.excludeFilePatterns = {"\\.log$"};
+      plan.excludeFolderPatterns = {"cache$"};
+      plan.excludeFolderPaths = {At("sub/kernel")};
     }
     const Seen seen = WalkAll(plan, c.stopAfter);
     Names files, expected;
@@ -398,7 +399,7 @@ TEST_F(BridgeWalk, DeepAndLongPathsAreReachedAndTreated) {
     bridge::WalkPlan plan;
     plan.targets = {dir_.path()};
     plan.recursive = true;
-    plan.excludeFiles = plan.excludeFolders = c.patterns;
+    plan.excludeFilePatterns = plan.excludeFolderPatterns = c.patterns;
     const auto start = std::chrono::steady_clock::now();
     Seen seen = WalkAll(plan);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
@@ -414,6 +415,40 @@ TEST_F(BridgeWalk, DeepAndLongPathsAreReachedAndTreated) {
     EXPECT_EQ(bridge::RemoveInfected(seen.files[0], {}).kind, Treatment::Kind::kRemoved);
     EXPECT_TRUE(WalkAll(plan).files.empty());
   }
+}
+
+// The file an engine reads is the one the walk saw, no more of it than it
+// had when opened, and a change since is seen; a file replaced or gone is
+// refused with the reason.
+TEST_F(BridgeWalk, TheFileOpenedForItsScanIsTheOneTheWalkSaw) {
+  using bridge::Shortfall;
+  MakeFile(At("file.txt"), "0123456789");
+  const FileToScan walked = Walked(At("file.txt"));
+  bridge::Verdict refused;
+  {
+    const std::unique_ptr<ws::OpenedFile> opened = ws::OpenForScan(walked, &refused);
+    ASSERT_TRUE(opened) << refused.detail;
+    EXPECT_EQ(opened->identity, walked.identity);
+    EXPECT_EQ(opened->size, 10u);
+    EXPECT_TRUE(opened->Unchanged());
+    char buffer[32] = {};
+    EXPECT_EQ(opened->Read(buffer, 4), 4);
+    EXPECT_EQ(opened->FirstBytes(3), "012");
+    WriteTextFile(At("file.txt"), "abcdefghijklmnopqrst");
+    EXPECT_FALSE(opened->Unchanged());
+    // The next Read goes on where the last one ended, up to the size seen.
+    EXPECT_EQ(opened->Read(buffer, sizeof buffer), 6);
+    EXPECT_EQ(std::string(buffer, 6), "efghij");
+    EXPECT_EQ(opened->Read(buffer, sizeof buffer), 0);
+    EXPECT_TRUE(opened->readError.empty());
+  }
+  MakeFile(At("other.txt"), "another file");
+  fs::rename(FsPath(At("other.txt")), FsPath(At("file.txt")));
+  EXPECT_FALSE(ws::OpenForScan(walked, &refused));
+  EXPECT_EQ(refused.shortfall, Shortfall::kChanged);
+  fs::remove(FsPath(At("file.txt")));
+  EXPECT_FALSE(ws::OpenForScan(walked, &refused));
+  EXPECT_EQ(refused.shortfall, Shortfall::kGone);
 }
 
 TEST(BridgeWalkPattern, MatchesAsPosixExtendedExpressionsAndRefusesTheRest) {

@@ -22,7 +22,7 @@ TEST(BridgeDrives, WindowsTakesFixedDrivesAsLocalAndRemoteOnesAsNetwork) {
   EXPECT_EQ(bridge::SelectWindowsDrives(drives, false, true).roots, Strings{"N:\\"});
   EXPECT_EQ(bridge::SelectWindowsDrives(drives, true, true).roots,
             (Strings{"C:\\", "E:\\", "N:\\"}));
-  EXPECT_TRUE(bridge::SelectWindowsDrives(drives, true, true).excludedFolders.empty());
+  EXPECT_TRUE(bridge::SelectWindowsDrives(drives, true, true).excludeFolderPaths.empty());
 }
 
 constexpr char kMounts[] =
@@ -43,17 +43,17 @@ constexpr char kMounts[] =
 TEST(BridgeDrives, LinuxLocalDrivesAreTheRootWithoutNetworkFileSystems) {
   const DriveSelection local = bridge::SelectPosixDrives(kMounts, true, false);
   EXPECT_EQ(local.roots, Strings{"/"});
-  EXPECT_EQ(local.excludedFolders, (Strings{"/home/ann/remote", "/mnt/my share", "/mnt/nfs"}));
+  EXPECT_EQ(local.excludeFolderPaths, (Strings{"/home/ann/remote", "/mnt/my share", "/mnt/nfs"}));
   // All drives: the network mounts are scanned as part of the root.
   const DriveSelection all = bridge::SelectPosixDrives(kMounts, true, true);
   EXPECT_EQ(all.roots, Strings{"/"});
-  EXPECT_TRUE(all.excludedFolders.empty());
+  EXPECT_TRUE(all.excludeFolderPaths.empty());
 }
 
 TEST(BridgeDrives, LinuxNetworkDrivesAreTheMountedNetworkFileSystems) {
   const DriveSelection network = bridge::SelectPosixDrives(kMounts, false, true);
   EXPECT_EQ(network.roots, (Strings{"/home/ann/remote", "/mnt/my share", "/mnt/nfs"}));
-  EXPECT_TRUE(network.excludedFolders.empty());
+  EXPECT_TRUE(network.excludeFolderPaths.empty());
   EXPECT_TRUE(bridge::SelectPosixDrives("/dev/sda1 / ext4 rw 0 0\n", false, true).roots.empty());
 }
 

@@ -187,14 +187,16 @@ TEST(BridgeLedgerWriter, AConsoleThatTakesNothingHoldsUpNoStop) {
     bridge::LedgerWriter writer(print, PathStyle::kPosix);
     EXPECT_TRUE(writer.OpenReport(dir.Join("report.txt"), false));
     std::future<void> writing = std::async(std::launch::async, [&] {
-      for (int i = 0; i < 1000; ++i) writer.Line("line " + std::to_string(i), false, true);
+      for (int i = 0; i < 1000; ++i)
+        writer.Line("line " + std::to_string(i), bridge::LineStream::kOutput,
+                    bridge::LineReport::kAlsoReport);
     });
     // The lines past a backlog wait for the console, until the scan stops.
     EXPECT_EQ(writing.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
     writer.Stopping();
     EXPECT_EQ(writing.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     writer.LastReportLine("end");
-    writer.Line("after the end", false, true);
+    writer.Line("after the end", bridge::LineStream::kOutput, bridge::LineReport::kAlsoReport);
     release.set_value();
   }
   const std::string report = testing_support::ReadTextFile(dir.Join("report.txt"));

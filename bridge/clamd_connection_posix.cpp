@@ -1,0 +1,146 @@
+// The daemon's connection on Linux: its local socket, where the file's
+// descriptor can go along, or TCP.
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include "bridge/clamd_connection.h"
+#include "bridge/system_error_text.h"
+#include "bridge/texts.h"
+
+namespace bridge {
+
+namespace {
+
+bool MakeNonBlocking(int s) { return fcntl(s, F_SETFL, fcntl(s, F_GETFL) | O_NONBLOCK) == 0; }
+
+}  // namespace
+
+bool PassesDescriptors(const ClamdConfig& config) { return !config.localSocket.empty(); }
+
+bool ClamdConnection::Open(const ClamdConfig& config, std::chrono::milliseconds wait,
+                           ClamdReply* failure) {
+  const Clock::time_point deadline = Clock::now() + wait;
+  *failure = {ClamdReply::Kind::kNoAnswer, {}};
+  if (PassesDescriptors(config)) {
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (config.localSocket.size() >= sizeof address.sun_path) {
+      failure->text = config.localSocket + ": " + SystemErrorText(ENAMETOOLONG);
+      return false;
+    }
+    std::memcpy(address.sun_path, config.localSocket.c_str(), config.localSocket.size());
+    // A full queue of a local socket refuses at once: tried again until the wait is over.
+    for (;;) {
+      socket_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+      if (socket_ == kNoSocket) break;
+      if (connect(static_cast<int>(socket_), reinterpret_cast<sockaddr*>(&address),
+                  sizeof address) == 0)
+        return true;
+      if (errno != EAGAIN || Clock::now() > deadline) break;
+      Close();
+      if (cancelled_ && cancelled_()) {
+        *failure = {ClamdReply::Kind::kCancelled, {}};
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    failure->text = config.localSocket + ": " + SocketError();
+    Close();
+    return false;
+  }
+  const std::string where = ClamdAddress(config);
+  const std::string host = config.tcpAddress.empty() ? "127.0.0.1" : config.tcpAddress;
+  addrinfo hints = {};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), config.tcpSocket.c_str(), &hints, &found) != 0 || !found) {
+    failure->text = where + ": " + texts::kDaemonNoAddress;
+    return false;
+  }
+  std::string error = texts::kDaemonNoAddress;
+  for (addrinfo* a = found; a && socket_ == kNoSocket; a = a->ai_next) {
+    socket_ = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+    if (socket_ == kNoSocket || !MakeNonBlocking(static_cast<int>(socket_))) {
+      error = SocketError();
+      Close();
+      continue;
+    }
+    if (connect(static_cast<int>(socket_), a->ai_addr, a->ai_addrlen) == 0) break;
+    const bool pending = errno == EINPROGRESS;
+    const Wait wait = pending ? WaitFor(true, deadline) : Wait::kFailed;
+    int code = 0;
+    socklen_t size = sizeof code;
+    if (wait == Wait::kReady &&
+        getsockopt(static_cast<int>(socket_), SOL_SOCKET, SO_ERROR, &code, &size) == 0 && code == 0)
+      break;
+    if (wait == Wait::kCancelled) {
+      freeaddrinfo(found);
+      *failure = {ClamdReply::Kind::kCancelled, {}};
+      Close();
+      return false;
+    }
+    error = wait == Wait::kTimeout ? texts::kDaemonTimeout : SystemErrorText(code ? code : errno);
+    Close();
+  }
+  freeaddrinfo(found);
+  if (socket_ == kNoSocket) failure->text = where + ": " + error;
+  return socket_ != kNoSocket;
+}
+
+ClamdConnection::Wait ClamdConnection::SendDescriptor(int fd, Clock::time_point deadline) {
+  for (;;) {
+    char byte = 0;
+    iovec vector = {&byte, 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message = {};
+    message.msg_iov = &vector;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = SOL_SOCKET;
+    header->cmsg_type = SCM_RIGHTS;
+    header->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
+    const ssize_t n = sendmsg(static_cast<int>(socket_), &message, MSG_NOSIGNAL);
+    if (n == 1) return Wait::kReady;
+    if (n < 0 && Interrupted()) continue;
+    if (n == 0 || !WouldBlock()) return Wait::kFailed;
+    if (const Wait wait = WaitFor(true, deadline); wait != Wait::kReady) return wait;
+  }
+}
+
+long ClamdConnection::SendBytes(const char* bytes, size_t size) {
+  return send(static_cast<int>(socket_), bytes, size, MSG_NOSIGNAL);
+}
+
+long ClamdConnection::ReceiveBytes(char* buffer, size_t size) {
+  return recv(static_cast<int>(socket_), buffer, size, 0);
+}
+
+int ClamdConnection::WaitSocket(bool writing, int ms, bool* readable) {
+  pollfd fd = {static_cast<int>(socket_),
+               static_cast<short>(writing ? (readable ? POLLOUT | POLLIN : POLLOUT) : POLLIN), 0};
+  const int n = poll(&fd, 1, ms);
+  if (readable) *readable = n > 0 && (fd.revents & POLLIN);
+  if (readable && n > 0 && !(fd.revents & (POLLOUT | POLLERR | POLLHUP))) return 0;
+  return n < 0 && errno == EINTR ? 0 : n;
+}
+
+bool ClamdConnection::WouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+
+bool ClamdConnection::Interrupted() { return errno == EINTR; }
+
+std::string ClamdConnection::SocketError() { return SystemErrorText(errno); }
+
+void ClamdConnection::CloseSocket() { close(static_cast<int>(socket_)); }
+
+}  // namespace bridge
