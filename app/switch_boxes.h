@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 
 #include "base/scan_switches.h"
 #include "res/resource_ids.h"
@@ -31,3 +32,15 @@ inline constexpr std::array<SwitchBox, kScanSwitches.size()> kSwitchBoxes = {{
     {ScanSwitch::kVirusList, IDC_VIRUS_LIST},
     {ScanSwitch::kNoOffice, IDC_NO_OFFICE},
 }};
+
+// Every switch has its own box, once and in the switches' order: a row left
+// out would compile, filled in as {kAllDrives, 0}, and read a box that is not
+// there.
+static_assert([] {
+  for (size_t i = 0; i < kSwitchBoxes.size(); ++i) {
+    if (kSwitchBoxes[i].id != kScanSwitches[i].id || kSwitchBoxes[i].controlId == 0) return false;
+    for (size_t j = 0; j < i; ++j)
+      if (kSwitchBoxes[j].controlId == kSwitchBoxes[i].controlId) return false;
+  }
+  return true;
+}());

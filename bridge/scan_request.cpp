@@ -13,17 +13,6 @@ namespace bridge {
 
 namespace {
 
-// The switch of the window's table a word names ("/SUB" is /sub), if any.
-std::optional<ScanSwitch> TableSwitch(const std::string& lower) {
-  for (const ScanSwitchEntry& entry : kScanSwitches)
-    if (lower == entry.text + 1) return entry.id;
-  return std::nullopt;
-}
-
-bool IsKnownSwitch(const std::string& lower) {
-  return TableSwitch(lower) || lower == "/report" || lower == "/move";
-}
-
 // A word shaped like a switch: "/" and a name without further separators.
 // "/home/ann" and "//server/share" are paths. On Linux the quoted target comes
 // first and may be a folder right under the root, so the first word is never
@@ -120,13 +109,14 @@ RequestResult ReadRequest(const std::vector<std::string>& args, PathStyle style)
     const std::string& arg = args[i];
     if (arg.empty()) continue;
     const std::string lower = Lower(arg);
-    const std::optional<ScanSwitch> tableSwitch = TableSwitch(lower);
-    if (lower == "/report" || lower == "/move") {
-      if (i + 1 >= args.size() || IsKnownSwitch(Lower(args[i + 1]))) {
+    // Switches are read whatever their case: "/SUB" is /sub.
+    const std::optional<ScanSwitch> tableSwitch = ScanSwitchNamed(lower);
+    if (const std::optional<PathSwitch> pathSwitch = PathSwitchNamed(lower)) {
+      if (i + 1 >= args.size() || NamesSwitch(Lower(args[i + 1]))) {
         result.error = arg + texts::kErrorMissingPath;
         return result;
       }
-      (lower == "/report" ? request.reportFile : request.moveDirectory) = args[++i];
+      (*pathSwitch == PathSwitch::kReport ? request.reportFile : request.moveDirectory) = args[++i];
     } else if (tableSwitch) {
       request.Set(*tableSwitch);
     } else if (arg.size() > 1 && arg[0] == '-') {

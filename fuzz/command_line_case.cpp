@@ -55,11 +55,11 @@ std::vector<std::string> CommandLineCase::ExpectedArguments() const {
   for (size_t i = 0; i < kScanSwitches.size(); ++i)
     if (settings.switchOn[i]) arguments.push_back(kScanSwitches[i].text + 1);  // without the blank
   if (settings.reportToFile) {
-    arguments.push_back("/report");
+    arguments.push_back(PathSwitchText(PathSwitch::kReport) + 1);
     arguments.push_back(NotASwitch(settings.reportPath));
   }
   if (settings.moveInfected) {
-    arguments.push_back("/move");
+    arguments.push_back(PathSwitchText(PathSwitch::kMove) + 1);
     arguments.push_back(NotASwitch(settings.moveDirectory));
   }
   return arguments;

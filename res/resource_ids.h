@@ -46,6 +46,9 @@
 #define IDC_STATUS 1027
 #define IDC_MOVE 1028
 #define IDC_ABOUT_TEXT 1030
+// The same number twice on purpose: control ids are the program's fixed,
+// published numbers, and these two live in different windows (the main window
+// and the about box), so they never meet.
 #define IDC_REMOVE_MACROS 1031
 #define IDC_README 1031
 #define IDC_VIEW_REPORT 1036

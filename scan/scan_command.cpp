@@ -30,9 +30,7 @@ std::string NotASwitch(const std::string& path) {
   std::string lower = path;
   for (char& c : lower)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  bool isSwitch = lower == "/report" || lower == "/move";
-  for (const ScanSwitchEntry& entry : kScanSwitches) isSwitch = isSwitch || lower == entry.text + 1;
-  return isSwitch ? "/." + path : path;
+  return NamesSwitch(lower) ? "/." + path : path;
 }
 
 std::string ComposeScanCommandLine(const ScanSettings& settings, const std::string& scannerPath) {
@@ -48,10 +46,12 @@ std::string ComposeScanCommandLine(const ScanSettings& settings, const std::stri
     if (settings.switchOn[i]) line += kScanSwitches[i].text;
 
   // Appended even when empty; the scanner then complains itself.
-  if (settings.reportToFile)
-    line += " /report " + QuotePathIfNeeded(NotASwitch(settings.reportPath));
-  if (settings.moveInfected)
-    line += " /move " + QuotePathIfNeeded(NotASwitch(settings.moveDirectory));
+  const auto addPathSwitch = [&line](PathSwitch id, const std::string& path) {
+    line += PathSwitchText(id);
+    line += " " + QuotePathIfNeeded(NotASwitch(path));
+  };
+  if (settings.reportToFile) addPathSwitch(PathSwitch::kReport, settings.reportPath);
+  if (settings.moveInfected) addPathSwitch(PathSwitch::kMove, settings.moveDirectory);
 
   if (!settings.extraArgs.empty()) line += " " + settings.extraArgs;
   return line;

@@ -99,33 +99,38 @@ TEST_F(ScanCommandTest, ComposesTheStartUpDefaults) {
 }
 
 TEST_F(ScanCommandTest, PutsEverySwitchInItsPlace) {
-  const std::vector<std::pair<ScanSwitch, std::string>> table = {
-      {ScanSwitch::kAllDrives, " /ad"},         {ScanSwitch::kAllLocalDrives, " /adl"},
-      {ScanSwitch::kAllNetDrives, " /adn"},     {ScanSwitch::kClean, " /clean"},
-      {ScanSwitch::kBootOnly, " /boot"},        {ScanSwitch::kDelete, " /del"},
-      {ScanSwitch::kAppend, " /append"},        {ScanSwitch::kMime, " /mime"},
-      {ScanSwitch::kSubdirs, " /sub"},          {ScanSwitch::kArchives, " /unzip"},
-      {ScanSwitch::kAllExtensions, " /all"},    {ScanSwitch::kReportAll, " /rptall"},
-      {ScanSwitch::kReportCorrupt, " /rptcor"}, {ScanSwitch::kReportErrors, " /rpterr"},
-      {ScanSwitch::kStreams, " /streams"},      {ScanSwitch::kVirusList, " /virlist"},
-      {ScanSwitch::kNoOffice, " /nodoc"}};
+  // Every text is one blank, a slash and a name in lower case (the bridge
+  // reads words in lower case), and no two switches share a text.
+  std::vector<std::string> texts;
+  for (const ScanSwitchEntry& entry : kScanSwitches) texts.push_back(entry.text);
+  for (const PathSwitchEntry& entry : kPathSwitches) texts.push_back(entry.text);
+  for (size_t i = 0; i < texts.size(); ++i) {
+    const std::string& text = texts[i];
+    EXPECT_TRUE(text.size() > 2 && text.rfind(" /", 0) == 0 &&
+                text.find_first_not_of("abcdefghijklmnopqrstuvwxyz", 2) == std::string::npos)
+        << text;
+    for (size_t j = 0; j < i; ++j) EXPECT_NE(texts[j], text);
+  }
+
   TempDir dir;
   const std::string report = dir.Join("r.txt");
 
   // Alone: between the target and the report, whatever else is set.
-  for (const auto& [id, text] : table) {
+  for (const ScanSwitchEntry& entry : kScanSwitches) {
     ScanSettings settings;
     settings.target = "t";
-    settings.SetSwitch(id, true);
+    settings.SetSwitch(entry.id, true);
     settings.reportToFile = true;
     settings.reportPath = report;
     settings.extraArgs = "-x";
-    EXPECT_EQ(Build(settings), kScanner + " \"t\"" + text + " /report " + report + " -x") << text;
+    EXPECT_EQ(Build(settings), kScanner + " \"t\"" + entry.text + " /report " + report + " -x")
+        << entry.text;
   }
 
-  // All at once, in the fixed order.
+  // All at once, in the fixed order, spelled out: with the table's order of
+  // switches (their enumeration's), this pins each switch's text.
   ScanSettings all;
-  for (const auto& entry : table) all.SetSwitch(entry.first, true);
+  for (const ScanSwitchEntry& entry : kScanSwitches) all.SetSwitch(entry.id, true);
   EXPECT_EQ(Build(all), kScanner +
                             " /ad /adl /adn /clean /boot /del /append /mime /sub /unzip /all"
                             " /rptall /rptcor /rpterr /streams /virlist /nodoc");
