@@ -8,8 +8,8 @@
 #include <cstring>
 #include <thread>
 
-#include "bridge/system_error_text.h"
-#include "bridge/text_util.h"
+#include "base/text.h"
+#include "bridge/error_reason.h"
 #include "bridge/texts.h"
 
 #ifdef _WIN32
@@ -92,7 +92,7 @@ int WaitSocket(Socket s, bool writing, int ms, bool* readable = nullptr) {
 using Socket = int;
 constexpr Socket kNoSocket = -1;
 void CloseSocket(Socket s) { close(s); }
-std::string SocketError() { return SystemErrorText(errno); }
+std::string SocketError() { return ErrnoReason(errno); }
 bool WouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
 bool Interrupted() { return errno == EINTR; }
 bool SocketsReady() { return true; }
@@ -127,7 +127,7 @@ class Connection {
       sockaddr_un address = {};
       address.sun_family = AF_UNIX;
       if (config.localSocket.size() >= sizeof address.sun_path) {
-        failure->text = config.localSocket + ": " + SystemErrorText(ENAMETOOLONG);
+        failure->text = config.localSocket + ": " + ErrnoReason(ENAMETOOLONG);
         return false;
       }
       std::memcpy(address.sun_path, config.localSocket.c_str(), config.localSocket.size());
@@ -190,7 +190,7 @@ class Connection {
       error = wait == Wait::kTimeout ? texts::kDaemonTimeout
                                      : "WSA " + std::to_string(code ? code : WSAGetLastError());
 #else
-      error = wait == Wait::kTimeout ? texts::kDaemonTimeout : SystemErrorText(code ? code : errno);
+      error = wait == Wait::kTimeout ? texts::kDaemonTimeout : ErrnoReason(code ? code : errno);
 #endif
       Close();
     }
@@ -356,9 +356,7 @@ ClamdReply ParseClamdReply(std::string_view reply) {
 }
 
 std::optional<Shortfall> LimitOfClamdError(std::string_view message) {
-  std::string lower(message);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  const std::string lower = Lower(message);
   const auto has = [&](std::string_view part) { return lower.find(part) != std::string::npos; };
   // INSTREAM's StreamMaxLength, then libclamav's words for its limits.
   if (has("size limit exceeded")) return Shortfall::kFileSizeLimit;

@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "bridge/error_reason.h"
 #include "bridge/scan_options.h"
 #include "bridge/system.h"
-#include "bridge/system_error_text.h"
 #include "bridge/texts.h"
 #include "bridge/walk_system.h"
 
@@ -60,12 +60,12 @@ class OpenedFile {
       const DWORD error = GetLastError();
       *refused = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
                      ? Verdict::Incomplete(Shortfall::kGone)
-                     : Verdict::Incomplete(Shortfall::kUnreadable, WindowsErrorText(error));
+                     : Verdict::Incomplete(Shortfall::kUnreadable, WindowsErrorReason(error));
       return false;
     }
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(handle_, &info)) {
-      *refused = Verdict::Incomplete(Shortfall::kUnreadable, WindowsErrorText(GetLastError()));
+      *refused = Verdict::Incomplete(Shortfall::kUnreadable, WindowsErrorReason(GetLastError()));
       return false;
     }
     identity = {info.dwVolumeSerialNumber,
@@ -96,7 +96,7 @@ class OpenedFile {
 #ifdef _WIN32
     DWORD n = 0;
     if (!ReadFile(handle_, buffer, static_cast<DWORD>(bytes), &n, nullptr)) {
-      readError = WindowsErrorText(GetLastError());
+      readError = WindowsErrorReason(GetLastError());
       return -1;
     }
 #else
@@ -104,7 +104,7 @@ class OpenedFile {
     do n = read(fd_, buffer, bytes);
     while (n < 0 && errno == EINTR);
     if (n < 0) {
-      readError = SystemErrorText(errno);
+      readError = ErrnoReason(errno);
       return -1;
     }
 #endif

@@ -16,7 +16,7 @@
 #include <sstream>
 #include <vector>
 
-#include "bridge/system_error_text.h"
+#include "bridge/error_reason.h"
 #include "bridge/texts.h"
 #include "bridge/walk.h"
 #include "bridge/walk_system.h"
@@ -48,7 +48,7 @@ Look LookOf(const struct stat& status, std::string systemPath) {
 Look Failed(int error) {
   Look look;
   look.kind = error == ENOENT ? Kind::kMissing : Kind::kError;
-  look.error = SystemErrorText(error);
+  look.error = ErrnoReason(error);
   return look;
 }
 
@@ -104,7 +104,7 @@ class PosixFolder : public Folder {
       if (up >= 0 && fstat(up, &status) == 0 && IdentityOf(status) == above_->identity_) {
         above_->fd_ = up;
       } else {
-        above_->lost_ = up < 0 && fd_ >= 0 ? SystemErrorText(errno) : texts::kFolderMoved;
+        above_->lost_ = up < 0 && fd_ >= 0 ? ErrnoReason(errno) : texts::kFolderMoved;
         if (up >= 0) close(up);
       }
     }
@@ -116,7 +116,7 @@ class PosixFolder : public Folder {
                                            std::string systemPath, PosixFolder* above,
                                            std::string* error) {
     if (fd < 0) {
-      *error = SystemErrorText(errno);
+      *error = ErrnoReason(errno);
       return nullptr;
     }
     struct stat status;
@@ -129,7 +129,7 @@ class PosixFolder : public Folder {
                                                 above ? above->depth_ + 1 : 0);
     int readError = 0;
     if (!ReadNames(fd, &folder->names_, &readError)) {
-      *error = SystemErrorText(readError);
+      *error = ErrnoReason(readError);
       return nullptr;
     }
     return folder;
@@ -302,14 +302,13 @@ OpenedFile OpenForScan(const FileToScan& file, Verdict* refused) {
   opened.fd = OpenFileToScan(file.systemPath);
   if (opened.fd < 0) {
     const int error = errno;
-    *refused = error == ENOENT ? Verdict::Incomplete(Shortfall::kGone)
-               : error == ELOOP
-                   ? Verdict::Incomplete(Shortfall::kChanged)
-                   : Verdict::Incomplete(Shortfall::kUnreadable, SystemErrorText(error));
+    *refused = error == ENOENT  ? Verdict::Incomplete(Shortfall::kGone)
+               : error == ELOOP ? Verdict::Incomplete(Shortfall::kChanged)
+                                : Verdict::Incomplete(Shortfall::kUnreadable, ErrnoReason(error));
     return opened;
   }
   if (fstat(opened.fd, &opened.status) != 0) {
-    *refused = Verdict::Incomplete(Shortfall::kUnreadable, SystemErrorText(errno));
+    *refused = Verdict::Incomplete(Shortfall::kUnreadable, ErrnoReason(errno));
   } else {
     opened.identity = {static_cast<uint64_t>(opened.status.st_dev),
                        static_cast<uint64_t>(opened.status.st_ino), true};
