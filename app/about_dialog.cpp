@@ -1,10 +1,10 @@
 #include "app/about_dialog.h"
 
+#include "base/text_format.h"
 #include "res/resource_ids.h"
 #include "res/texts.h"
 #include "support/error_box.h"
 #include "support/fs_helpers.h"
-#include "support/text_format.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "base/system_error.h"
 #include "support/shell_open.h"
-#include "support/system_error.h"
 
 class DesktopServices {
  public:

@@ -3,12 +3,12 @@
 #include "app/about_dialog.h"
 #include "app/switch_boxes.h"
 #include "base/exit_codes.h"
+#include "base/text_format.h"
 #include "res/resource_ids.h"
 #include "res/texts.h"
 #include "scan/scan_command.h"
 #include "support/error_box.h"
 #include "support/fs_helpers.h"
-#include "support/text_format.h"
 
 using ui::Event;
 

@@ -15,9 +15,9 @@
 
 #include "app/qt_application.h"
 #include "app/scan_app.h"
+#include "base/text_format.h"
 #include "support/fs_helpers.h"
 #include "support/process_start.h"
-#include "support/text_format.h"
 #include "ui/application.h"
 #include "ui/qt/qt_host.h"
 

@@ -3,12 +3,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
-bool IsExecutableFile(const std::string& path) {
+int ExecutableFileError(const std::string& path) {
   struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+  if (stat(path.c_str(), &info) != 0) return errno;
+  if (!S_ISREG(info.st_mode)) return EACCES;
+  if (access(path.c_str(), X_OK) != 0) return errno;
+  return 0;
 }
+
+bool IsExecutableFile(const std::string& path) { return ExecutableFileError(path) == 0; }
 
 std::string FindOnPath(const std::string& name) {
   const char* variable = std::getenv("PATH");

@@ -6,6 +6,9 @@
 
 // A regular file (links followed) that this process may execute.
 bool IsExecutableFile(const std::string& path);
+// 0 for such a file, else why not: the errno of the failed look or access
+// check, EACCES for what is no regular file.
+int ExecutableFileError(const std::string& path);
 
 // The first executable file called name in the folders of PATH (the usual
 // /usr/local/bin:/usr/bin:/bin when PATH is unset or empty). Only absolute

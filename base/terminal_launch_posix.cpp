@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string>
+
+#include "base/text.h"
 
 namespace {
 
@@ -45,9 +48,8 @@ const std::string* ValueOf(const std::vector<std::string>& environment, const st
 }
 
 bool NamesUtf8(const std::string& entry) {
-  std::string lower;
-  for (const char c : entry.substr(entry.find('=') + 1))
-    if (c != '-') lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  std::string lower = Lower(entry.substr(entry.find('=') + 1));
+  std::erase(lower, '-');
   return lower.find(".utf8") != std::string::npos;
 }
 

@@ -24,11 +24,11 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/child_processes_posix.h"
 #include "bench/bench_corpus.h"
 
 namespace {
@@ -57,20 +57,7 @@ uint64_t Pss(pid_t pid) {
 // A process and its children (the bridge's workers), by /proc.
 uint64_t TreePss(pid_t root) {
   uint64_t total = Pss(root);
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream stat(entry.path() / "stat");
-    std::string line;
-    std::getline(stat, line);
-    const size_t end = line.rfind(')');
-    if (end == std::string::npos) continue;
-    std::istringstream rest(line.substr(end + 1));
-    char state = 0;
-    pid_t parent = 0;
-    if (rest >> state >> parent && parent == root) total += Pss(std::stoi(name));
-  }
+  for (const ChildProcess& child : ChildProcessesOf(root)) total += Pss(child.pid);
   return total;
 }
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "bridge/clamd_connection.h"
-#include "bridge/text_util.h"
+#include "base/text.h"
 #include "bridge/texts.h"
 
 namespace bridge {
@@ -152,9 +152,7 @@ ClamdReply ParseClamdReply(std::string_view reply) {
 }
 
 std::optional<Shortfall> LimitOfClamdError(std::string_view message) {
-  std::string lower(message);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  const std::string lower = Lower(message);
   const auto has = [&](std::string_view part) { return lower.find(part) != std::string::npos; };
   // INSTREAM's StreamMaxLength, then libclamav's words for its limits.
   if (has("size limit exceeded")) return Shortfall::kFileSizeLimit;

@@ -5,7 +5,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "bridge/text_util.h"
+#include "base/text.h"
+#include "bridge/byte_size.h"
 
 namespace bridge {
 
@@ -15,31 +16,6 @@ namespace {
 bool IsYes(const std::string& value) {
   const std::string lower = Lower(value);
   return lower == "yes" || lower == "true" || lower == "1";
-}
-
-// clamd's SIZE and NUMBER: digits, for a size with K or M (and G) after
-// them. Nothing when the value is not one (clamd would not start with it).
-std::optional<uint64_t> ReadSize(const std::string& value) {
-  size_t digits = 0;
-  uint64_t number = 0;
-  for (; digits < value.size() && value[digits] >= '0' && value[digits] <= '9'; ++digits) {
-    if (number > (UINT64_MAX - 9) / 10) return std::nullopt;
-    number = number * 10 + static_cast<uint64_t>(value[digits] - '0');
-  }
-  if (digits == 0) return std::nullopt;
-  const std::string unit = Lower(value.substr(digits));
-  int shift = 0;
-  if (unit == "k") {
-    shift = 10;
-  } else if (unit == "m") {
-    shift = 20;
-  } else if (unit == "g") {
-    shift = 30;
-  } else if (!unit.empty()) {
-    return std::nullopt;
-  }
-  if (number > (UINT64_MAX >> shift)) return std::nullopt;
-  return number << shift;
 }
 
 // The yes/no settings the bridge compares, by clamd's names (older
@@ -118,7 +94,7 @@ ClamdConfig ParseClamdConfig(const std::string& text) {
           : name == "maxqueue"                 ? &ClamdConfig::maxQueue
                                                : nullptr;
       if (field)
-        if (const std::optional<uint64_t> number = ReadSize(value)) config.*field = *number;
+        if (const std::optional<uint64_t> number = ReadByteSize(value)) config.*field = *number;
     }
   }
   return config;

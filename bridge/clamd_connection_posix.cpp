@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "bridge/clamd_connection.h"
-#include "bridge/system_error_text.h"
+#include "bridge/error_reason.h"
 #include "bridge/texts.h"
 
 namespace bridge {
@@ -33,7 +33,7 @@ bool ClamdConnection::Open(const ClamdConfig& config, std::chrono::milliseconds 
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
     if (config.localSocket.size() >= sizeof address.sun_path) {
-      failure->text = config.localSocket + ": " + SystemErrorText(ENAMETOOLONG);
+      failure->text = config.localSocket + ": " + ErrnoReason(ENAMETOOLONG);
       return false;
     }
     std::memcpy(address.sun_path, config.localSocket.c_str(), config.localSocket.size());
@@ -87,7 +87,7 @@ bool ClamdConnection::Open(const ClamdConfig& config, std::chrono::milliseconds 
       Close();
       return false;
     }
-    error = wait == Wait::kTimeout ? texts::kDaemonTimeout : SystemErrorText(code ? code : errno);
+    error = wait == Wait::kTimeout ? texts::kDaemonTimeout : ErrnoReason(code ? code : errno);
     Close();
   }
   freeaddrinfo(found);
@@ -139,7 +139,7 @@ bool ClamdConnection::WouldBlock() { return errno == EAGAIN || errno == EWOULDBL
 
 bool ClamdConnection::Interrupted() { return errno == EINTR; }
 
-std::string ClamdConnection::SocketError() { return SystemErrorText(errno); }
+std::string ClamdConnection::SocketError() { return ErrnoReason(errno); }
 
 void ClamdConnection::CloseSocket() { close(static_cast<int>(socket_)); }
 

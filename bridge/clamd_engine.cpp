@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "bridge/error_reason.h"
 #include "bridge/scan_options.h"
 #include "bridge/system.h"
 #include "bridge/texts.h"

@@ -10,11 +10,11 @@
 #include <fstream>
 
 #include "base/exit_codes.h"
+#include "base/text.h"
 #include "base/utf_win.h"
 #include "bridge/clamscan_output.h"
 #include "bridge/engine.h"
 #include "bridge/system.h"
-#include "bridge/text_util.h"
 #include "bridge/texts.h"
 
 namespace bridge {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/text.h"
 #include "bridge/scan_options.h"
-#include "bridge/text_util.h"
 #include "bridge/texts.h"
 
 namespace bridge {

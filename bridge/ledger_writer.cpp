@@ -6,8 +6,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "bridge/system_error_text.h"
-#include "bridge/text_util.h"
+#include "base/text.h"
+#include "bridge/error_reason.h"
 #include "bridge/texts.h"
 
 namespace bridge {
@@ -115,7 +115,7 @@ bool LedgerWriter::OpenReport(const std::string& path, bool append) {
                   texts::kReportFolderMissing,
               LineStream::kError);
     else
-      Console(texts::kErrorReport + Path(path) + ": " + SystemErrorText(why), LineStream::kError);
+      Console(texts::kErrorReport + Path(path) + ": " + ErrnoReason(why), LineStream::kError);
     return false;
   }
   reportPath_ = path;
@@ -147,7 +147,7 @@ void LedgerWriter::WriteReport(const std::string& line) {
 void LedgerWriter::EndReport(int error) {
   reportFailed_ = reportClosed_ = true;
   report_.close();
-  const std::string reason = error != 0 ? SystemErrorText(error) : std::string("I/O");
+  const std::string reason = error != 0 ? ErrnoReason(error) : std::string("I/O");
   // Cut back to the last whole line, and say there why the report ends:
   // both may fail as the write did, and nothing more is tried.
   std::error_code ignored;

@@ -33,7 +33,7 @@
 #include "bridge/engine.h"
 #include "bridge/scan_options.h"
 #include "bridge/shard_database_posix.h"
-#include "bridge/text_util.h"
+#include "base/text.h"
 #include "bridge/texts.h"
 #include "bridge/walk_system.h"
 #include "bridge/worker_pool_posix.h"

@@ -3,7 +3,7 @@
 
 #include <array>
 
-#include "bridge/text_util.h"
+#include "base/text.h"
 #include "bridge/texts.h"
 
 namespace bridge {

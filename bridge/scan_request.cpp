@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <string_view>
 
-#include "bridge/text_util.h"
+#include "base/text.h"
+#include "bridge/byte_size.h"
 #include "bridge/texts.h"
 #include "bridge/walk_pattern.h"
 
@@ -21,41 +22,6 @@ bool LooksLikeSwitch(const std::string& arg, size_t index, PathStyle style) {
   if (arg.size() < 2 || arg[0] != '/') return false;
   if (arg.find_first_of("/\\", 1) != std::string::npos) return false;
   return !(style == PathStyle::kPosix && index == 0);
-}
-
-// "100", "512K", "25M", "2G" in bytes, as clamscan writes its sizes.
-std::optional<uint64_t> ParseSize(const std::string& text) {
-  if (text.empty() || text.size() > 20) return std::nullopt;
-  uint64_t value = 0;
-  size_t i = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    if (value > (UINT64_MAX - 9) / 10) return std::nullopt;
-    value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-  }
-  if (i == 0) return std::nullopt;
-  uint64_t unit = 1;
-  if (i + 1 == text.size()) {
-    switch (text[i]) {
-      case 'k':
-      case 'K':
-        unit = 1024;
-        break;
-      case 'm':
-      case 'M':
-        unit = 1024 * 1024;
-        break;
-      case 'g':
-      case 'G':
-        unit = 1024ull * 1024 * 1024;
-        break;
-      default:
-        return std::nullopt;
-    }
-  } else if (i != text.size()) {
-    return std::nullopt;
-  }
-  if (value > UINT64_MAX / unit) return std::nullopt;
-  return value * unit;
 }
 
 // The extra parameters the bridge understands: "-d <dir>", "--database=<dir>",
@@ -93,7 +59,8 @@ std::optional<std::string> ReadOption(const std::vector<std::string>& args, size
       return texts::kErrorBadPattern + value + " (" + why + ")";
     (name == "--exclude" ? request.excludeFiles : request.excludeFolders).push_back(value);
   } else {
-    const std::optional<uint64_t> size = ParseSize(value);
+    // clamscan's sizes; the length limit turns away a long run of zeros.
+    const std::optional<uint64_t> size = ReadByteSize(value, 20);
     if (!size) return texts::kErrorBadSize + value;
     (name == "--max-filesize" ? request.maxFileSize : request.maxScanSize) = size;
   }

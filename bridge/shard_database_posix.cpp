@@ -14,8 +14,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "bridge/system_error_text.h"
-#include "bridge/text_util.h"
+#include "bridge/error_reason.h"
+#include "base/text.h"
 
 namespace bridge {
 
@@ -214,7 +214,7 @@ std::string ShardDatabase::NewFolder() {
 }
 
 void ShardDatabase::Fail(const std::string& what, int error) {
-  problem_ = what + ": " + SystemErrorText(error);
+  problem_ = what + ": " + ErrnoReason(error);
 }
 
 }  // namespace bridge

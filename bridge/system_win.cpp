@@ -11,8 +11,8 @@
 #include "base/utf_win.h"
 #include "bridge/clamd_config.h"
 #include "bridge/drives.h"
+#include "bridge/error_reason.h"
 #include "bridge/system.h"
-#include "bridge/system_error_text.h"
 #include "bridge/texts.h"
 #include "bridge/windows_command_line.h"
 
@@ -171,7 +171,7 @@ RunOutcome RunProgram(const std::string& program, const std::vector<std::string>
   };
   for (int i = 0; i < 2; ++i) {
     if (!CreatePipe(&readEnds[i], &writeEnds[i], &inherit, 0)) {
-      outcome.startError = WindowsErrorText(GetLastError());
+      outcome.startError = WindowsErrorReason(GetLastError());
       closeAll();
       return outcome;
     }
@@ -194,7 +194,7 @@ RunOutcome RunProgram(const std::string& program, const std::vector<std::string>
   if (emptyInput != INVALID_HANDLE_VALUE) CloseHandle(emptyInput);
   if (!started) {
     closeAll();
-    outcome.startError = WindowsErrorText(startError);
+    outcome.startError = WindowsErrorReason(startError);
     outcome.stopRequested = g_stop;
     return outcome;
   }

@@ -9,7 +9,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "bridge/system_error_text.h"
+#include "base/descriptor_posix.h"
+#include "bridge/error_reason.h"
 #include "bridge/texts.h"
 #include "bridge/treatment_system.h"
 #include "bridge/walk_system.h"
@@ -18,26 +19,6 @@ namespace bridge::treatment_system {
 
 namespace {
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  // Closes now; false when the system reports an error (a write lost).
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
 bool Same(const struct stat& status, const FileIdentity& expected) {
   return expected.known && S_ISREG(status.st_mode) &&
          static_cast<uint64_t>(status.st_dev) == expected.device &&
@@ -45,7 +26,7 @@ bool Same(const struct stat& status, const FileIdentity& expected) {
 }
 
 Outcome Fail(int error, std::string* text, const char* prefix = "") {
-  *text = prefix + SystemErrorText(error);
+  *text = prefix + ErrnoReason(error);
   return Outcome::kFailed;
 }
 

@@ -2,8 +2,9 @@
 // following a link to compare it with the one scanned.
 #include <windows.h>
 
+#include "base/long_path_win.h"
 #include "base/utf_win.h"
-#include "bridge/system_error_text.h"
+#include "bridge/error_reason.h"
 #include "bridge/texts.h"
 #include "bridge/treatment_system.h"
 #include "bridge/walk_system.h"
@@ -13,7 +14,7 @@ namespace bridge::treatment_system {
 namespace {
 
 Outcome Fail(DWORD code, std::string* error, const char* prefix = "") {
-  *error = prefix + WindowsErrorText(code);
+  *error = prefix + WindowsErrorReason(code);
   return Outcome::kFailed;
 }
 
@@ -58,16 +59,15 @@ bool StillThere(const std::wstring& path, const FileIdentity& expected) {
 }  // namespace
 
 using walk_system::JoinPath;
-using walk_system::LongPath;
 
 Outcome MoveNoReplace(const std::string& systemPath, const FileIdentity& expected,
                       const std::string& folder, const std::string& name, std::string* error) {
-  const std::wstring from = LongPath(systemPath);
+  const std::wstring from = ExtendedLengthPath(Widen(systemPath));
   HANDLE handle;
   const Outcome same = OpenSame(from, FILE_READ_ATTRIBUTES, expected, &handle, error);
   if (same != Outcome::kDone) return same;
   CloseHandle(handle);
-  const std::wstring quarantine = LongPath(folder);
+  const std::wstring quarantine = ExtendedLengthPath(Widen(folder));
   const DWORD attributes = GetFileAttributesW(quarantine.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES)
     return Fail(GetLastError(), error, texts::kTreatNoQuarantine);
@@ -75,7 +75,7 @@ Outcome MoveNoReplace(const std::string& systemPath, const FileIdentity& expecte
     return Fail(ERROR_DIRECTORY, error, texts::kTreatNoQuarantine);
 
   // Without MOVEFILE_REPLACE_EXISTING a name in use is never replaced.
-  const std::wstring to = LongPath(JoinPath(folder, name));
+  const std::wstring to = ExtendedLengthPath(Widen(JoinPath(folder, name)));
   if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
     const DWORD code = GetLastError();
     if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) return Outcome::kNameTaken;
@@ -91,7 +91,7 @@ Outcome MoveNoReplace(const std::string& systemPath, const FileIdentity& expecte
 }
 
 Outcome Remove(const std::string& systemPath, const FileIdentity& expected, std::string* error) {
-  const std::wstring path = LongPath(systemPath);
+  const std::wstring path = ExtendedLengthPath(Widen(systemPath));
   HANDLE handle;
   const Outcome same = OpenSame(path, DELETE | FILE_READ_ATTRIBUTES, expected, &handle, error);
   if (same != Outcome::kDone) return same;

@@ -17,7 +17,7 @@
 #include <sstream>
 #include <vector>
 
-#include "bridge/system_error_text.h"
+#include "bridge/error_reason.h"
 #include "bridge/texts.h"
 #include "bridge/walk.h"
 #include "bridge/walk_system.h"
@@ -49,7 +49,7 @@ Look LookOf(const struct stat& status, std::string systemPath) {
 Look Failed(int error) {
   Look look;
   look.kind = error == ENOENT ? Kind::kMissing : Kind::kError;
-  look.error = SystemErrorText(error);
+  look.error = ErrnoReason(error);
   return look;
 }
 
@@ -105,7 +105,7 @@ class PosixFolder : public Folder {
       if (up >= 0 && fstat(up, &status) == 0 && IdentityOf(status) == above_->identity_) {
         above_->fd_ = up;
       } else {
-        above_->lost_ = up < 0 && fd_ >= 0 ? SystemErrorText(errno) : texts::kFolderMoved;
+        above_->lost_ = up < 0 && fd_ >= 0 ? ErrnoReason(errno) : texts::kFolderMoved;
         if (up >= 0) close(up);
       }
     }
@@ -117,7 +117,7 @@ class PosixFolder : public Folder {
                                            std::string systemPath, PosixFolder* above,
                                            std::string* error) {
     if (fd < 0) {
-      *error = SystemErrorText(errno);
+      *error = ErrnoReason(errno);
       return nullptr;
     }
     struct stat status;
@@ -130,7 +130,7 @@ class PosixFolder : public Folder {
                                                 above ? above->depth_ + 1 : 0);
     int readError = 0;
     if (!ReadNames(fd, &folder->names_, &readError)) {
-      *error = SystemErrorText(readError);
+      *error = ErrnoReason(readError);
       return nullptr;
     }
     return folder;
@@ -321,7 +321,7 @@ class PosixOpenedFile final : public OpenedFile {
     do n = read(fd_, buffer, bytes);
     while (n < 0 && errno == EINTR);
     if (n < 0) {
-      readError = SystemErrorText(errno);
+      readError = ErrnoReason(errno);
       return -1;
     }
     left_ -= static_cast<uint64_t>(n);
@@ -362,15 +362,14 @@ std::unique_ptr<OpenedFile> OpenForScan(const FileToScan& file, Verdict* refused
   const int fd = OpenFileToScan(file.systemPath);
   if (fd < 0) {
     const int error = errno;
-    *refused = error == ENOENT ? Verdict::Incomplete(Shortfall::kGone)
-               : error == ELOOP
-                   ? Verdict::Incomplete(Shortfall::kChanged)
-                   : Verdict::Incomplete(Shortfall::kUnreadable, SystemErrorText(error));
+    *refused = error == ENOENT  ? Verdict::Incomplete(Shortfall::kGone)
+               : error == ELOOP ? Verdict::Incomplete(Shortfall::kChanged)
+                                : Verdict::Incomplete(Shortfall::kUnreadable, ErrnoReason(error));
     return nullptr;
   }
   auto opened = std::make_unique<PosixOpenedFile>(fd);
   if (!opened->ReadStatus()) {
-    *refused = Verdict::Incomplete(Shortfall::kUnreadable, SystemErrorText(errno));
+    *refused = Verdict::Incomplete(Shortfall::kUnreadable, ErrnoReason(errno));
   } else if (opened->Regular() && (!file.identity.known || opened->identity == file.identity)) {
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return opened;

@@ -25,11 +25,7 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 // The last name of a path.
 std::string LastName(const std::string& path);
 
-#ifdef _WIN32
-// The long form the wide calls take: absolute, "\\?\C:\..." or
-// "\\?\UNC\server\share\...".
-std::wstring LongPath(const std::string& path);
-#else
+#ifndef _WIN32
 // Opens a folder by a path of any length, a piece at a time past the
 // system's limit for one call; -1 with errno.
 int OpenFolderPath(const std::string& path, int flags);

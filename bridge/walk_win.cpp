@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "base/long_path_win.h"
 #include "base/utf_win.h"
-#include "bridge/system_error_text.h"
+#include "bridge/error_reason.h"
 #include "bridge/texts.h"
 #include "bridge/walk.h"
 #include "bridge/walk_system.h"
@@ -29,7 +30,7 @@ Look Failed(DWORD error) {
   Look look;
   look.kind = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Kind::kMissing
                                                                              : Kind::kError;
-  look.error = WindowsErrorText(error);
+  look.error = WindowsErrorReason(error);
   return look;
 }
 
@@ -104,7 +105,7 @@ class WinFolder : public Folder {
     if (find == INVALID_HANDLE_VALUE) {
       const DWORD code = GetLastError();
       if (code == ERROR_FILE_NOT_FOUND) return folder;  // nothing in it at all
-      *error = WindowsErrorText(code);
+      *error = WindowsErrorReason(code);
       return nullptr;
     }
     DWORD code = ERROR_NO_MORE_FILES;
@@ -115,7 +116,7 @@ class WinFolder : public Folder {
     } while (FindNextFileW(find, &data) || (code = GetLastError()) != ERROR_NO_MORE_FILES);
     FindClose(find);
     if (code != ERROR_NO_MORE_FILES) {
-      *error = WindowsErrorText(code);
+      *error = WindowsErrorReason(code);
       return nullptr;
     }
     return folder;
@@ -153,27 +154,8 @@ class WinFolder : public Folder {
 
 }  // namespace
 
-std::wstring LongPath(const std::string& path) {
-  const std::wstring wide = Widen(path);
-  if (StartsWith(wide, L"\\\\?\\")) return wide;
-  std::wstring full(wide.size() + MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0) return wide;
-    if (length < full.size()) {
-      full.resize(length);
-      break;
-    }
-    full.resize(length + 1);
-  }
-  if (StartsWith(full, L"\\\\.\\")) return full;  // a device
-  if (StartsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
-  return L"\\\\?\\" + full;
-}
-
 Look LookAtTarget(const std::string& path) {
-  const std::wstring longPath = LongPath(path);
+  const std::wstring longPath = ExtendedLengthPath(Widen(path));
   if (StartsWith(longPath, L"\\\\.\\")) return Look{Kind::kSpecial, Narrow(longPath), {}, 0, {}};
   Look look = LookAt(longPath, false);
   if (look.kind != Kind::kLink) return look;
@@ -189,7 +171,7 @@ std::unique_ptr<Folder> OpenTarget(const Look& target, std::string* error) {
 
 std::string KernelFileSystem(const std::string&) { return {}; }
 
-std::string FullPath(const std::string& path) { return Narrow(LongPath(path)); }
+std::string FullPath(const std::string& path) { return Narrow(ExtendedLengthPath(Widen(path))); }
 
 namespace {
 
@@ -219,7 +201,7 @@ class WinOpenedFile final : public OpenedFile {
     if (bytes == 0) return 0;
     DWORD n = 0;
     if (!ReadFile(handle_, buffer, static_cast<DWORD>(bytes), &n, nullptr)) {
-      readError = WindowsErrorText(GetLastError());
+      readError = WindowsErrorReason(GetLastError());
       return -1;
     }
     left_ -= static_cast<uint64_t>(n);
@@ -264,12 +246,12 @@ std::unique_ptr<OpenedFile> OpenForScan(const FileToScan& file, Verdict* refused
     const DWORD error = GetLastError();
     *refused = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
                    ? Verdict::Incomplete(Shortfall::kGone)
-                   : Verdict::Incomplete(Shortfall::kUnreadable, WindowsErrorText(error));
+                   : Verdict::Incomplete(Shortfall::kUnreadable, WindowsErrorReason(error));
     return nullptr;
   }
   auto opened = std::make_unique<WinOpenedFile>(handle);
   if (!opened->ReadInformation()) {
-    *refused = Verdict::Incomplete(Shortfall::kUnreadable, WindowsErrorText(GetLastError()));
+    *refused = Verdict::Incomplete(Shortfall::kUnreadable, WindowsErrorReason(GetLastError()));
     return nullptr;
   }
   if (!opened->Regular() || (file.identity.known && !(opened->identity == file.identity))) {

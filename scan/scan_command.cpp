@@ -1,9 +1,10 @@
 #include "scan/scan_command.h"
 
+#include "base/text.h"
+#include "base/text_format.h"
 #include "base/windows_argv_quote.h"
 #include "res/texts.h"
 #include "support/fs_helpers.h"
-#include "support/text_format.h"
 
 // Where names may hold a quote (Linux), each one inside is escaped, so the
 // scanner gets the name unchanged; on Windows a typed quote stays as it is.
@@ -27,10 +28,7 @@ std::string NotASwitch(const std::string& path) {
   if (!kNamesMayHoldQuotes || path.size() < 2 || path[0] != '/' ||
       path.find('/', 1) != std::string::npos)
     return path;
-  std::string lower = path;
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return NamesSwitch(lower) ? "/." + path : path;
+  return NamesSwitch(Lower(path)) ? "/." + path : path;
 }
 
 std::string ComposeScanCommandLine(const ScanSettings& settings, const std::string& scannerPath) {

@@ -3,10 +3,10 @@
 #include <utility>
 
 #include "base/exit_codes.h"
+#include "base/text_format.h"
 #include "res/texts.h"
 #include "scan/scanner_process.h"
 #include "scan/worker_thread.h"
-#include "support/text_format.h"
 
 // Everything the worker needs. The runner and the worker each hold it, so it
 // lives as long as the longer of the two: the window may close (and destroy

@@ -12,8 +12,8 @@
 #include <string>
 
 #include "base/status_receiver.h"
+#include "base/system_error.h"
 #include "scan/user_prompts.h"
-#include "support/system_error.h"
 
 class ScanRunner {
  public:

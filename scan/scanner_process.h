@@ -10,7 +10,7 @@
 #include <string>
 
 #include "base/exit_codes.h"
-#include "support/system_error.h"
+#include "base/system_error.h"
 
 class ScannerProcess {
  public:

@@ -3,7 +3,7 @@
 // window of its own instead: the terminal runs the console helper
 // (quorvel-console, beside the program), which starts the scanner on the
 // terminal's pseudo-terminal and brings its real exit status back over a
-// private socket (process/console_channel_posix.h). Terminals started over
+// private socket (base/console_channel_posix.h). Terminals started over
 // D-Bus do not run their command as their own child, so the terminal's own
 // exit status tells nothing about the scanner.
 //
@@ -32,10 +32,11 @@
 #include <thread>
 #include <vector>
 
+#include "base/console_channel_posix.h"
+#include "base/descriptor_posix.h"
 #include "base/file_checks_posix.h"
+#include "base/program_spawn_posix.h"
 #include "base/terminal_launch_posix.h"
-#include "process/console_channel_posix.h"
-#include "process/program_spawn_posix.h"
 #include "scan/command_line_split.h"
 #include "support/fs_helpers.h"
 
@@ -48,28 +49,6 @@ using console_channel::StatusKind;
 
 constexpr char kConsoleHelperName[] = "quorvel-console";
 
-// One descriptor, closed on every path.
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  ~Descriptor() { Close(); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  int Release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  void Close() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
-
 bool EnvironmentHas(const char* name) {
   const char* value = std::getenv(name);
   return value && *value;
@@ -79,10 +58,7 @@ bool EnvironmentHas(const char* name) {
 // regular file we may execute, and is a program (an ELF image or a script
 // with "#!"). A file we may execute but not read is left to the system.
 int CheckProgram(const std::string& path) {
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0) return errno;
-  if (!S_ISREG(info.st_mode)) return EACCES;
-  if (access(path.c_str(), X_OK) != 0) return errno;
+  if (const int error = ExecutableFileError(path)) return error;
   Descriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
   if (file.get() < 0) return 0;
   char magic[4] = {};

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "support/system_error.h"
+#include "base/system_error.h"
 
 class UserPrompts {
  public:

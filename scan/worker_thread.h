@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "support/system_error.h"
+#include "base/system_error.h"
 
 // Starts work on a thread of its own; false, with the system's error code
 // in *error, when no thread could be made.

@@ -1,8 +1,8 @@
 #include "support/error_box.h"
 
+#include "base/text_format.h"
 #include "res/texts.h"
 #include "support/modal_answers.h"
-#include "support/text_format.h"
 
 std::string FormatErrorBoxText(const std::string& text, const SystemError& error) {
   std::string result = text;

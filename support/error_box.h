@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "support/system_error.h"
+#include "base/system_error.h"
 
 // The box's full text: text alone when code is 0 or the system has no
 // description for it, otherwise text, "\n\n系统错误代码: 0x%X" and

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "support/system_error.h"
+#include "base/system_error.h"
 
 // The separator of path components on this system, and whether a file name
 // may hold a double quote (Linux names may, Windows names cannot).

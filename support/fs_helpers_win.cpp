@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "support/fs_helpers.h"
+#include "base/long_path_win.h"
 #include "base/utf_win.h"
 #include "support/fs_helpers_internal.h"
 
@@ -17,34 +18,12 @@ void SetError(SystemErrorCode* error, SystemErrorCode value) {
   if (error != nullptr) *error = value;
 }
 
-std::wstring FullPath(const std::wstring& path) {
-  DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  for (int attempt = 0; attempt < 3 && size != 0; ++attempt) {
-    std::wstring full(size, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-    if (length == 0) break;
-    if (length < size) {
-      full.resize(length);
-      return full;
-    }
-    size = length;  // the directory changed in between: try with the new size
-  }
-  return std::wstring();
-}
-
-// The form of path to hand to the wide file calls. Short paths go as they are.
-// Longer ones go in the extended-length form ("\\?\C:\..." or
-// "\\?\UNC\server\share\..."), which the system takes literally, so they are
-// first made absolute and normalised the way the system treats a short path.
+// The form of path to hand to the wide file calls. Short paths go as they are,
+// and so do device paths ("\\.\..."); longer ones in the extended-length form.
 std::wstring SystemPath(const std::string& path) {
   std::wstring wide = Widen(path);
-  if (wide.size() < kPlainPathLimit || wide.starts_with(L"\\\\?\\") || wide.starts_with(L"\\\\.\\"))
-    return wide;
-  const std::wstring full = FullPath(wide);
-  if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\")) return full;
-  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
-  if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
-  return wide;
+  if (wide.size() < kPlainPathLimit || wide.starts_with(L"\\\\.\\")) return wide;
+  return ExtendedLengthPath(wide);
 }
 
 bool IsExistingDirectory(const std::string& path) {

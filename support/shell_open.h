@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "support/system_error.h"
+#include "base/system_error.h"
 
 // Called on the program's UI thread when an opener that started fails after
 // all, with its exit status and, where it said why, its words.

@@ -19,8 +19,8 @@
 #include "support/shell_open.h"
 #include "base/file_checks_posix.h"
 #include "base/terminal_launch_posix.h"
+#include "base/text_format.h"
 #include "res/texts.h"
-#include "support/text_format.h"
 
 extern char** environ;
 

@@ -25,6 +25,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "base/long_path_win.h"
+#include "base/utf_win.h"
 #else
 #include <fcntl.h>
 #include <grp.h>
@@ -96,9 +99,9 @@ bool MakeSymlink(const std::string& target, const std::string& link) {
 // Which file the path names right now, a last link not followed.
 bridge::FileIdentity IdentityOf(const std::string& path) {
 #ifdef _WIN32
-  const HANDLE handle =
-      CreateFileW(ws::LongPath(path).c_str(), FILE_READ_ATTRIBUTES, 7, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const HANDLE handle = CreateFileW(
+      ExtendedLengthPath(Widen(path)).c_str(), FILE_READ_ATTRIBUTES, 7, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   BY_HANDLE_FILE_INFORMATION info;
   if (handle == INVALID_HANDLE_VALUE) return {};
   const bool ok = GetFileInformationByHandle(handle, &info);
@@ -138,10 +141,10 @@ class DeepChain {
     std::string folder = top;
     for (const std::string& name : names_) {
       folder = ws::JoinPath(folder, name);
-      CreateDirectoryW(ws::LongPath(folder).c_str(), nullptr);
+      CreateDirectoryW(ExtendedLengthPath(Widen(folder)).c_str(), nullptr);
     }
-    const HANDLE file = CreateFileW(ws::LongPath(File()).c_str(), GENERIC_WRITE, 0, nullptr,
-                                    CREATE_NEW, 0, nullptr);
+    const HANDLE file = CreateFileW(ExtendedLengthPath(Widen(File())).c_str(), GENERIC_WRITE, 0,
+                                    nullptr, CREATE_NEW, 0, nullptr);
     CloseHandle(file);
 #else
     int fd = open(top.c_str(), O_RDONLY | O_DIRECTORY);
@@ -157,10 +160,10 @@ class DeepChain {
   }
   ~DeepChain() {
 #ifdef _WIN32
-    DeleteFileW(ws::LongPath(File()).c_str());
+    DeleteFileW(ExtendedLengthPath(Widen(File())).c_str());
     std::string folder = path_;
     for (size_t level = names_.size(); level > 0; --level) {
-      RemoveDirectoryW(ws::LongPath(folder).c_str());
+      RemoveDirectoryW(ExtendedLengthPath(Widen(folder)).c_str());
       folder = folder.substr(0, folder.size() - names_[level - 1].size() - 1);
     }
 #else

@@ -69,6 +69,8 @@ TEST(ClamdConfigTest, ReadsTheDaemonsLimitsWithClamdsDefaultsAndSizes) {
       {"MaxScanSize 2G", &ClamdConfig::maxScanSize, 2048 * kM},
       {"StreamMaxLength 1000", &ClamdConfig::streamMaxLength, 1000},
       {"MaxFileSize 0", &ClamdConfig::maxFileSize, 0},
+      // clamd.conf's sizes have no length limit of their own.
+      {"MaxFileSize 0000000000000000000000001M", &ClamdConfig::maxFileSize, kM},
       // What clamd would not start with leaves the default.
       {"MaxFileSize 25X", &ClamdConfig::maxFileSize, 100 * kM},
       {"MaxFileSize M", &ClamdConfig::maxFileSize, 100 * kM},

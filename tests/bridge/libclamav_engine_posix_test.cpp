@@ -16,11 +16,11 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/child_processes_posix.h"
 #include "bridge/engine.h"
 #include "bridge/libclamav_engine_posix.h"
 #include "bridge/texts.h"
@@ -206,33 +206,13 @@ TEST(LibclamavEngine, DatabaseOrNothing) {
 }
 
 // This process's children, zombies included, by /proc.
-std::vector<pid_t> Children() {
-  std::vector<pid_t> children;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream stat(entry.path() / "stat");
-    std::string line;
-    std::getline(stat, line);
-    // "pid (name) state ppid ...", where the name may hold anything.
-    const size_t end = line.rfind(')');
-    if (end == std::string::npos) continue;
-    std::istringstream rest(line.substr(end + 1));
-    char state = 0;
-    pid_t parent = 0;
-    if (rest >> state >> parent && parent == getpid()) children.push_back(std::stoi(name));
-  }
-  return children;
-}
-
 // The child that holds the file open: the worker scanning it.
 pid_t Scanning(const std::string& path) {
-  for (const pid_t child : Children()) {
+  for (const ChildProcess& child : ChildProcessesOf(getpid())) {
     std::error_code error;
-    const std::filesystem::path fds = "/proc/" + std::to_string(child) + "/fd";
+    const std::filesystem::path fds = "/proc/" + std::to_string(child.pid) + "/fd";
     for (const auto& fd : std::filesystem::directory_iterator(fds, error))
-      if (std::filesystem::read_symlink(fd.path(), error) == path) return child;
+      if (std::filesystem::read_symlink(fd.path(), error) == path) return child.pid;
   }
   return 0;
 }
@@ -314,7 +294,7 @@ TEST(LibclamavEngine, AWorkerEndedOrStoppedWhileScanning) {
       }
     }
   }
-  EXPECT_TRUE(Children().empty());
+  EXPECT_TRUE(ChildProcessesOf(getpid()).empty());
 }
 
 // A worker process per core, all forked with one engine while the walk
@@ -421,7 +401,7 @@ TEST(LibclamavEngine, ShardsGiveEveryFileTheFateOfOneEngine) {
     const std::unique_ptr<Engine> engine = MakeLibraryEngine(request, shards, &problem);
     ASSERT_TRUE(engine) << problem;
     EXPECT_TRUE(std::filesystem::is_empty(temporary));
-    EXPECT_EQ(Children().size(), shards > 1 ? shards : 0u);
+    EXPECT_EQ(ChildProcessesOf(getpid()).size(), shards > 1 ? shards : 0u);
     FileQueue queue(rows.size());
     for (size_t i = 0; i < rows.size(); ++i) queue.Push(Walked(dir.Join(std::to_string(i))));
     queue.Finish();
@@ -440,13 +420,13 @@ TEST(LibclamavEngine, ShardsGiveEveryFileTheFateOfOneEngine) {
     EXPECT_EQ(engine->ScanOne(Walked(dir.Join("3"))).virus.rfind("Diff.Body-0", 0), 0u);
   }
   systemTemporary ? setenv("TMPDIR", savedTemporary.c_str(), 1) : unsetenv("TMPDIR");
-  EXPECT_TRUE(Children().empty());
+  EXPECT_TRUE(ChildProcessesOf(getpid()).empty());
 
   WriteTextFile(db + "/broken.ndb", "Diff.Broken:0:*:not hex at all\n");
   std::string problem;
   EXPECT_FALSE(MakeLibraryEngine(request, 2, &problem));
   EXPECT_EQ(problem.rfind(texts::kErrorNoDatabase, 0), 0u) << problem;
-  EXPECT_TRUE(Children().empty());
+  EXPECT_TRUE(ChildProcessesOf(getpid()).empty());
 }
 
 // How many shards: cores, the database's size and the memory decide.

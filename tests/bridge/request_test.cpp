@@ -77,6 +77,8 @@ TEST(BridgeRequest, RefusesWhatItCannotScanAsAsked) {
       {{"C:\\x", "-l", "C:\\log.txt"}, "-l"},
       {{"C:\\x", "--max-filesize=lots"}, "lots"},
       {{"C:\\x", "--max-filesize=99999999999999999999G"}, ""},
+      // clamscan's sizes end at 20 characters, however many of them are zeros.
+      {{"C:\\x", "--max-scansize=0000000000000000000001"}, ""},
       {{"C:\\x", "--exclude=("}, "("},
       {{"C:\\x", "-d"}, "-d"},
   };

@@ -22,11 +22,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/child_processes_posix.h"
 #include "base/file_checks_posix.h"
 #include "res/texts.h"
 #include "scan/scan_runner.h"
 #include "scan/scanner_process.h"
-#include "tests/support/child_processes_posix.h"
 #include "tests/support/fake_user_prompts.h"
 #include "tests/support/test_support.h"
 

@@ -15,13 +15,13 @@
 #include <vector>
 
 #include "base/exit_codes.h"
+#include "base/text_format.h"
 #include "res/texts.h"
 #include "scan/scan_runner.h"
 #include "scan/scanner_process.h"
 #include "support/error_box.h"
 #include "support/fs_helpers.h"
 #include "support/modal_answers.h"
-#include "support/text_format.h"
 #include "tests/support/fake_user_prompts.h"
 #include "tests/support/test_support.h"
 

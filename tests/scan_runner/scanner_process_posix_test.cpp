@@ -18,12 +18,12 @@
 #include <string>
 #include <thread>
 
+#include "base/child_processes_posix.h"
 #include "base/terminal_launch_posix.h"
 #include "res/texts.h"
 #include "scan/scan_runner.h"
 #include "scan/scanner_process.h"
 #include "support/process_start.h"
-#include "tests/support/child_processes_posix.h"
 #include "tests/support/fake_user_prompts.h"
 #include "tests/support/test_support.h"
 

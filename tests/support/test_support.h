@@ -7,11 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
+
 namespace testing_support {
 
 // A UTF-8 path as a std::filesystem path (and back), on every system.
-std::filesystem::path FsPath(const std::string& utf8);
-std::string Utf8(const std::filesystem::path& path);
+using ::FsPath;
+using ::Utf8;
 
 // A fresh folder under the temporary directory, removed with everything in it
 // when the object goes away.

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "support/error_box.h"
-#include "support/system_error.h"
+#include "base/system_error.h"
 
 TEST(SystemErrorTextPosix, DescribesKnownErrnoValuesOnly) {
   // The tests run in the "C" locale, where the texts are the C library's own.

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "support/error_box.h"
+#include "base/system_error.h"
 #include "support/modal_answers.h"
 #include "support/shell_open.h"
-#include "support/system_error.h"
 #include "tests/support/test_support.h"
 
 namespace {

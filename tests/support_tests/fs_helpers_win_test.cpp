@@ -8,8 +8,9 @@
 #include <string>
 
 #include "support/fs_helpers.h"
+#include "base/long_path_win.h"
+#include "base/system_error.h"
 #include "base/utf_win.h"
-#include "support/system_error.h"
 #include "tests/support/test_support.h"
 
 using namespace testing_support;
@@ -53,6 +54,25 @@ TEST(SystemErrorTextWin, KeepsTheSystemsLineBreak) {
   ASSERT_FALSE(text.empty());
   EXPECT_EQ(text.back(), '\n');
   EXPECT_EQ(SystemErrorText(ERROR_ACCESS_DENIED).empty(), false);
+}
+
+TEST(ExtendedLengthPath, MakesThePathAbsoluteAndLeavesSpecialFormsAlone) {
+  wchar_t folder[MAX_PATH];
+  ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, folder), 0u);
+  std::wstring current = folder;
+  if (current.back() != L'\\') current += L'\\';
+  const struct {
+    const wchar_t* path;
+    std::wstring expected;
+  } cases[] = {
+      {L"C:\\a\\..\\b\\.\\c", L"\\\\?\\C:\\b\\c"},
+      {L"\\\\server\\share\\x", L"\\\\?\\UNC\\server\\share\\x"},
+      {L"rel\\x", L"\\\\?\\" + current + L"rel\\x"},
+      // Taken literally already, or a device: as they are.
+      {L"\\\\?\\C:\\a\\..\\b", L"\\\\?\\C:\\a\\..\\b"},
+      {L"\\\\.\\COM1", L"\\\\.\\COM1"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ExtendedLengthPath(c.path), c.expected) << Narrow(c.path);
 }
 
 TEST(PathPatternExistsWin, FindsNothingForADriveRoot) {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "support/text_format.h"
+#include "base/text_format.h"
 
 TEST(FormatText, GivesWhatPrintfGivesForTheTextsDirectives) {
   // A path may hold '%': it is taken as it stands, never as a directive.

@@ -26,8 +26,8 @@
 #include <string>
 #include <vector>
 
-#include "process/console_channel_posix.h"
-#include "process/program_spawn_posix.h"
+#include "base/console_channel_posix.h"
+#include "base/program_spawn_posix.h"
 
 namespace {
 

@@ -1,13 +1,11 @@
-// The processes a test started, read from /proc: for the tests that check
-// what runs, and that nothing is left behind, after a scan.
+// Linux: the children of a process, read from /proc (for the checks that
+// nothing is left behind after a scan, and for measuring a process tree).
 #pragma once
 
 #include <sys/types.h>
 
 #include <string>
 #include <vector>
-
-namespace testing_support {
 
 struct ChildProcess {
   pid_t pid;
@@ -16,5 +14,3 @@ struct ChildProcess {
 
 // The processes whose parent is parent, zombies included.
 std::vector<ChildProcess> ChildProcessesOf(pid_t parent);
-
-}  // namespace testing_support

@@ -1,4 +1,4 @@
-#include "support/system_error.h"
+#include "base/system_error.h"
 
 #include <cstring>
 

@@ -1,12 +1,9 @@
-#include "tests/support/child_processes_posix.h"
+#include "base/child_processes_posix.h"
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
-
-#include "tests/support/test_support.h"
-
-namespace testing_support {
 
 std::vector<ChildProcess> ChildProcessesOf(pid_t parent) {
   std::vector<ChildProcess> children;
@@ -15,7 +12,9 @@ std::vector<ChildProcess> ChildProcessesOf(pid_t parent) {
     const std::string id = entry.path().filename().string();
     if (id.find_first_not_of("0123456789") != std::string::npos) continue;
     // "pid (name) state ppid ...": the name may hold blanks and parentheses.
-    const std::string stat = ReadTextFile(entry.path().string() + "/stat");
+    std::ifstream file(entry.path() / "stat");
+    std::string stat;
+    std::getline(file, stat);
     const size_t open = stat.find('(');
     const size_t close = stat.rfind(')');
     if (open == std::string::npos || close == std::string::npos) continue;
@@ -28,5 +27,3 @@ std::vector<ChildProcess> ChildProcessesOf(pid_t parent) {
   }
   return children;
 }
-
-}  // namespace testing_support

@@ -1,11 +1,10 @@
-// Small text and path helpers the bridge's files share.
+// Small text and path helpers: prefixes and suffixes, ASCII lower case, one
+// line of outside text, UTF-8 paths for the file system library.
 #pragma once
 
 #include <filesystem>
 #include <string>
 #include <string_view>
-
-namespace bridge {
 
 inline bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
@@ -16,7 +15,7 @@ inline bool EndsWith(std::string_view text, std::string_view suffix) {
 }
 
 // The text with A to Z as a to z, and nothing else changed: switches,
-// options and clamd.conf names are matched without regard to case.
+// options and configuration names are matched without regard to case.
 inline std::string Lower(std::string_view text) {
   std::string lower(text);
   for (char& c : lower)
@@ -52,5 +51,3 @@ inline std::string Utf8(const std::filesystem::path& path) {
   const std::u8string text = path.u8string();
   return std::string(text.begin(), text.end());
 }
-
-}  // namespace bridge

@@ -1,4 +1,4 @@
-#include "support/text_format.h"
+#include "base/text_format.h"
 
 #include <cstdarg>
 

@@ -1,4 +1,4 @@
-#include "process/program_spawn_posix.h"
+#include "base/program_spawn_posix.h"
 
 #include <fcntl.h>
 #include <spawn.h>

@@ -1,4 +1,4 @@
-#include "process/console_channel_posix.h"
+#include "base/console_channel_posix.h"
 
 #include <sys/socket.h>
 #include <sys/types.h>
