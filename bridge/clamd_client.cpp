@@ -121,6 +121,28 @@ void ClamdConnection::Close() {
   socket_ = kNoSocket;
 }
 
+bool ClamdConnection::OpenTcp(const ClamdConfig& config, Clock::time_point deadline,
+                              ClamdReply* failure) {
+  const std::string host = config.tcpAddress.empty() ? "127.0.0.1" : config.tcpAddress;
+  std::string error = texts::kDaemonNoAddress;
+  for (const TcpAddress& address : TcpAddresses(host, config.tcpSocket)) {
+    const Start start = StartConnect(address);
+    if (start == Start::kConnected) return true;
+    const Wait wait = start == Start::kPending ? WaitFor(true, deadline) : Wait::kFailed;
+    const int code = wait == Wait::kReady ? ConnectError() : 0;
+    if (wait == Wait::kReady && code == 0) return true;
+    if (wait == Wait::kCancelled) {
+      *failure = {ClamdReply::Kind::kCancelled, {}};
+      Close();
+      return false;
+    }
+    error = wait == Wait::kTimeout ? texts::kDaemonTimeout : ConnectErrorText(code);
+    Close();
+  }
+  failure->text = ClamdAddress(config) + ": " + error;
+  return false;
+}
+
 namespace {
 
 using Wait = ClamdConnection::Wait;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "bridge/clamd_client.h"
 #include "bridge/clamd_config.h"
@@ -50,8 +51,26 @@ class ClamdConnection {
   int ReadAvailable(std::string* into);
   Wait WaitFor(bool writing, Clock::time_point deadline);
   void Close();
+  // Connects over TCP to each address the configured host stands for in
+  // turn, until one answers or the deadline; false with *failure.
+  bool OpenTcp(const ClamdConfig& config, Clock::time_point deadline, ClamdReply* failure);
 
   // The system's side of the socket (its own file for each system).
+  struct TcpAddress {
+    int family = 0;
+    int type = 0;
+    int protocol = 0;
+    std::string address;  // the system's socket address, as bytes
+  };
+  // The addresses host and port stand for; none when the name is unknown.
+  static std::vector<TcpAddress> TcpAddresses(const std::string& host, const std::string& port);
+  enum class Start { kConnected, kPending, kFailed };
+  // A new non-blocking socket, its connect to the address begun.
+  Start StartConnect(const TcpAddress& address);
+  // Once a pending connect is ready: 0 when it connected, else the error.
+  int ConnectError();
+  // What a failed connect met: code, or the failed call's own error for 0.
+  static std::string ConnectErrorText(int code);
   // send and recv: the bytes taken or given, 0 once closed, -1 on error.
   long SendBytes(const char* bytes, size_t size);
   long ReceiveBytes(char* buffer, size_t size);

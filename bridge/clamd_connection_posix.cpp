@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <thread>
@@ -56,44 +57,43 @@ bool ClamdConnection::Open(const ClamdConfig& config, std::chrono::milliseconds 
     Close();
     return false;
   }
-  const std::string where = ClamdAddress(config);
-  const std::string host = config.tcpAddress.empty() ? "127.0.0.1" : config.tcpAddress;
+  return OpenTcp(config, deadline, failure);
+}
+
+std::vector<ClamdConnection::TcpAddress> ClamdConnection::TcpAddresses(const std::string& host,
+                                                                       const std::string& port) {
   addrinfo hints = {};
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), config.tcpSocket.c_str(), &hints, &found) != 0 || !found) {
-    failure->text = where + ": " + texts::kDaemonNoAddress;
-    return false;
-  }
-  std::string error = texts::kDaemonNoAddress;
-  for (addrinfo* a = found; a && socket_ == kNoSocket; a = a->ai_next) {
-    socket_ = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-    if (socket_ == kNoSocket || !MakeNonBlocking(static_cast<int>(socket_))) {
-      error = SocketError();
-      Close();
-      continue;
-    }
-    if (connect(static_cast<int>(socket_), a->ai_addr, a->ai_addrlen) == 0) break;
-    const bool pending = errno == EINPROGRESS;
-    const Wait wait = pending ? WaitFor(true, deadline) : Wait::kFailed;
-    int code = 0;
-    socklen_t size = sizeof code;
-    if (wait == Wait::kReady &&
-        getsockopt(static_cast<int>(socket_), SOL_SOCKET, SO_ERROR, &code, &size) == 0 && code == 0)
-      break;
-    if (wait == Wait::kCancelled) {
-      freeaddrinfo(found);
-      *failure = {ClamdReply::Kind::kCancelled, {}};
-      Close();
-      return false;
-    }
-    error = wait == Wait::kTimeout ? texts::kDaemonTimeout : ErrnoReason(code ? code : errno);
-    Close();
-  }
+  std::vector<TcpAddress> addresses;
+  if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0) return addresses;
+  for (const addrinfo* a = found; a; a = a->ai_next)
+    addresses.push_back({a->ai_family, a->ai_socktype, a->ai_protocol,
+                         std::string(reinterpret_cast<const char*>(a->ai_addr), a->ai_addrlen)});
   freeaddrinfo(found);
-  if (socket_ == kNoSocket) failure->text = where + ": " + error;
-  return socket_ != kNoSocket;
+  return addresses;
 }
+
+ClamdConnection::Start ClamdConnection::StartConnect(const TcpAddress& address) {
+  socket_ = socket(address.family, address.type, address.protocol);
+  if (socket_ == kNoSocket || !MakeNonBlocking(static_cast<int>(socket_))) return Start::kFailed;
+  sockaddr_storage storage = {};
+  std::memcpy(&storage, address.address.data(), std::min(address.address.size(), sizeof storage));
+  if (connect(static_cast<int>(socket_), reinterpret_cast<const sockaddr*>(&storage),
+              static_cast<socklen_t>(address.address.size())) == 0)
+    return Start::kConnected;
+  return errno == EINPROGRESS ? Start::kPending : Start::kFailed;
+}
+
+int ClamdConnection::ConnectError() {
+  int code = 0;
+  socklen_t size = sizeof code;
+  if (getsockopt(static_cast<int>(socket_), SOL_SOCKET, SO_ERROR, &code, &size) != 0)
+    return errno ? errno : EIO;
+  return code;
+}
+
+std::string ClamdConnection::ConnectErrorText(int code) { return ErrnoReason(code ? code : errno); }
 
 ClamdConnection::Wait ClamdConnection::SendDescriptor(int fd, Clock::time_point deadline) {
   for (;;) {

@@ -2,6 +2,9 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "bridge/clamd_connection.h"
 #include "bridge/texts.h"
 
@@ -34,47 +37,45 @@ bool ClamdConnection::Open(const ClamdConfig& config, std::chrono::milliseconds 
     failure->text = SocketError();
     return false;
   }
-  const std::string where = ClamdAddress(config);
-  const std::string host = config.tcpAddress.empty() ? "127.0.0.1" : config.tcpAddress;
+  return OpenTcp(config, deadline, failure);
+}
+
+std::vector<ClamdConnection::TcpAddress> ClamdConnection::TcpAddresses(const std::string& host,
+                                                                       const std::string& port) {
   addrinfo hints = {};
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), config.tcpSocket.c_str(), &hints, &found) != 0 || !found) {
-    failure->text = where + ": " + texts::kDaemonNoAddress;
-    return false;
-  }
-  std::string error = texts::kDaemonNoAddress;
-  for (addrinfo* a = found; a && socket_ == kNoSocket; a = a->ai_next) {
-    socket_ = static_cast<std::intptr_t>(socket(a->ai_family, a->ai_socktype, a->ai_protocol));
-    if (socket_ == kNoSocket || !MakeNonBlocking(static_cast<SOCKET>(socket_))) {
-      error = SocketError();
-      Close();
-      continue;
-    }
-    if (connect(static_cast<SOCKET>(socket_), a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0)
-      break;
-    const bool pending = WouldBlock();
-    const Wait wait = pending ? WaitFor(true, deadline) : Wait::kFailed;
-    int code = 0;
-    socklen_t size = sizeof code;
-    if (wait == Wait::kReady &&
-        getsockopt(static_cast<SOCKET>(socket_), SOL_SOCKET, SO_ERROR,
-                   reinterpret_cast<char*>(&code), &size) == 0 &&
-        code == 0)
-      break;
-    if (wait == Wait::kCancelled) {
-      freeaddrinfo(found);
-      *failure = {ClamdReply::Kind::kCancelled, {}};
-      Close();
-      return false;
-    }
-    error = wait == Wait::kTimeout ? texts::kDaemonTimeout
-                                   : "WSA " + std::to_string(code ? code : WSAGetLastError());
-    Close();
-  }
+  std::vector<TcpAddress> addresses;
+  if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0) return addresses;
+  for (const addrinfo* a = found; a; a = a->ai_next)
+    addresses.push_back({a->ai_family, a->ai_socktype, a->ai_protocol,
+                         std::string(reinterpret_cast<const char*>(a->ai_addr), a->ai_addrlen)});
   freeaddrinfo(found);
-  if (socket_ == kNoSocket) failure->text = where + ": " + error;
-  return socket_ != kNoSocket;
+  return addresses;
+}
+
+ClamdConnection::Start ClamdConnection::StartConnect(const TcpAddress& address) {
+  socket_ = static_cast<std::intptr_t>(socket(address.family, address.type, address.protocol));
+  if (socket_ == kNoSocket || !MakeNonBlocking(static_cast<SOCKET>(socket_))) return Start::kFailed;
+  sockaddr_storage storage = {};
+  std::memcpy(&storage, address.address.data(), std::min(address.address.size(), sizeof storage));
+  if (connect(static_cast<SOCKET>(socket_), reinterpret_cast<const sockaddr*>(&storage),
+              static_cast<int>(address.address.size())) == 0)
+    return Start::kConnected;
+  return WouldBlock() ? Start::kPending : Start::kFailed;
+}
+
+int ClamdConnection::ConnectError() {
+  int code = 0;
+  int size = sizeof code;
+  if (getsockopt(static_cast<SOCKET>(socket_), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code),
+                 &size) != 0)
+    return WSAGetLastError();
+  return code;
+}
+
+std::string ClamdConnection::ConnectErrorText(int code) {
+  return "WSA " + std::to_string(code ? code : WSAGetLastError());
 }
 
 // No descriptor goes to a daemon on Windows (PassesDescriptors is false).
