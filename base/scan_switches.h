@@ -58,12 +58,25 @@ inline constexpr std::array<ScanSwitchEntry, 17> kScanSwitches = {{
 // A switch's place in kScanSwitches (and in the line).
 constexpr size_t SwitchIndex(ScanSwitch id) { return static_cast<size_t>(id); }
 
-// The enumeration runs in the table's order, so a switch is its own index.
-static_assert([] {
-  for (size_t i = 0; i < kScanSwitches.size(); ++i)
-    if (SwitchIndex(kScanSwitches[i].id) != i) return false;
+// Whether each entry of a switch table stands at its id's index, so that a
+// switch finds its entry (the enumeration runs in the table's order).
+template <typename Table>
+constexpr bool IdsRunInOrder(const Table& table) {
+  for (size_t i = 0; i < table.size(); ++i)
+    if (static_cast<size_t>(table[i].id) != i) return false;
   return true;
-}());
+}
+
+// The id of the entry a word names (in lower case, without the blank).
+template <typename Table>
+constexpr auto IdNamed(const Table& table, std::string_view word)
+    -> std::optional<decltype(table[0].id)> {
+  for (const auto& entry : table)
+    if (word == entry.text + 1) return entry.id;
+  return std::nullopt;
+}
+
+static_assert(IdsRunInOrder(kScanSwitches));
 
 // The switches that take the next word as their path, each with its path after
 // the plain switches, in this order: " /report <file> /move <folder>".
@@ -82,11 +95,7 @@ inline constexpr std::array<PathSwitchEntry, 2> kPathSwitches = {{
     {PathSwitch::kMove, " /move"},
 }};
 
-static_assert([] {
-  for (size_t i = 0; i < kPathSwitches.size(); ++i)
-    if (static_cast<size_t>(kPathSwitches[i].id) != i) return false;
-  return true;
-}());
+static_assert(IdsRunInOrder(kPathSwitches));
 
 constexpr const char* PathSwitchText(PathSwitch id) {
   return kPathSwitches[static_cast<size_t>(id)].text;
@@ -95,14 +104,10 @@ constexpr const char* PathSwitchText(PathSwitch id) {
 // The switch a word names; the word is in lower case, without the blank
 // ("/sub", "/report").
 constexpr std::optional<ScanSwitch> ScanSwitchNamed(std::string_view word) {
-  for (const ScanSwitchEntry& entry : kScanSwitches)
-    if (word == entry.text + 1) return entry.id;
-  return std::nullopt;
+  return IdNamed(kScanSwitches, word);
 }
 constexpr std::optional<PathSwitch> PathSwitchNamed(std::string_view word) {
-  for (const PathSwitchEntry& entry : kPathSwitches)
-    if (word == entry.text + 1) return entry.id;
-  return std::nullopt;
+  return IdNamed(kPathSwitches, word);
 }
 
 // Whether a word in lower case names any of the scanner's switches.
