@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "bridge/clamd_connection.h"
 #include "base/text.h"
+#include "bridge/clamd_connection.h"
 #include "bridge/texts.h"
 
 namespace bridge {

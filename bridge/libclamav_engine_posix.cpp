@@ -30,10 +30,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/text.h"
 #include "bridge/engine.h"
 #include "bridge/scan_options.h"
 #include "bridge/shard_database_posix.h"
-#include "base/text.h"
 #include "bridge/texts.h"
 #include "bridge/walk_system.h"
 #include "bridge/worker_pool_posix.h"

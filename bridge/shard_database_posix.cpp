@@ -14,8 +14,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "bridge/error_reason.h"
 #include "base/text.h"
+#include "bridge/error_reason.h"
 
 namespace bridge {
 
