@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,9 +12,12 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
+#include "base/descriptor_posix.h"
 #include "base/text.h"
 #include "bridge/error_reason.h"
+#include "bridge/walk_system.h"
 
 namespace bridge {
 
@@ -24,11 +26,6 @@ namespace {
 std::string_view Extension(std::string_view name) {
   const size_t dot = name.rfind('.');
   return dot == std::string_view::npos ? name : name.substr(dot + 1);
-}
-
-std::string_view BaseName(std::string_view path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 bool IsRegularFile(const std::string& path) {
@@ -43,41 +40,55 @@ struct CloseFile {
 // Calls each with every line of the plain file at path but its comments,
 // which the library skips (the line with its end, and whether it had one),
 // until each says no; false, with the system's error, when the file cannot
-// be read or each said no.
+// be read or each said no. Read in large pieces, not mapped: a file cut
+// short meanwhile ends the lines, where a mapping would end the process.
 template <typename Each>
 bool EachSignatureLine(const std::string& path, Each each, int* error) {
-  const int in = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat info = {};
-  if (in < 0 || fstat(in, &info) != 0) {
-    *error = errno;
-    if (in >= 0) close(in);
-    return false;
-  }
-  const size_t size = static_cast<size_t>(info.st_size);
-  void* mapped = size ? mmap(nullptr, size, PROT_READ, MAP_PRIVATE, in, 0) : nullptr;
-  close(in);
-  if (mapped == MAP_FAILED) {
+  const Descriptor in(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) {
     *error = errno;
     return false;
   }
-  if (size) madvise(mapped, size, MADV_SEQUENTIAL);
-  const char* line = static_cast<const char*>(mapped);
-  const char* const end = line + size;
-  bool going = true;
-  while (line < end && going) {
-    const char* newline = static_cast<const char*>(std::memchr(line, '\n', end - line));
-    const char* next = newline ? newline + 1 : end;
-    if (*line != '#') going = each(std::string_view(line, next - line), newline != nullptr);
-    line = next;
+  std::vector<char> piece(1 << 20);
+  std::string started;  // a line begun in the piece before
+  const auto line = [&](std::string_view text, bool ended) {
+    return text[0] == '#' || each(text, ended);
+  };
+  for (;;) {
+    const ssize_t n = read(in.get(), piece.data(), piece.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = errno;
+      return false;
+    }
+    if (n == 0) return started.empty() || line(started, false);
+    const char* at = piece.data();
+    const char* const end = at + n;
+    while (at < end) {
+      const char* newline = static_cast<const char*>(std::memchr(at, '\n', end - at));
+      if (!newline) {
+        started.append(at, end);
+        break;
+      }
+      const char* next = newline + 1;
+      bool going;
+      if (started.empty()) {
+        going = line(std::string_view(at, next - at), true);
+      } else {
+        started.append(at, next);
+        going = line(started, true);
+        started.clear();
+      }
+      if (!going) return false;
+      at = next;
+    }
   }
-  if (size) munmap(mapped, size);
-  return going;
 }
 
 }  // namespace
 
 std::optional<uint64_t> CountPlainSignatures(const std::string& path) {
-  if (!StandsAlone(BaseName(path)) || !IsRegularFile(path)) return std::nullopt;
+  if (!StandsAlone(walk_system::LastName(path)) || !IsRegularFile(path)) return std::nullopt;
   uint64_t lines = 0;
   int error = 0;
   if (!EachSignatureLine(
@@ -117,7 +128,7 @@ void ShardDatabase::AddDatabase(const std::string& path) {
   // What cannot be looked at, the library reports when it loads it.
   if (shards_ < 2 || stat(path.c_str(), &info) != 0) return paths_.push_back(path);
   if (S_ISDIR(info.st_mode)) return AddFolder(path);
-  if (!S_ISREG(info.st_mode) || !StandsAlone(BaseName(path)) ||
+  if (!S_ISREG(info.st_mode) || !StandsAlone(walk_system::LastName(path)) ||
       AddShare(path) == Share::kNoSignatures)
     paths_.push_back(path);
 }
@@ -130,7 +141,7 @@ void ShardDatabase::AddFolder(const std::string& path) {
         names.emplace_back(entry->d_name);
   }
   const auto splits = [&](const std::string& name) {
-    return StandsAlone(name) && IsRegularFile(path + "/" + name);
+    return StandsAlone(name) && IsRegularFile(walk_system::JoinPath(path, name));
   };
   // Nothing to split: the folder as it is.
   if (std::none_of(names.begin(), names.end(), splits)) return paths_.push_back(path);
@@ -140,15 +151,15 @@ void ShardDatabase::AddFolder(const std::string& path) {
   const std::string absolute = Utf8(std::filesystem::absolute(FsPath(path)));
   bool linked = false;
   for (const std::string& name : names) {
-    const std::string source = absolute + "/" + name;
+    const std::string source = walk_system::JoinPath(absolute, name);
     if (splits(name)) {
       const Share share = AddShare(source);
       if (share == Share::kFailed) return;
       // Without a signature, the library says what it makes of the file.
       if (share != Share::kNoSignatures) continue;
     }
-    if (symlink(source.c_str(), (view + "/" + name).c_str()) != 0)
-      return Fail(view + "/" + name, errno);
+    const std::string link = walk_system::JoinPath(view, name);
+    if (symlink(source.c_str(), link.c_str()) != 0) return Fail(link, errno);
     linked = true;
   }
   if (linked) paths_.push_back(view);
@@ -157,7 +168,7 @@ void ShardDatabase::AddFolder(const std::string& path) {
 ShardDatabase::Share ShardDatabase::AddShare(const std::string& source) {
   const std::string folder = NewFolder();
   if (folder.empty()) return Share::kFailed;
-  const std::string share = folder + "/" + std::string(BaseName(source));
+  const std::string share = walk_system::JoinPath(folder, walk_system::LastName(source));
   const Share written = WriteShare(source, share);
   if (written == Share::kWritten) shares_.push_back(share);
   return written;
@@ -205,7 +216,7 @@ std::string ShardDatabase::NewFolder() {
     }
     folder_ = folder;
   }
-  const std::string folder = folder_ + "/" + std::to_string(made_++);
+  const std::string folder = walk_system::JoinPath(folder_, std::to_string(made_++));
   if (mkdir(folder.c_str(), 0700) != 0) {
     Fail(folder, errno);
     return std::string();

@@ -30,10 +30,12 @@ TEST(ShardDatabase, SharesSplitThePlainFilesAndLeaveTheRest) {
   std::filesystem::create_directories(db);
   std::filesystem::create_directories(temporary);
   std::multiset<std::string> every = {"l0", "l1"};
+  // Lines long enough that some cross the pieces the file is read in.
+  const std::string padding(200000, 'x');
   std::string hdb = "# hashes\n";
   for (int i = 0; i < 7; ++i) {
-    hdb += "line" + std::to_string(i) + (i < 6 ? "\n" : "");
-    every.insert("line" + std::to_string(i));
+    hdb += "line" + std::to_string(i) + padding + (i < 6 ? "\n" : "");
+    every.insert("line" + std::to_string(i) + padding);
   }
   WriteTextFile(db + "/a.hdb", hdb);
   WriteTextFile(db + "/a.fp", "kept whole\n");
