@@ -11,7 +11,6 @@
 
 #include <clamav.h>
 #include <sched.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -212,8 +211,9 @@ uint64_t CountSignatures(const ScanRequest& request) {
       total += CountFileSignatures(path);
       continue;
     }
-    for (const auto& entry : std::filesystem::directory_iterator(FsPath(path), error))
-      total += CountFileSignatures(Utf8(entry.path()));
+    for (std::filesystem::directory_iterator entry(FsPath(path), error), end;
+         !error && entry != end; entry.increment(error))
+      total += CountFileSignatures(Utf8(entry->path()));
   }
   return total;
 }
