@@ -37,67 +37,101 @@ struct CloseFile {
   void operator()(FILE* file) const { std::fclose(file); }
 };
 
-// Calls each with every line of the plain file at path but its comments,
-// which the library skips (the line with its end, and whether it had one),
-// until each says no; false, with the system's error, when the file cannot
-// be read or each said no. Read in large pieces, not mapped: a file cut
-// short meanwhile ends the lines, where a mapping would end the process.
-template <typename Each>
-bool EachSignatureLine(const std::string& path, Each each, int* error) {
-  const Descriptor in(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.get() < 0) {
-    *error = errno;
-    return false;
+// A plain file read in large pieces, not mapped: a file cut short
+// meanwhile ends its lines, where a mapping would end the process.
+class PlainFile {
+ public:
+  explicit PlainFile(const std::string& path) : in_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    struct stat info = {};
+    if (in_.get() < 0 || fstat(in_.get(), &info) != 0)
+      error_ = errno;
+    else
+      size_ = static_cast<uint64_t>(info.st_size);
   }
-  std::vector<char> piece(1 << 20);
-  std::string started;  // a line begun in the piece before
-  const auto line = [&](std::string_view text, bool ended) {
-    return text[0] == '#' || each(text, ended);
-  };
-  for (;;) {
-    const ssize_t n = read(in.get(), piece.data(), piece.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      *error = errno;
-      return false;
-    }
-    if (n == 0) return started.empty() || line(started, false);
-    const char* at = piece.data();
-    const char* const end = at + n;
-    while (at < end) {
-      const char* newline = static_cast<const char*>(std::memchr(at, '\n', end - at));
-      if (!newline) {
-        started.append(at, end);
-        break;
-      }
-      const char* next = newline + 1;
-      bool going;
-      if (started.empty()) {
-        going = line(std::string_view(at, next - at), true);
-      } else {
-        started.append(at, next);
-        going = line(started, true);
-        started.clear();
-      }
-      if (!going) return false;
-      at = next;
+  int error() const { return error_; }
+  uint64_t size() const { return size_; }
+
+  // Where the first line that starts at or after at starts; the file's end
+  // when none does.
+  uint64_t LineStartFrom(uint64_t at) {
+    if (at == 0) return 0;
+    for (uint64_t from = at - 1;;) {
+      const ssize_t n = Read(from);
+      if (n <= 0) return from;
+      if (const void* newline = std::memchr(piece_.data(), '\n', static_cast<size_t>(n)))
+        return from + static_cast<uint64_t>(static_cast<const char*>(newline) - piece_.data()) + 1;
+      from += static_cast<uint64_t>(n);
     }
   }
-}
+
+  // Calls each with every line that starts in [begin, end) but the comments,
+  // which the library skips (the line with its end, and whether it had
+  // one), until each says no; false, with the system's error, when the file
+  // cannot be read or each said no. begin: where a line starts.
+  template <typename Each>
+  bool EachSignatureLine(uint64_t begin, uint64_t end, Each each) {
+    std::string started;  // a line begun in the piece before
+    const auto line = [&](std::string_view text, bool ended) {
+      return text[0] == '#' || each(text, ended);
+    };
+    for (uint64_t from = begin;;) {
+      const ssize_t n = from < end || !started.empty() ? Read(from) : 0;
+      if (n < 0) return false;
+      if (n == 0) return started.empty() || line(started, false);
+      const char* at = piece_.data();
+      const char* const last = at + n;
+      from += static_cast<uint64_t>(n);
+      while (at < last) {
+        const char* newline = static_cast<const char*>(std::memchr(at, '\n', last - at));
+        if (!newline) {
+          started.append(at, last);
+          break;
+        }
+        const char* next = newline + 1;
+        bool going;
+        if (started.empty()) {
+          going = line(std::string_view(at, next - at), true);
+        } else {
+          started.append(at, next);
+          going = line(started, true);
+          started.clear();
+        }
+        if (!going) return false;
+        // The line that ends at or after end is the last.
+        if (from - static_cast<uint64_t>(last - next) >= end) return true;
+        at = next;
+      }
+    }
+  }
+
+ private:
+  // A piece from offset; -1 with the error kept when it cannot be read.
+  ssize_t Read(uint64_t offset) {
+    for (;;) {
+      const ssize_t n = pread(in_.get(), piece_.data(), piece_.size(), static_cast<off_t>(offset));
+      if (n >= 0 || errno != EINTR) {
+        if (n < 0) error_ = errno;
+        return n;
+      }
+    }
+  }
+
+  const Descriptor in_;
+  std::vector<char> piece_ = std::vector<char>(1 << 20);
+  uint64_t size_ = 0;
+  int error_ = 0;
+};
 
 }  // namespace
 
 std::optional<uint64_t> CountPlainSignatures(const std::string& path) {
   if (!StandsAlone(walk_system::LastName(path)) || !IsRegularFile(path)) return std::nullopt;
+  PlainFile file(path);
   uint64_t lines = 0;
-  int error = 0;
-  if (!EachSignatureLine(
-          path,
-          [&lines](std::string_view, bool) {
-            ++lines;
-            return true;
-          },
-          &error))
+  if (file.error() || !file.EachSignatureLine(0, UINT64_MAX, [&lines](std::string_view, bool) {
+        ++lines;
+        return true;
+      }))
     return std::nullopt;
   return lines;
 }
@@ -176,21 +210,33 @@ ShardDatabase::Share ShardDatabase::AddShare(const std::string& source) {
 
 ShardDatabase::Share ShardDatabase::WriteShare(const std::string& source,
                                                const std::string& target) {
+  PlainFile file(source);
+  if (file.error()) {
+    Fail(source, file.error());
+    return Share::kFailed;
+  }
+  // The lines that start in the shard's part of the file's bytes: every
+  // shard finds the same line starts, so the shares are disjoint and
+  // together the whole file, and each reads little more than its share.
+  const uint64_t size = file.size();
+  const uint64_t begin =
+      file.LineStartFrom(size / shards_ * shard_ + size % shards_ * shard_ / shards_);
+  const uint64_t end = shard_ + 1 == shards_
+                           ? UINT64_MAX
+                           : file.LineStartFrom(size / shards_ * (shard_ + 1) +
+                                                size % shards_ * (shard_ + 1) / shards_);
   std::unique_ptr<FILE, CloseFile> out;
-  uint64_t seen = 0;
-  int readError = 0, writeError = 0;
-  const bool read = EachSignatureLine(
-      source,
-      [&](std::string_view line, bool ended) {
-        if (seen++ % shards_ != shard_) return true;
-        if (!out) out.reset(std::fopen(target.c_str(), "we"));
-        if (out && std::fwrite(line.data(), 1, line.size(), out.get()) == line.size() &&
-            (ended || std::fputc('\n', out.get()) != EOF))
-          return true;
-        writeError = errno ? errno : EIO;
-        return false;
-      },
-      &readError);
+  uint64_t written = 0;
+  int writeError = 0;
+  const bool read = file.EachSignatureLine(begin, end, [&](std::string_view line, bool ended) {
+    ++written;
+    if (!out) out.reset(std::fopen(target.c_str(), "we"));
+    if (out && std::fwrite(line.data(), 1, line.size(), out.get()) == line.size() &&
+        (ended || std::fputc('\n', out.get()) != EOF))
+      return true;
+    writeError = errno ? errno : EIO;
+    return false;
+  });
   if (!writeError && out && std::fclose(out.release()) != 0) writeError = errno ? errno : EIO;
   if (writeError) {
     Fail(target, writeError);
@@ -198,11 +244,19 @@ ShardDatabase::Share ShardDatabase::WriteShare(const std::string& source,
     return Share::kFailed;
   }
   if (!read) {
-    Fail(source, readError);
+    Fail(source, file.error());
     return Share::kFailed;
   }
-  if (seen == 0) return Share::kNoSignatures;
-  return seen > shard_ ? Share::kWritten : Share::kEmpty;
+  if (written > 0) return Share::kWritten;
+  // Nothing in this part: the library is handed a file without signatures
+  // as it is, by every shard alike.
+  const bool none =
+      file.EachSignatureLine(0, UINT64_MAX, [](std::string_view, bool) { return false; });
+  if (file.error()) {
+    Fail(source, file.error());
+    return Share::kFailed;
+  }
+  return none ? Share::kNoSignatures : Share::kEmpty;
 }
 
 std::string ShardDatabase::NewFolder() {

@@ -59,8 +59,8 @@ class ShardDatabase {
   void AddFolder(const std::string& path);
   // The shard's share of a plain file, in shares_ unless empty.
   Share AddShare(const std::string& source);
-  // Every shards-th signature line of source, from the shard's own, written
-  // to target.
+  // The signature lines of source that start in the shard's part of its
+  // bytes, written to target.
   Share WriteShare(const std::string& source, const std::string& target);
   // A new folder in the shard's own, "" when it cannot be made.
   std::string NewFolder();

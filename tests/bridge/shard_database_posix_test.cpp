@@ -22,7 +22,8 @@ using testing_support::WriteTextFile;
 // disjoint and together hold every signature line of it, each line ended
 // (comments left out); a container and every other kind stay as they are,
 // reached through links where their folder also held a file to split; a
-// shard may hold nothing of a small file; and the shard's folder goes with
+// shard may hold nothing of a small file, or of a part with only
+// comments; and the shard's folder goes with
 // its view.
 TEST(ShardDatabase, SharesSplitThePlainFilesAndLeaveTheRest) {
   TempDir dir;
@@ -41,7 +42,8 @@ TEST(ShardDatabase, SharesSplitThePlainFilesAndLeaveTheRest) {
   WriteTextFile(db + "/a.fp", "kept whole\n");
   WriteTextFile(db + "/main.cvd", "a container");
   WriteTextFile(db + "/empty.ndb", "");
-  WriteTextFile(own, "l0\nl1\n");
+  // A part of a file may hold only comments.
+  WriteTextFile(own, "# " + padding + padding + "\nl0\nl1\n");
   EXPECT_EQ(CountPlainSignatures(db + "/a.hdb"), 7u);
   EXPECT_EQ(CountPlainSignatures(db + "/a.fp"), std::nullopt);
   EXPECT_EQ(CountPlainSignatures(db + "/main.cvd"), std::nullopt);
