@@ -207,7 +207,9 @@ class ClamscanEngine : public Engine {
 
 }  // namespace
 
-std::unique_ptr<Engine> MakeLocalEngine(const ScanRequest& request, std::string* problem) {
+// clamscan.exe loads its database with each run, where a stop ends it.
+std::unique_ptr<Engine> MakeLocalEngine(const ScanRequest& request, std::string* problem,
+                                        const WhileLoading&) {
   const std::string clamscan = FindClamscan(problem);
   if (clamscan.empty()) return nullptr;
   return std::make_unique<ClamscanEngine>(clamscan, request);

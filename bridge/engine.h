@@ -66,10 +66,16 @@ class Engine {
 void ScanWithWorkers(FileQueue& files, const VerdictSink& sink, unsigned threads,
                      const std::function<Verdict(const FileToScan&)>& scanOne);
 
+// Called now and then on the thread that makes the local engine while its
+// signature database loads (at least every few tenths of a second); it may
+// end the process, for a stop.
+using WhileLoading = std::function<void()>;
+
 // This machine's engine without a daemon: ClamAV's library with the signature
 // database loaded (Linux), clamscan.exe (Windows). Nothing, with the message
 // for the user in *problem, when it cannot scan (no signatures, no clamscan).
-std::unique_ptr<Engine> MakeLocalEngine(const ScanRequest& request, std::string* problem);
+std::unique_ptr<Engine> MakeLocalEngine(const ScanRequest& request, std::string* problem,
+                                        const WhileLoading& whileLoading = {});
 
 // /virlist: the lines that show ClamAV's version and the number of
 // signatures of the database the scan would use; nothing, with the message

@@ -48,7 +48,7 @@ void LocalEngineHolder::UseDaemonSignatures(const ClamdConfig& config) {
 
 Engine* LocalEngineHolder::Get() {
   const std::lock_guard<std::mutex> lock(mutex_);
-  if (!tried_) engine_ = MakeLocalEngine(request_, &problem_), tried_ = true;
+  if (!tried_) engine_ = MakeLocalEngine(request_, &problem_, whileLoading_), tried_ = true;
   return engine_.get();
 }
 
@@ -57,6 +57,11 @@ const char* DaemonNotAnsweringHint(const ClamdConfig& config) {
   const bool here = !config.localSocket.empty() || host.empty() || host == "localhost" ||
                     host == "::1" || host.rfind("127.", 0) == 0;
   return here ? texts::kEngineDaemonStartHint : texts::kEngineDaemonRemoteHint;
+}
+
+bool AsksDaemon(const ScanRequest& request) {
+  const std::string path = ClamdConfigPath();
+  return !path.empty() && ChooseEngine(request, ReadClamdConfig(path)).daemon;
 }
 
 DaemonChoice ChooseDaemon(const ScanRequest& request, LocalEngineHolder& local, DaemonNote note) {

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "bridge/clamd_config.h"
 #include "bridge/clamd_engine.h"
@@ -38,7 +39,9 @@ const char* DaemonNotAnsweringHint(const ClamdConfig& config);
 // the program.
 class LocalEngineHolder {
  public:
-  explicit LocalEngineHolder(const ScanRequest& request) : request_(request) {}
+  // whileLoading: called now and then while the database loads.
+  explicit LocalEngineHolder(const ScanRequest& request, WhileLoading whileLoading = {})
+      : request_(request), whileLoading_(std::move(whileLoading)) {}
   ~LocalEngineHolder();
   // Without a -d of its own, the local engine scans with the signatures the
   // daemon's configuration names.
@@ -49,11 +52,16 @@ class LocalEngineHolder {
 
  private:
   ScanRequest request_;
+  const WhileLoading whileLoading_;
   std::mutex mutex_;
   bool tried_ = false;
   std::unique_ptr<Engine> engine_;
   std::string problem_;
 };
+
+// Whether the choice asks the daemon over its socket, which may take
+// seconds.
+bool AsksDaemon(const ScanRequest& request);
 
 // The daemon when it may and does answer, and whether its finds need the
 // local engine's word before treatment; else no engine, and why not.

@@ -90,10 +90,13 @@ constexpr size_t kConsoleBacklog = 256;
 
 }  // namespace
 
-LedgerWriter::LedgerWriter(const Printer& print, PathStyle style)
-    : print_(print), style_(style), printer_([this] { PrintLoop(); }) {}
+LedgerWriter::LedgerWriter(const Printer& print, PathStyle style, ConsoleStart start)
+    : print_(print), style_(style) {
+  if (start == ConsoleStart::kNow) StartConsole();
+}
 
 LedgerWriter::~LedgerWriter() {
+  StartConsole();
   {
     const std::lock_guard<std::mutex> lock(consoleMutex_);
     closing_ = true;
@@ -179,6 +182,11 @@ void LedgerWriter::Line(const std::string& text, LineStream stream, LineReport r
     WriteReport(line);
   }
   std::unique_lock<std::mutex> lock(consoleMutex_);
+  if (pending_.size() >= kConsoleBacklog) {
+    lock.unlock();
+    StartConsole();
+    lock.lock();
+  }
   consoleChanged_.wait(lock, [&] { return pending_.size() < kConsoleBacklog || stopping_; });
   if (pending_.size() >= kConsoleBacklog) return;
   pending_.emplace_back(line, stream == LineStream::kError);
@@ -206,8 +214,13 @@ void LedgerWriter::LastReportLine(const std::string& text) {
 }
 
 bool LedgerWriter::WaitForConsole(std::chrono::milliseconds limit) {
+  StartConsole();
   std::unique_lock<std::mutex> lock(consoleMutex_);
   return consoleChanged_.wait_for(lock, limit, [&] { return pending_.empty() && !printing_; });
+}
+
+void LedgerWriter::StartConsole() {
+  std::call_once(printerStarted_, [this] { printer_ = std::thread([this] { PrintLoop(); }); });
 }
 
 void LedgerWriter::PrintLoop() {

@@ -8,7 +8,11 @@
 //
 // The console is written by a thread of its own: a console that takes
 // nothing (a paused terminal, a pipe nobody reads) holds the scan up once a
-// few hundred lines wait, but never a stop, and never the report.
+// few hundred lines wait, but never a stop, and never the report. That
+// thread may start later than the writer: once a process has had a second
+// thread, the C library locks every character it reads from a file and
+// every allocation, and ClamAV's library loads its signatures a fifth
+// slower.
 #pragma once
 
 #include <chrono>
@@ -42,9 +46,13 @@ inline LineReport ReportIf(bool reported) {
   return reported ? LineReport::kAlsoReport : LineReport::kConsoleOnly;
 }
 
+// When the console's thread starts: with the writer, or at StartConsole
+// (or when a line must wait for the console, or the writer goes).
+enum class ConsoleStart { kNow, kLater };
+
 class LedgerWriter {
  public:
-  LedgerWriter(const Printer& print, PathStyle style);
+  LedgerWriter(const Printer& print, PathStyle style, ConsoleStart start = ConsoleStart::kNow);
   // Waits until the console took every line.
   ~LedgerWriter();
   LedgerWriter(const LedgerWriter&) = delete;
@@ -74,6 +82,9 @@ class LedgerWriter {
   void LastReportLine(const std::string& line);
   // Waits until the console took every line or the time is up; true when it did.
   bool WaitForConsole(std::chrono::milliseconds limit);
+  // Starts the console's thread, when it has not started: the lines given
+  // until now go out.
+  void StartConsole();
 
   PathStyle style() const { return style_; }
   std::string Path(std::string_view path) const { return EscapedPath(path, style_); }
@@ -101,6 +112,7 @@ class LedgerWriter {
   bool printing_ = false;
   bool stopping_ = false;
   bool closing_ = false;
+  std::once_flag printerStarted_;
   std::thread printer_;
 };
 

@@ -121,11 +121,18 @@ int SkipOtherShards(const char* type, const char*, unsigned int, void* context) 
   return choice.seen++ % choice.shards == choice.shard ? 0 : 1;
 }
 
+// The library reports its progress every 10,000 signatures loaded, and now
+// and then while it compiles.
+cl_error_t OnProgress(size_t, size_t, void* context) {
+  (*static_cast<const WhileLoading*>(context))();
+  return CL_SUCCESS;
+}
+
 // A new engine with the database (or a shard's share of it) loaded, not yet
 // compiled; nothing, with ClamAV's reason, when no signature could be
 // loaded.
 EnginePtr LoadDatabase(const ScanRequest& request, unsigned* signatures, std::string* reason,
-                       ShardChoice* shard = nullptr) {
+                       ShardChoice* shard = nullptr, const WhileLoading* whileLoading = nullptr) {
   *signatures = 0;
   if (const cl_error_t init = InitLibrary(); init != CL_SUCCESS) {
     *reason = Reason(init);
@@ -136,6 +143,11 @@ EnginePtr LoadDatabase(const ScanRequest& request, unsigned* signatures, std::st
   if (!engine) {
     *reason = Reason(CL_EMEM);
     return nullptr;
+  }
+  if (whileLoading && *whileLoading) {
+    void* context = const_cast<WhileLoading*>(whileLoading);
+    cl_engine_set_clcb_sigload_progress(engine.get(), OnProgress, context);
+    cl_engine_set_clcb_engine_compile_progress(engine.get(), OnProgress, context);
   }
   std::vector<std::string> paths = request.databases;
   if (paths.empty()) paths.emplace_back(cl_retdbdir());
@@ -346,10 +358,11 @@ cl_error_t OnInnerFile(int, const char*, const char**, size_t, const char* name,
 // The request's limits and the engine's callbacks and temporary folder on a
 // loaded engine, then compiled; nothing, with the message for the user,
 // when it cannot be.
-EnginePtr MakeEngine(const ScanRequest& request, ShardChoice* shard, std::string* problem) {
+EnginePtr MakeEngine(const ScanRequest& request, ShardChoice* shard, std::string* problem,
+                     const WhileLoading* whileLoading = nullptr) {
   unsigned signatures = 0;
   std::string reason;
-  EnginePtr engine = LoadDatabase(request, &signatures, &reason, shard);
+  EnginePtr engine = LoadDatabase(request, &signatures, &reason, shard, whileLoading);
   if (!engine) {
     *problem = texts::kErrorNoDatabase + (" (" + reason + ")");
     return nullptr;
@@ -408,7 +421,7 @@ class LibraryEngine : public Engine {
 
   // The shards, each making its share of the engine; false, with the
   // reason, when one could not be made.
-  bool MakeShards(unsigned count, std::string* problem) {
+  bool MakeShards(unsigned count, std::string* problem, const WhileLoading& whileLoading) {
     shards_ = WorkerPool::Shards(
         count,
         [this](unsigned shard, unsigned shards) {
@@ -418,7 +431,7 @@ class LibraryEngine : public Engine {
           return problem;
         },
         [this](const FileToScan& file) { return ScanHere(file); }, timeLimit_, kLongestLoadTime,
-        problem);
+        problem, whileLoading);
     return shards_ != nullptr;
   }
 
@@ -514,25 +527,27 @@ unsigned ShardCount(unsigned cores, uint64_t signatures, uint64_t memoryAvailabl
 }
 
 std::unique_ptr<Engine> MakeLibraryEngine(const ScanRequest& request, unsigned shards,
-                                          std::string* problem) {
+                                          std::string* problem, const WhileLoading& whileLoading) {
   if (shards > 1) {
     auto engine = std::make_unique<LibraryEngine>(request, nullptr);
     std::string why;
-    if (engine->MakeShards(shards, &why)) return engine;
+    if (engine->MakeShards(shards, &why, whileLoading)) return engine;
   }
-  EnginePtr engine = MakeEngine(request, nullptr, problem);
+  EnginePtr engine = MakeEngine(request, nullptr, problem, &whileLoading);
   if (!engine) return nullptr;
   return std::make_unique<LibraryEngine>(request, std::move(engine));
 }
 
-std::unique_ptr<Engine> MakeLocalEngine(const ScanRequest& request, std::string* problem) {
+std::unique_ptr<Engine> MakeLocalEngine(const ScanRequest& request, std::string* problem,
+                                        const WhileLoading& whileLoading) {
   unsigned shards = 1;
   if (OnFirstThread() && Cores() > 1) {
     const uint64_t signatures = CountSignatures(request);
     if (ScanIsShorterThanLoad(request, signatures))
       shards = ShardCount(Cores(), signatures, MemoryAvailable());
   }
-  return MakeLibraryEngine(request, shards, problem);
+  if (whileLoading) whileLoading();
+  return MakeLibraryEngine(request, shards, problem, whileLoading);
 }
 
 std::optional<std::vector<std::string>> VirusListLines(const ScanRequest& request,

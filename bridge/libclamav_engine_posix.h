@@ -20,6 +20,7 @@ unsigned ShardCount(unsigned cores, uint64_t signatures, uint64_t memoryAvailabl
 // process, with a worker per core for a scan of many files. When a shard
 // cannot be made, a single engine.
 std::unique_ptr<Engine> MakeLibraryEngine(const ScanRequest& request, unsigned shards,
-                                          std::string* problem);
+                                          std::string* problem,
+                                          const WhileLoading& whileLoading = {});
 
 }  // namespace bridge

@@ -59,8 +59,11 @@ std::chrono::seconds Since(std::chrono::steady_clock::time_point start) {
 }
 
 // A stop before any file was scanned: the report says so, the console
-// what it takes within half a second.
+// what it takes within half a second. Once: a second thread that sees the
+// stop waits here for the end.
 [[noreturn]] void EndStopped(LedgerWriter& writer) {
+  static std::mutex ending;
+  ending.lock();
   writer.Stopping();
   writer.LastReportLine(texts::kStopped);
   writer.Console(texts::kStopped, LineStream::kError);
@@ -102,7 +105,8 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
   }
   const ScanRequest& request = read.request;
 
-  LedgerWriter writer(print, NativePathStyle());
+  // The console's thread waits for the engine: see below.
+  LedgerWriter writer(print, NativePathStyle(), ConsoleStart::kLater);
   const ConsoleWrittenOut writtenOut{writer};
   // The report starts empty unless the scan appends to it.
   if (request.reportFile && !writer.OpenReport(*request.reportFile, request.Appends()))
@@ -134,20 +138,29 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
     return kExitError;
   }
 
-  // Choosing the engine takes seconds with a database to load: a stop
-  // meanwhile is watched by a thread of its own.
-  LocalEngineHolder local(request);
+  // Choosing the engine takes seconds with a database to load. The
+  // database loads before any thread starts, which would make the load
+  // slower (see LedgerWriter), and a stop meanwhile is seen by the load
+  // itself. A daemon is asked over the network, where a stop is watched by
+  // a thread of its own.
   std::atomic<bool> chosen{false};
-  std::thread watcher([&] {
-    while (!chosen)
-      if (WaitForStop(200) && !chosen) EndStopped(writer);
+  LocalEngineHolder local(request, [&] {
+    if (!chosen && StopRequested()) EndStopped(writer);
   });
+  std::optional<std::thread> watcher;
+  if (AsksDaemon(request))
+    watcher.emplace([&] {
+      while (!chosen)
+        if (WaitForStop(200) && !chosen) EndStopped(writer);
+    });
   DaemonChoice daemon =
       ChooseDaemon(request, local, [&ledger](const std::string& line) { ledger.Note(line); });
   Engine* engine = daemon.engine ? daemon.engine.get() : local.Get();
   chosen = true;
-  WakeUp();
-  watcher.join();
+  if (watcher) {
+    WakeUp();
+    watcher->join();
+  }
   if (StopRequested()) EndStopped(writer);
   if (!engine) {
     // Both reasons, the daemon's first: the user may mean to use either.
@@ -174,8 +187,9 @@ int RunBridge(const std::vector<std::string>& args, const Printer& print) {
   };
 
   // The walk fills the queue, the engine empties it; this thread waits for
-  // both or for a stop.
+  // both or for a stop. Worker processes are forked before any thread.
   engine->Start();
+  writer.StartConsole();
   FileQueue queue;
   std::atomic<int> running{2};
   std::thread walker([&] {

@@ -326,13 +326,13 @@ class WorkerPool::Workers {
   }
 
   // Forks every shard, then waits for all to have made their engines.
-  bool ForkShards(std::string* problem) {
+  bool ForkShards(std::string* problem, const std::function<void()>& whileWaiting) {
     std::vector<pid_t> pids;
     for (unsigned shard = 0; shard < shards_; ++shard) {
       if (!Fork(shard, problem, false)) return false;
       pids.push_back(workers_.back().pid);
     }
-    return Made(pids, problem);
+    return Made(pids, problem, whileWaiting);
   }
 
   void Run(FileQueue& files, const VerdictSink& sink) {
@@ -352,8 +352,10 @@ class WorkerPool::Workers {
 
  private:
   // Waits for the shards to say they made their engines, within the load
-  // limit; the first one's reason when one did not, and then none is kept.
-  bool Made(std::vector<pid_t> waiting, std::string* problem) {
+  // limit, calling whileWaiting at least five times a second; the first
+  // one's reason when one did not, and then none is kept.
+  bool Made(std::vector<pid_t> waiting, std::string* problem,
+            const std::function<void()>& whileWaiting = {}) {
     const std::vector<pid_t> pids = waiting;
     const Clock::time_point deadline = Clock::now() + loadLimit_;
     std::string why;
@@ -363,8 +365,10 @@ class WorkerPool::Workers {
       const auto left =
           std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
       const int ready =
-          poll(fds.data(), fds.size(), static_cast<int>(std::clamp<int64_t>(left, 0, 1 << 30)));
-      if (ready < 0 && errno == EINTR) continue;
+          poll(fds.data(), fds.size(), static_cast<int>(std::clamp<int64_t>(left, 0, 200)));
+      const int pollError = errno;
+      if (whileWaiting) whileWaiting();
+      if ((ready < 0 && pollError == EINTR) || (ready == 0 && left > 0)) continue;
       if (ready <= 0) {
         why = texts::kShardTimedOut;
         break;
@@ -665,10 +669,11 @@ std::unique_ptr<WorkerPool> WorkerPool::Shards(unsigned shards, MakeShard makeSh
                                                ScanOneFile scanOne,
                                                std::chrono::milliseconds timeLimit,
                                                std::chrono::milliseconds loadLimit,
-                                               std::string* problem) {
+                                               std::string* problem,
+                                               const std::function<void()>& whileWaiting) {
   auto workers = std::make_unique<Workers>(shards, std::move(makeShard), std::move(scanOne),
                                            timeLimit, loadLimit);
-  if (!workers->ForkShards(problem)) return nullptr;
+  if (!workers->ForkShards(problem, whileWaiting)) return nullptr;
   return std::unique_ptr<WorkerPool>(new WorkerPool(std::move(workers)));
 }
 

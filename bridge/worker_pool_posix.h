@@ -43,12 +43,14 @@ class WorkerPool {
   // take over one file before it is ended.
   WorkerPool(unsigned workers, ScanOneFile scanOne, std::chrono::milliseconds timeLimit);
   // Shards, each made by makeShard within loadLimit; waits until all are
-  // made. Nothing, with the reason in *problem, when one cannot be made.
+  // made, calling whileWaiting now and then. Nothing, with the reason in
+  // *problem, when one cannot be made.
   static std::unique_ptr<WorkerPool> Shards(unsigned shards, MakeShard makeShard,
                                             ScanOneFile scanOne,
                                             std::chrono::milliseconds timeLimit,
                                             std::chrono::milliseconds loadLimit,
-                                            std::string* problem);
+                                            std::string* problem,
+                                            const std::function<void()>& whileWaiting = {});
   ~WorkerPool();
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;

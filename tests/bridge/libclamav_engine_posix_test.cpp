@@ -350,7 +350,8 @@ std::string Md5(const std::string& data) {
 // signatures of two sub-signatures (a file with only one is clean). Four of
 // each, so that every shard holds some of each kind. A shard that cannot be
 // made leaves a single engine; when that cannot be made either, the scan
-// cannot start, and no worker is left behind.
+// cannot start, and no worker is left behind. A stop is looked for while
+// the database loads.
 TEST(LibclamavEngine, ShardsGiveEveryFileTheFateOfOneEngine) {
   TempDir dir;
   const std::string db = dir.Join("db");
@@ -398,8 +399,12 @@ TEST(LibclamavEngine, ShardsGiveEveryFileTheFateOfOneEngine) {
   for (const unsigned shards : {1u, 2u, 3u}) {
     SCOPED_TRACE(shards);
     std::string problem;
-    const std::unique_ptr<Engine> engine = MakeLibraryEngine(request, shards, &problem);
+    // The bridge looks for a stop while the database loads.
+    int looks = 0;
+    const std::unique_ptr<Engine> engine =
+        MakeLibraryEngine(request, shards, &problem, [&looks] { ++looks; });
     ASSERT_TRUE(engine) << problem;
+    EXPECT_GT(looks, 0);
     EXPECT_TRUE(std::filesystem::is_empty(temporary));
     EXPECT_EQ(ChildProcessesOf(getpid()).size(), shards > 1 ? shards : 0u);
     FileQueue queue(rows.size());
