@@ -52,8 +52,9 @@ long Walk(const WalkPlan& plan, const WalkSink& sink);
 // system's temporary folder and given to the engine through the
 // environment (TMPDIR; TEMP and TMP on Windows), so that the walk can leave
 // it out without leaving out the system's temporary folder. Gone, and the
-// environment as it was, when this goes away; path() is empty when no
-// folder could be made (the engine then uses the system's own).
+// environment as it was, when this goes away; on Linux gone also when the
+// bridge ends otherwise (a stop, a crash). path() is empty when no folder
+// could be made (the engine then uses the system's own).
 class ScanTempFolder {
  public:
   ScanTempFolder();
@@ -65,6 +66,7 @@ class ScanTempFolder {
  private:
   std::string path_;
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;  // variable, value
+  int keeper_ = -1;  // Linux: the pipe whose end has the folder removed
 };
 
 }  // namespace bridge

@@ -3,9 +3,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -420,6 +422,44 @@ std::string TemporaryBase() {
   return temporary && *temporary ? temporary : "/tmp";
 }
 
+// A process of its own that removes the folder once the bridge and every
+// process forked from it have ended, however they ended: a stop or a crash
+// ends them without their removing what they wrote there, and a shard's
+// share of the database may be hundreds of megabytes in the user's memory.
+// It waits for the end of a pipe that each of them holds open, ignores the
+// signals that stop the bridge, holds none of the bridge's files, and is
+// not the bridge's child. Returns the bridge's end of the pipe; -1 when no
+// such process could be started.
+int StartFolderKeeper(const std::string& folder) {
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) return -1;
+  const pid_t child = fork();
+  if (child == 0) {
+    if (fork() != 0) _exit(0);
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    for (const int signal : {SIGINT, SIGHUP, SIGTERM, SIGPIPE}) sigaction(signal, &ignore, nullptr);
+    const int nothing = open("/dev/null", O_RDWR);
+    for (int fd = 0; fd < 3; ++fd) dup2(nothing, fd);
+    dup2(ends[0], 3);
+    close_range(4, ~0u, 0);
+    char byte;
+    while (read(3, &byte, 1) != 0 && errno == EINTR) {
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    _exit(0);
+  }
+  close(ends[0]);
+  if (child < 0) {
+    close(ends[1]);
+    return -1;
+  }
+  while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  return ends[1];
+}
+
 }  // namespace
 
 ScanTempFolder::ScanTempFolder() {
@@ -427,6 +467,7 @@ ScanTempFolder::ScanTempFolder() {
   std::string folder = TemporaryBase() + "/quorvel-scan.XXXXXX";
   if (!mkdtemp(folder.data())) return;
   path_ = folder;
+  keeper_ = StartFolderKeeper(path_);
   saved_.emplace_back("TMPDIR", system ? std::optional<std::string>(system) : std::nullopt);
   setenv("TMPDIR", path_.c_str(), 1);
 }
@@ -436,6 +477,7 @@ ScanTempFolder::~ScanTempFolder() {
     value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
   std::error_code ignored;
   if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  if (keeper_ >= 0) close(keeper_);
 }
 
 }  // namespace bridge

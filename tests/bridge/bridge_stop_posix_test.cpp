@@ -1,8 +1,9 @@
 // Stopping the bridge on Linux: Ctrl+C (SIGINT), a closed terminal (SIGHUP)
 // or SIGTERM in the middle of a scan end it at once with 102, "execution
-// stopped", and the report keeps what was done with a line saying so. The
-// scan waits on a daemon that answers PING and the first file of a session,
-// then nothing; its console is a full pipe that nobody reads.
+// stopped", the report keeps what was done with a line saying so, and the
+// scan's temporary folder goes. The scan waits on a daemon that answers PING
+// and the first file of a session, then nothing; its console is a full pipe
+// that nobody reads.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -16,8 +17,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -105,6 +108,16 @@ TEST_P(BridgeStopTest, EndsAtOnceWith102AndTheReportSaysSo) {
   std::filesystem::create_directories(files);
   for (int i = 0; i < 6; ++i) WriteTextFile(files + "/file" + std::to_string(i), "nothing\n");
   SetEnv(bridge::kClamdConfigOverride, conf);
+  // The scan's temporary folder goes here, and goes with the stopped bridge.
+  const std::string temporary = dir.Join("tmp");
+  std::filesystem::create_directories(temporary);
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+  for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
+    const char* value = std::getenv(name);
+    saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+  }
+  SetEnv("XDG_RUNTIME_DIR", "");
+  SetEnv("TMPDIR", temporary);
 
   const std::string program = bridge_testing::BridgePath();
   std::vector<std::string> args = {program, files, "/rptall", "/report", report};
@@ -125,6 +138,12 @@ TEST_P(BridgeStopTest, EndsAtOnceWith102AndTheReportSaysSo) {
   ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
   posix_spawn_file_actions_destroy(&actions);
   SetEnv(bridge::kClamdConfigOverride, "");
+  for (const auto& [name, value] : saved) {
+    if (value)
+      SetEnv(name, *value);
+    else
+      unsetenv(name.c_str());
+  }
 
   // Stopped once the first file is in the report and the others wait on the daemon.
   const bool oneDone = WaitUntil(
@@ -150,6 +169,8 @@ TEST_P(BridgeStopTest, EndsAtOnceWith102AndTheReportSaysSo) {
       << written;
   EXPECT_NE(written.rfind(std::string(bridge::texts::kStopped) + "\n"), std::string::npos)
       << written;
+  EXPECT_TRUE(
+      WaitUntil([&] { return std::filesystem::is_empty(temporary); }, std::chrono::seconds(10)));
 }
 
 INSTANTIATE_TEST_SUITE_P(StopSignals, BridgeStopTest, ::testing::Values(SIGINT, SIGHUP, SIGTERM),
