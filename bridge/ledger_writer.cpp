@@ -228,12 +228,13 @@ void LedgerWriter::PrintLoop() {
   for (;;) {
     consoleChanged_.wait(lock, [&] { return !pending_.empty() || closing_; });
     if (pending_.empty()) return;
-    const std::pair<std::string, bool> line = std::move(pending_.front());
-    pending_.pop_front();
+    // Every line waiting, in one go: the lock is taken once for them all.
+    std::deque<std::pair<std::string, bool>> lines;
+    lines.swap(pending_);
     printing_ = true;
     consoleChanged_.notify_all();
     lock.unlock();
-    print_(line.first, line.second);
+    for (const auto& [line, error] : lines) print_(line, error);
     lock.lock();
     printing_ = false;
     consoleChanged_.notify_all();
