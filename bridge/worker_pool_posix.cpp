@@ -1,17 +1,22 @@
 // The worker processes and their messages: files to scan go down a worker's
-// socket, several in one write, their verdicts come back, each as a length
-// and a body of fixed-width numbers and length-prefixed strings; both sides
-// read what is there at once and take the messages from it.
+// socket, several in one write, their verdicts come back several in one
+// write, each as a length and a body of fixed-width numbers and
+// length-prefixed strings; both sides read what is there at once and take
+// the messages from it. What a worker is doing, it also keeps in a page it
+// shares with the bridge, so that the file it was scanning when it ended is
+// known even while verdicts wait to be sent.
 #include "bridge/worker_pool_posix.h"
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -21,6 +26,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
 #include <utility>
@@ -36,11 +42,14 @@ using Clock = std::chrono::steady_clock;
 
 // Files a worker holds at once: enough that it never waits for this process
 // between two files, and that many small files go in one write; a worker is
-// refilled once it holds half of them. Beyond the first two, a hand holds
-// no more than so many bytes of files, so that large files are not queued
-// behind each other at one worker while another has nothing to do.
-constexpr size_t kFilesInHand = 8;
+// refilled once it holds half of them, and sends its verdicts once it has
+// half of them (or nothing more to scan, or verdicts that waited a while).
+// Beyond the first two, a hand holds no more than so many bytes of files,
+// so that large files are not queued behind each other at one worker while
+// another has nothing to do.
+constexpr size_t kFilesInHand = 16;
 constexpr uint64_t kBytesInHand = 1 << 20;
+constexpr std::chrono::milliseconds kLongestHeld(20);
 // How often a worker with room looks for the walk's next files while others
 // scan.
 constexpr std::chrono::milliseconds kLookForFiles(10);
@@ -192,6 +201,17 @@ class Received {
     at_ += 4 + size;
     return body;
   }
+  // Whether a whole message is there, reading what came without waiting.
+  bool Ready(int fd) {
+    for (;;) {
+      if (Whole()) return true;
+      char chunk[1 << 16];
+      const ssize_t n = recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      data_.append(chunk, static_cast<size_t>(n));
+    }
+  }
   // Blocking: the next whole message, nothing at the socket's end.
   std::optional<std::string> Next(int fd) {
     for (;;) {
@@ -206,16 +226,31 @@ class Received {
     data_.erase(0, at_);
     at_ = 0;
   }
+  bool Whole() const {
+    if (data_.size() - at_ < 4) return false;
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(data_[at_ + i]); };
+    const uint32_t size = byte(0) | byte(1) << 8 | byte(2) << 16 | uint32_t{byte(3)} << 24;
+    return size > kMaxMessage || data_.size() - at_ - 4 >= size;
+  }
   std::string data_;
   size_t at_ = 0;
 };
 
-// A worker's life: a shard first makes its engine and says so; then a file
-// in, its verdict out, until this process closes the socket. It ends with
+// What a worker did, in the page it shares with the bridge: how many of the
+// files it was given it started and finished. A file started and not
+// finished is the one it was scanning.
+struct Progress {
+  std::atomic<uint64_t> started{0};
+  std::atomic<uint64_t> finished{0};
+};
+static_assert(std::atomic<uint64_t>::is_always_lock_free);
+
+// A worker's life: a shard first makes its engine and says so; then files
+// in, their verdicts out, until this process closes the socket. It ends with
 // _exit: nothing of the bridge's (its buffered console output, its exit
 // handlers) belongs to it.
-[[noreturn]] void WorkerMain(int fd, unsigned shard, unsigned shards, const MakeShard& makeShard,
-                             const ScanOneFile& scanOne) {
+[[noreturn]] void WorkerMain(int fd, Progress& progress, unsigned shard, unsigned shards,
+                             const MakeShard& makeShard, const ScanOneFile& scanOne) {
   if (makeShard) {
     const std::string problem = makeShard(shard, shards);
     std::string body;
@@ -223,9 +258,23 @@ class Received {
     if (!Send(fd, body) || !problem.empty()) _exit(0);
   }
   Received received;
+  std::string held;
+  size_t heldCount = 0;
+  Clock::time_point heldSince;
   while (const std::optional<std::string> body = received.Next(fd)) {
     const std::optional<FileToScan> file = ReadFileMessage(*body);
-    if (!file || !Send(fd, VerdictMessage(scanOne(*file)))) break;
+    if (!file) break;
+    progress.started.fetch_add(1, std::memory_order_release);
+    const Verdict verdict = scanOne(*file);
+    progress.finished.fetch_add(1, std::memory_order_release);
+    if (heldCount++ == 0) heldSince = Clock::now();
+    Frame(held, VerdictMessage(verdict));
+    if (heldCount >= kFilesInHand / 2 || !received.Ready(fd) ||
+        Clock::now() - heldSince >= kLongestHeld) {
+      if (!SendAll(fd, held)) break;
+      held.clear();
+      heldCount = 0;
+    }
   }
   _exit(0);
 }
@@ -238,13 +287,21 @@ std::string HowItEnded(int status) {
 struct Worker {
   pid_t pid = -1;
   int fd = -1;
-  unsigned shard = 0;           // which share of the engine (replicas: 0)
-  std::deque<uint64_t> inHand;  // files in flight, in the order the worker answers them
+  Progress* progress = nullptr;  // shared with the worker
+  unsigned shard = 0;            // which share of the engine (replicas: 0)
+  std::deque<uint64_t> inHand;   // files in flight, in the order the worker answers them
   uint64_t bytesInHand = 0;
-  bool answered = false;
+  uint64_t answers = 0;     // verdicts received
   Clock::time_point since;  // when it started on the first file in hand
   Received received;
   std::string toSend;
+};
+
+// How a worker ended, and how far it came.
+struct Ending {
+  int status = 0;
+  uint64_t started = 0;
+  uint64_t finished = 0;
 };
 
 // A file handed out, and what each shard said of it so far.
@@ -262,8 +319,8 @@ Verdict CombineShards(const std::vector<Verdict>& answers) {
   for (const Verdict& answer : answers)
     if (answer.kind != Verdict::Kind::kClean) return answer;
   if (answers.empty()) return Verdict::Incomplete(Shortfall::kEngineError);
-  for (const Verdict& answer : answers)
-    if (!(answer.scanned == answers.front().scanned))
+  for (size_t i = 1; i < answers.size(); ++i)
+    if (!(answers[i].scanned == answers.front().scanned))
       return Verdict::Incomplete(Shortfall::kChanged);
   return answers.front();
 }
@@ -289,8 +346,15 @@ class WorkerPool::Workers {
 
   // A new worker; a shard also made its engine, else *problem says why not.
   bool Fork(unsigned shard, std::string* problem = nullptr, bool wait = true) {
+    void* page =
+        mmap(nullptr, sizeof(Progress), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (page == MAP_FAILED) return false;
+    Progress* progress = new (page) Progress;
     int pair[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return false;
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
+      munmap(page, sizeof(Progress));
+      return false;
+    }
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
@@ -309,17 +373,19 @@ class WorkerPool::Workers {
       timespec now = {};
       clock_gettime(CLOCK_MONOTONIC, &now);
       srand(static_cast<unsigned>(getpid()) * 2654435761u ^ static_cast<unsigned>(now.tv_nsec));
-      WorkerMain(pair[1], shard, shards_, makeShard_, scanOne_);
+      WorkerMain(pair[1], *progress, shard, shards_, makeShard_, scanOne_);
     }
     close(pair[1]);
     if (pid < 0) {
       close(pair[0]);
+      munmap(page, sizeof(Progress));
       if (problem) *problem = texts::kWorkerEndedWithCode + std::string("-1");
       return false;
     }
     Worker worker;
     worker.pid = pid;
     worker.fd = pair[0];
+    worker.progress = progress;
     worker.shard = shard;
     workers_.push_back(std::move(worker));
     return !Sharded() || !wait || Made({pid}, problem);
@@ -386,7 +452,7 @@ class WorkerPool::Workers {
         MessageReader reader(message);
         const std::string said = body ? reader.String() : std::string();
         if (!body || !reader.Whole()) {
-          why = HowItEnded(End(*worker));
+          why = HowItEnded(End(*worker).status);
           workers_.erase(workers_.begin() + (worker - workers_.data()));
         } else {
           why = said;
@@ -546,7 +612,7 @@ class WorkerPool::Workers {
       worker->inHand.pop_front();
       if (const auto flight = inFlight_.find(id); flight != inFlight_.end())
         worker->bytesInHand -= std::min(worker->bytesInHand, flight->second.file.size);
-      worker->answered = true;
+      ++worker->answers;
       worker->since = Clock::now();
       Answer(id, worker->shard, *verdict);
     }
@@ -579,9 +645,10 @@ class WorkerPool::Workers {
   void Lost(pid_t pid) {
     Worker* worker = Find(pid);
     if (!worker) return;
-    const int status = End(*worker);
-    const bool answered = worker->answered;
-    HandBack(worker, Verdict::Incomplete(Shortfall::kEngineError, HowItEnded(status)), answered);
+    const Ending ending = End(*worker);
+    const bool answered = worker->answers > 0;
+    HandBack(worker, Verdict::Incomplete(Shortfall::kEngineError, HowItEnded(ending.status)),
+             answered, ending);
   }
 
   // A worker that took longer over a file than any file may take: it is
@@ -589,23 +656,27 @@ class WorkerPool::Workers {
   void TimedOut(pid_t pid) {
     Worker* worker = Find(pid);
     if (!worker) return;
-    End(*worker);
+    const Ending ending = End(*worker);
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeLimit_).count();
     HandBack(worker,
              Verdict::Incomplete(
                  Shortfall::kTimeLimit,
                  texts::kWorkerTimedOut + std::to_string(seconds) + texts::kWorkerTimedOutEnd),
-             true);
+             true, ending);
   }
 
-  // An ended worker's file in hand gets the verdict; the others go back to
-  // be handed out first (replicas) or to the shard's successor.
-  void HandBack(Worker* worker, const Verdict& verdict, bool replace) {
+  // The file an ended worker was scanning gets the verdict; the others in
+  // its hand, those it had scanned without sending their verdicts too, go
+  // back to be handed out first (replicas) or to the shard's successor.
+  void HandBack(Worker* worker, const Verdict& verdict, bool replace, const Ending& ending) {
     Worker lost = std::move(*worker);
     workers_.erase(workers_.begin() + (worker - workers_.data()));
-    if (!lost.inHand.empty()) {
-      Answer(lost.inHand.front(), lost.shard, verdict);
-      lost.inHand.pop_front();
+    const uint64_t unsent = std::min<uint64_t>(
+        ending.finished - std::min(ending.finished, lost.answers), lost.inHand.size());
+    if (ending.started > ending.finished && unsent < lost.inHand.size()) {
+      const auto scanning = lost.inHand.begin() + static_cast<std::ptrdiff_t>(unsent);
+      Answer(*scanning, lost.shard, verdict);
+      lost.inHand.erase(scanning);
     }
     if (!Sharded()) {
       for (auto id = lost.inHand.rbegin(); id != lost.inHand.rend(); ++id) {
@@ -630,14 +701,17 @@ class WorkerPool::Workers {
       Answer(id, lost.shard, Verdict::Incomplete(Shortfall::kEngineError, gone_[lost.shard]));
   }
 
-  // Ends a worker and reaps it; how it ended.
-  static int End(const Worker& worker) {
+  // Ends a worker and reaps it.
+  static Ending End(const Worker& worker) {
     close(worker.fd);
     kill(worker.pid, SIGKILL);
-    int status = 0;
-    while (waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
+    Ending ending;
+    while (waitpid(worker.pid, &ending.status, 0) < 0 && errno == EINTR) {
     }
-    return status;
+    ending.started = worker.progress->started.load(std::memory_order_acquire);
+    ending.finished = worker.progress->finished.load(std::memory_order_acquire);
+    munmap(worker.progress, sizeof(Progress));
+    return ending;
   }
 
   unsigned shards_;  // 0: replicas

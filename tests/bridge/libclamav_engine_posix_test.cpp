@@ -297,6 +297,41 @@ TEST(LibclamavEngine, AWorkerEndedOrStoppedWhileScanning) {
   EXPECT_TRUE(ChildProcessesOf(getpid()).empty());
 }
 
+// A worker sends its verdicts several at a time. One that ends in the middle
+// of a file takes only that file with it: the files it had scanned without
+// sending their verdicts yet are scanned again, each gets one verdict.
+TEST(LibclamavEngine, AWorkerThatEndsLosesOnlyTheFileItWasScanning) {
+  const pid_t bridge = getpid();
+  for (const unsigned count : {1u, 2u}) {
+    SCOPED_TRACE(count);
+    FileQueue queue(32);
+    for (int i = 0; i < 12; ++i) {
+      FileToScan file;
+      file.path = file.systemPath = std::to_string(i);
+      queue.Push(file);
+    }
+    queue.Finish();
+    WorkerPool workers(
+        count,
+        [bridge](const FileToScan& file) {
+          if (file.path == "5" && getpid() != bridge) raise(SIGKILL);
+          return Verdict::Clean();
+        },
+        std::chrono::minutes(1));
+    std::map<std::string, std::vector<Verdict>> verdicts;
+    workers.ScanAll(queue, [&](const FileToScan& file, const Verdict& verdict) {
+      verdicts[file.path].push_back(verdict);
+    });
+    ASSERT_EQ(verdicts.size(), 12u);
+    for (const auto& [path, got] : verdicts) {
+      SCOPED_TRACE(path);
+      ASSERT_EQ(got.size(), 1u);
+      EXPECT_EQ(got.front().kind, path == "5" ? kIncomplete : kClean) << got.front().detail;
+    }
+  }
+  EXPECT_TRUE(ChildProcessesOf(getpid()).empty());
+}
+
 // A worker process per core, all forked with one engine while the walk
 // fills the queue: every file gets its own verdict.
 TEST(LibclamavEngine, WorkersShareTheEngine) {
