@@ -57,8 +57,10 @@ class WorkerPool {
 
   // Scans every file of the queue; the sink is called on this thread, once
   // per file. A worker that ends unasked (a crash in the library, the system
-  // killing it) leaves its file in hand "not completely scanned"; the files
-  // it had not started go on, and one that had scanned before is replaced.
+  // killing it) leaves the file it was scanning "not completely scanned";
+  // the other files in its hand go on (those it had scanned without sending
+  // their verdicts are scanned again), and one that had answered before is
+  // replaced.
   // A worker that does not answer within the time limit (stopped, stuck) is
   // ended: its file is "not completely scanned" for the time limit, the
   // others go on, and a new worker takes its place. Without any replica the
