@@ -45,6 +45,8 @@ TEST(ShardDatabase, SharesSplitThePlainFilesAndLeaveTheRest) {
   // A part of a file may hold only comments.
   WriteTextFile(own, "# " + padding + padding + "\nl0\nl1\n");
   EXPECT_EQ(CountPlainSignatures(db + "/a.hdb"), 7u);
+  EXPECT_EQ(CountPlainSignatures(own), 2u);
+  EXPECT_EQ(CountPlainSignatures(db + "/empty.ndb"), 0u);
   EXPECT_EQ(CountPlainSignatures(db + "/a.fp"), std::nullopt);
   EXPECT_EQ(CountPlainSignatures(db + "/main.cvd"), std::nullopt);
 
