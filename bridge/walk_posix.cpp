@@ -439,12 +439,18 @@ int StartFolderKeeper(const std::string& folder) {
     struct sigaction ignore = {};
     ignore.sa_handler = SIG_IGN;
     for (const int signal : {SIGINT, SIGHUP, SIGTERM, SIGPIPE}) sigaction(signal, &ignore, nullptr);
+    // The pipe's end becomes descriptor 3, the standard three /dev/null,
+    // and every other descriptor is closed.
+    const int watched = ends[0] < 3 ? fcntl(ends[0], F_DUPFD, 3) : ends[0];
     const int nothing = open("/dev/null", O_RDWR);
+    if (watched < 0 || nothing < 0) _exit(0);
     for (int fd = 0; fd < 3; ++fd) dup2(nothing, fd);
-    dup2(ends[0], 3);
+    if (watched != 3) dup2(watched, 3);
     close_range(4, ~0u, 0);
-    char byte;
-    while (read(3, &byte, 1) != 0 && errno == EINTR) {
+    for (char byte;;) {
+      const ssize_t n = read(3, &byte, 1);
+      if (n == 0) break;
+      if (n < 0 && errno != EINTR) _exit(0);
     }
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
