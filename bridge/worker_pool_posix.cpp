@@ -177,11 +177,12 @@ bool Send(int fd, const std::string& body) {
 // The bytes read from a socket and not yet taken as messages.
 class Received {
  public:
-  // One read of what is there; false at its end or on an error.
-  bool Fill(int fd) {
+  // One read of what is there; false at its end or on an error (with
+  // MSG_DONTWAIT, also when nothing is there).
+  bool Fill(int fd, int flags = 0) {
     char chunk[1 << 16];
     for (;;) {
-      const ssize_t n = read(fd, chunk, sizeof chunk);
+      const ssize_t n = recv(fd, chunk, sizeof chunk, flags);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return false;
       data_.append(chunk, static_cast<size_t>(n));
@@ -192,24 +193,20 @@ class Received {
   // what is no message of ours (*bad).
   std::optional<std::string> Take(bool* bad) {
     *bad = false;
-    if (data_.size() - at_ < 4) return Compact(), std::nullopt;
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(data_[at_ + i]); };
-    const uint32_t size = byte(0) | byte(1) << 8 | byte(2) << 16 | uint32_t{byte(3)} << 24;
-    if (size > kMaxMessage) return *bad = true, std::nullopt;
-    if (data_.size() - at_ - 4 < size) return Compact(), std::nullopt;
-    std::string body = data_.substr(at_ + 4, size);
-    at_ += 4 + size;
+    const std::optional<uint32_t> size = NextSize();
+    if (!size) return Compact(), std::nullopt;
+    if (*size > kMaxMessage) return *bad = true, std::nullopt;
+    if (data_.size() - at_ - 4 < *size) return Compact(), std::nullopt;
+    std::string body = data_.substr(at_ + 4, *size);
+    at_ += 4 + *size;
     return body;
   }
   // Whether a whole message is there, reading what came without waiting.
   bool Ready(int fd) {
     for (;;) {
-      if (Whole()) return true;
-      char chunk[1 << 16];
-      const ssize_t n = recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      data_.append(chunk, static_cast<size_t>(n));
+      const std::optional<uint32_t> size = NextSize();
+      if (size && (*size > kMaxMessage || data_.size() - at_ - 4 >= *size)) return true;
+      if (!Fill(fd, MSG_DONTWAIT)) return false;
     }
   }
   // Blocking: the next whole message, nothing at the socket's end.
@@ -226,11 +223,11 @@ class Received {
     data_.erase(0, at_);
     at_ = 0;
   }
-  bool Whole() const {
-    if (data_.size() - at_ < 4) return false;
+  // The next message's length, once its first four bytes are there.
+  std::optional<uint32_t> NextSize() const {
+    if (data_.size() - at_ < 4) return std::nullopt;
     const auto byte = [&](size_t i) { return static_cast<unsigned char>(data_[at_ + i]); };
-    const uint32_t size = byte(0) | byte(1) << 8 | byte(2) << 16 | uint32_t{byte(3)} << 24;
-    return size > kMaxMessage || data_.size() - at_ - 4 >= size;
+    return byte(0) | byte(1) << 8 | byte(2) << 16 | uint32_t{byte(3)} << 24;
   }
   std::string data_;
   size_t at_ = 0;
