@@ -234,13 +234,16 @@ class Received {
 };
 
 // What a worker did, in the page it shares with the bridge: how many of the
-// files it was given it started and finished. A file started and not
-// finished is the one it was scanning.
+// files it was given it started and finished, and when it finished the last
+// (the system's steady clock, the same in every process). A file started
+// and not finished is the one it was scanning.
 struct Progress {
   std::atomic<uint64_t> started{0};
   std::atomic<uint64_t> finished{0};
+  std::atomic<Clock::rep> finishedAt{0};
 };
 static_assert(std::atomic<uint64_t>::is_always_lock_free);
+static_assert(std::atomic<Clock::rep>::is_always_lock_free);
 
 // A worker's life: a shard first makes its engine and says so; then files
 // in, their verdicts out, until this process closes the socket. It ends with
@@ -263,6 +266,7 @@ static_assert(std::atomic<uint64_t>::is_always_lock_free);
     if (!file) break;
     progress.started.fetch_add(1, std::memory_order_release);
     const Verdict verdict = scanOne(*file);
+    progress.finishedAt.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
     progress.finished.fetch_add(1, std::memory_order_release);
     if (heldCount++ == 0) heldSince = Clock::now();
     Frame(held, VerdictMessage(verdict));
@@ -289,7 +293,7 @@ struct Worker {
   std::deque<uint64_t> inHand;   // files in flight, in the order the worker answers them
   uint64_t bytesInHand = 0;
   uint64_t answers = 0;     // verdicts received
-  Clock::time_point since;  // when it started on the first file in hand
+  Clock::time_point since;  // when it started on the first file in hand, or last answered
   Received received;
   std::string toSend;
 };
@@ -570,7 +574,7 @@ class WorkerPool::Workers {
     Clock::time_point first = Clock::time_point::max();
     for (const Worker& worker : workers_) {
       fds.push_back({worker.fd, POLLIN, 0});
-      if (!worker.inHand.empty()) first = std::min(first, worker.since + timeLimit_);
+      if (!worker.inHand.empty()) first = std::min(first, OnCurrentFileSince(worker) + timeLimit_);
     }
     // A worker with room looks again at the walk's files now and then.
     bool room = false;
@@ -586,7 +590,7 @@ class WorkerPool::Workers {
     for (size_t i = 0; i < fds.size(); ++i) {
       if (fds[i].revents)
         ready.push_back(workers_[i].pid);
-      else if (!workers_[i].inHand.empty() && now >= workers_[i].since + timeLimit_)
+      else if (!workers_[i].inHand.empty() && now >= OnCurrentFileSince(workers_[i]) + timeLimit_)
         late.push_back(workers_[i].pid);
     }
     for (const pid_t pid : late) TimedOut(pid);
@@ -696,6 +700,15 @@ class WorkerPool::Workers {
     gone_[lost.shard] = problem.empty() ? texts::kShortfallEngine : problem;
     for (const uint64_t id : lost.inHand)
       Answer(id, lost.shard, Verdict::Incomplete(Shortfall::kEngineError, gone_[lost.shard]));
+  }
+
+  // Since when a worker has been on the file it is scanning: its last
+  // answer, its first file since, or the end of the file before, whose
+  // verdict may wait to go with others. The time limit is each file's.
+  static Clock::time_point OnCurrentFileSince(const Worker& worker) {
+    const Clock::time_point finished(
+        Clock::duration(worker.progress->finishedAt.load(std::memory_order_relaxed)));
+    return std::max(worker.since, finished);
   }
 
   // Ends a worker and reaps it.

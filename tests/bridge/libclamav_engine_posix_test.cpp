@@ -332,6 +332,30 @@ TEST(LibclamavEngine, AWorkerThatEndsLosesOnlyTheFileItWasScanning) {
   EXPECT_TRUE(ChildProcessesOf(getpid()).empty());
 }
 
+// The time limit is each file's: a verdict that waits to be sent with the
+// next file's does not count the next file's time against it.
+TEST(LibclamavEngine, EachSlowFileHasTheWholeTimeLimit) {
+  FileQueue queue(4);
+  for (const char* name : {"a", "b"}) {
+    FileToScan file;
+    file.path = file.systemPath = name;
+    queue.Push(file);
+  }
+  queue.Finish();
+  WorkerPool workers(
+      1,
+      [](const FileToScan&) {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        return Verdict::Clean();
+      },
+      std::chrono::seconds(3));
+  std::map<std::string, Verdict::Kind> kinds;
+  workers.ScanAll(queue, [&](const FileToScan& file, const Verdict& verdict) {
+    kinds[file.path] = verdict.kind;
+  });
+  EXPECT_EQ(kinds, (std::map<std::string, Verdict::Kind>{{"a", kClean}, {"b", kClean}}));
+}
+
 // A worker process per core, all forked with one engine while the walk
 // fills the queue: every file gets its own verdict.
 TEST(LibclamavEngine, WorkersShareTheEngine) {
