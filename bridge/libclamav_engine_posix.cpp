@@ -132,7 +132,7 @@ cl_error_t OnProgress(size_t, size_t, void* context) {
 // compiled; nothing, with ClamAV's reason, when no signature could be
 // loaded.
 EnginePtr LoadDatabase(const ScanRequest& request, unsigned* signatures, std::string* reason,
-                       ShardChoice* shard = nullptr, const WhileLoading* whileLoading = nullptr) {
+                       ShardChoice* shard = nullptr, const WhileLoading& whileLoading = {}) {
   *signatures = 0;
   if (const cl_error_t init = InitLibrary(); init != CL_SUCCESS) {
     *reason = Reason(init);
@@ -144,8 +144,8 @@ EnginePtr LoadDatabase(const ScanRequest& request, unsigned* signatures, std::st
     *reason = Reason(CL_EMEM);
     return nullptr;
   }
-  if (whileLoading && *whileLoading) {
-    void* context = const_cast<WhileLoading*>(whileLoading);
+  if (whileLoading) {
+    void* context = const_cast<WhileLoading*>(&whileLoading);
     cl_engine_set_clcb_sigload_progress(engine.get(), OnProgress, context);
     cl_engine_set_clcb_engine_compile_progress(engine.get(), OnProgress, context);
   }
@@ -359,7 +359,7 @@ cl_error_t OnInnerFile(int, const char*, const char**, size_t, const char* name,
 // loaded engine, then compiled; nothing, with the message for the user,
 // when it cannot be.
 EnginePtr MakeEngine(const ScanRequest& request, ShardChoice* shard, std::string* problem,
-                     const WhileLoading* whileLoading = nullptr) {
+                     const WhileLoading& whileLoading = {}) {
   unsigned signatures = 0;
   std::string reason;
   EnginePtr engine = LoadDatabase(request, &signatures, &reason, shard, whileLoading);
@@ -533,7 +533,7 @@ std::unique_ptr<Engine> MakeLibraryEngine(const ScanRequest& request, unsigned s
     std::string why;
     if (engine->MakeShards(shards, &why, whileLoading)) return engine;
   }
-  EnginePtr engine = MakeEngine(request, nullptr, problem, &whileLoading);
+  EnginePtr engine = MakeEngine(request, nullptr, problem, whileLoading);
   if (!engine) return nullptr;
   return std::make_unique<LibraryEngine>(request, std::move(engine));
 }
