@@ -3,9 +3,12 @@
 // of random content), load-heavy (small files: the database's loading is
 // most of the time) and 50,000 tiny files with a one-signature database
 // (what each file costs). Each time is a whole run of the program, from its
-// start to its end; with it the peak memory of the program and its worker
-// processes together (the sum of their proportional set sizes, sampled) and
-// the load average at its start. Then, with a larger database, the time to
+// start to its end, with the load average at its start. The peak memory of
+// the program and its worker processes together (the sum of their
+// proportional set sizes, sampled) comes from one more run of each: reading
+// a process's memory map takes processor time and holds up the process's
+// own allocations, which would slow the timed runs, a program on two cores
+// more than one on one. Then, with a larger database, the time to
 // the first scanned file: a folder of one file, for the bridge as it runs
 // and for the bridge on one core (a single engine).
 //   engine_bench [--hashes N] [--bodies N] [--files N] [--tiny N]
@@ -63,20 +66,23 @@ uint64_t TreePss(pid_t root) {
 
 struct Measured {
   double seconds = 0;
-  double peakMiB = 0;
   double load = 0;
 };
 
-// One whole run, output going nowhere; anything but "nothing found" ends the
-// benchmark.
+// One whole run, output going nowhere, not sampled; anything but "nothing
+// found" ends the benchmark.
 Measured Run(const std::vector<std::string>& args, char** env) {
   Measured measured;
   measured.load = LoadAverage();
-  uint64_t peak = 0;
-  measured.seconds =
-      bench_corpus::TimeRun(args, env, [&peak](pid_t pid) { peak = std::max(peak, TreePss(pid)); });
-  measured.peakMiB = static_cast<double>(peak) / (1 << 20);
+  measured.seconds = bench_corpus::TimeRun(args, env);
   return measured;
+}
+
+// The peak memory of one more run, sampled every 50 ms, in MiB.
+double PeakMiB(const std::vector<std::string>& args, char** env) {
+  uint64_t peak = 0;
+  bench_corpus::TimeRun(args, env, [&peak](pid_t pid) { peak = std::max(peak, TreePss(pid)); });
+  return static_cast<double>(peak) / (1 << 20);
 }
 
 // files files of 1-60 KB of random content.
@@ -158,12 +164,12 @@ int main(int argc, char** argv) {
   bridgeEnv.push_back(nullptr);
   plainEnv.push_back(nullptr);
 
+  using Args = std::vector<std::string>;
   const auto bridge = [&](const std::string& target, const std::string& database) {
-    return Run({QUORVEL_BRIDGE, target, "/sub", "-d", database}, bridgeEnv.data());
+    return Args{QUORVEL_BRIDGE, target, "/sub", "-d", database};
   };
   const auto clamscan = [&](const std::string& target, const std::string& database) {
-    return Run({kClamscan, "-r", "-d", database, "--no-summary", "--tempdir=" + runtimeDir, target},
-               plainEnv.data());
+    return Args{kClamscan, "-r", "-d", database, "--no-summary", "--tempdir=" + runtimeDir, target};
   };
   std::printf("database: %ld hash and %ld body signatures; %u cores; bridge temporary folder %s\n",
               hashes, bodies, std::max(1u, std::thread::hardware_concurrency()),
@@ -175,26 +181,26 @@ int main(int argc, char** argv) {
   const std::string databases[] = {db, db, one};
   for (int run = 0; run < runs; ++run)
     for (int i = 0; i < 3; ++i) {
-      rows[i].clamscan.push_back(clamscan(targets[i], databases[i]));
-      rows[i].bridge.push_back(bridge(targets[i], databases[i]));
-      std::printf(
-          "run %d, %s: clamscan %.3f s %.0f MiB (load %.1f), bridge %.3f s %.0f MiB "
-          "(load %.1f)\n",
-          run + 1, rows[i].name.c_str(), rows[i].clamscan.back().seconds,
-          rows[i].clamscan.back().peakMiB, rows[i].clamscan.back().load,
-          rows[i].bridge.back().seconds, rows[i].bridge.back().peakMiB, rows[i].bridge.back().load);
+      rows[i].clamscan.push_back(Run(clamscan(targets[i], databases[i]), plainEnv.data()));
+      rows[i].bridge.push_back(Run(bridge(targets[i], databases[i]), bridgeEnv.data()));
+      std::printf("run %d, %s: clamscan %.3f s (load %.1f), bridge %.3f s (load %.1f)\n", run + 1,
+                  rows[i].name.c_str(), rows[i].clamscan.back().seconds,
+                  rows[i].clamscan.back().load, rows[i].bridge.back().seconds,
+                  rows[i].bridge.back().load);
       std::fflush(stdout);
     }
   std::printf(
       "\nmedian of %d                            clamscan    bridge  ratio  clamscan MiB "
       "bridge MiB  load\n",
       runs);
-  for (const Row& row : rows) {
-    const double c = MedianOf(row.clamscan, &Measured::seconds);
-    const double b = MedianOf(row.bridge, &Measured::seconds);
-    std::printf("%-40s %8.3f s %8.3f s %5.2f %10.0f %10.0f %5.1f\n", row.name.c_str(), c, b, b / c,
-                MedianOf(row.clamscan, &Measured::peakMiB),
-                MedianOf(row.bridge, &Measured::peakMiB), MedianOf(row.bridge, &Measured::load));
+  for (int i = 0; i < 3; ++i) {
+    const double c = MedianOf(rows[i].clamscan, &Measured::seconds);
+    const double b = MedianOf(rows[i].bridge, &Measured::seconds);
+    std::printf("%-40s %8.3f s %8.3f s %5.2f %10.0f %10.0f %5.1f\n", rows[i].name.c_str(), c, b,
+                b / c, PeakMiB(clamscan(targets[i], databases[i]), plainEnv.data()),
+                PeakMiB(bridge(targets[i], databases[i]), bridgeEnv.data()),
+                MedianOf(rows[i].bridge, &Measured::load));
+    std::fflush(stdout);
   }
   std::filesystem::remove_all(dir + "/heavy");
   std::filesystem::remove_all(dir + "/tiny");
@@ -203,19 +209,18 @@ int main(int argc, char** argv) {
   // as it runs, the bridge on one core (a single engine), clamscan.
   if (bigHashes > 0) {
     bench_corpus::WriteDatabase(big, bigHashes, bodies * 2);
+    const Args oneEngine = {kTaskset,        "-c",   "0",  QUORVEL_BRIDGE,
+                            dir + "/single", "/sub", "-d", big};
     std::vector<Measured> first[3];
     for (int run = 0; run < runs; ++run) {
-      first[0].push_back(bridge(dir + "/single", big));
-      first[1].push_back(
-          Run({kTaskset, "-c", "0", QUORVEL_BRIDGE, dir + "/single", "/sub", "-d", big},
-              bridgeEnv.data()));
-      first[2].push_back(clamscan(dir + "/single", big));
+      first[0].push_back(Run(bridge(dir + "/single", big), bridgeEnv.data()));
+      first[1].push_back(Run(oneEngine, bridgeEnv.data()));
+      first[2].push_back(Run(clamscan(dir + "/single", big), plainEnv.data()));
       std::printf(
-          "run %d, one file, %ld signatures: bridge %.3f s %.0f MiB (load %.1f), one "
-          "engine %.3f s %.0f MiB (load %.1f), clamscan %.3f s %.0f MiB (load %.1f)\n",
-          run + 1, bigHashes + bodies * 2, first[0].back().seconds, first[0].back().peakMiB,
-          first[0].back().load, first[1].back().seconds, first[1].back().peakMiB,
-          first[1].back().load, first[2].back().seconds, first[2].back().peakMiB,
+          "run %d, one file, %ld signatures: bridge %.3f s (load %.1f), one engine %.3f s "
+          "(load %.1f), clamscan %.3f s (load %.1f)\n",
+          run + 1, bigHashes + bodies * 2, first[0].back().seconds, first[0].back().load,
+          first[1].back().seconds, first[1].back().load, first[2].back().seconds,
           first[2].back().load);
       std::fflush(stdout);
     }
@@ -225,6 +230,11 @@ int main(int argc, char** argv) {
         "first file, median: bridge %.3f s, one engine %.3f s, ratio %.2f; clamscan "
         "%.3f s\n",
         b, o, b / o, MedianOf(first[2], &Measured::seconds));
+    std::printf(
+        "first file, peak memory: bridge %.0f MiB, one engine %.0f MiB, clamscan %.0f MiB\n",
+        PeakMiB(bridge(dir + "/single", big), bridgeEnv.data()),
+        PeakMiB(oneEngine, bridgeEnv.data()),
+        PeakMiB(clamscan(dir + "/single", big), plainEnv.data()));
   }
   std::filesystem::remove_all(dir);
   std::filesystem::remove_all(runtimeDir);
