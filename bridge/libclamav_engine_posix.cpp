@@ -203,9 +203,9 @@ static_assert(cl_flags::kHeuristicEncryptedArchive == CL_SCAN_HEURISTIC_ENCRYPTE
 static_assert(cl_flags::kHeuristicEncryptedDoc == CL_SCAN_HEURISTIC_ENCRYPTED_DOC);
 
 // The signatures in a database file, counted without loading them: an
-// official container by its header, a plain file by its lines.
+// official container by its header, a plain file estimated by its lines.
 uint64_t CountFileSignatures(const std::string& path) {
-  if (const std::optional<uint64_t> lines = CountPlainSignatures(path)) return *lines;
+  if (const std::optional<uint64_t> lines = EstimatePlainSignatures(path)) return *lines;
   unsigned int count = 0;
   return cl_countsigs(path.c_str(), CL_COUNTSIGS_ALL, &count) == CL_SUCCESS ? count : 0;
 }

@@ -2,12 +2,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -32,10 +32,6 @@ bool IsRegularFile(const std::string& path) {
   struct stat info = {};
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
-
-struct CloseFile {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
 
 // A plain file read in large pieces, not mapped: a file cut short
 // meanwhile ends its lines, where a mapping would end the process.
@@ -104,6 +100,20 @@ class PlainFile {
     }
   }
 
+  // Writes the bytes [begin, end) to out, up to the file's end, with the
+  // system copying from file to file; false, with the system's error, when
+  // it cannot (the shards are then not made).
+  bool CopyTo(int out, uint64_t begin, uint64_t end) {
+    for (off_t at = static_cast<off_t>(begin); static_cast<uint64_t>(at) < end;) {
+      const size_t want =
+          static_cast<size_t>(std::min<uint64_t>(end - static_cast<uint64_t>(at), 1u << 30));
+      const ssize_t sent = sendfile(out, in_.get(), &at, want);
+      if (sent == 0) break;
+      if (sent < 0 && errno != EINTR) return error_ = errno, false;
+    }
+    return true;
+  }
+
  private:
   // A piece from offset; -1 with the error kept when it cannot be read.
   ssize_t Read(uint64_t offset) {
@@ -124,16 +134,23 @@ class PlainFile {
 
 }  // namespace
 
-std::optional<uint64_t> CountPlainSignatures(const std::string& path) {
+std::optional<uint64_t> EstimatePlainSignatures(const std::string& path) {
   if (!StandsAlone(walk_system::LastName(path)) || !IsRegularFile(path)) return std::nullopt;
   PlainFile file(path);
+  if (file.error()) return std::nullopt;
+  // The lines that start in the file's first megabyte, and where they end.
+  constexpr uint64_t kSample = 1 << 20;
+  const uint64_t through = file.LineStartFrom(kSample);
   uint64_t lines = 0;
-  if (file.error() || !file.EachSignatureLine(0, UINT64_MAX, [&lines](std::string_view, bool) {
+  if (!file.EachSignatureLine(0, kSample, [&lines](std::string_view, bool) {
         ++lines;
         return true;
       }))
     return std::nullopt;
-  return lines;
+  if (through >= file.size() || through == 0) return lines;
+  return static_cast<uint64_t>(static_cast<double>(lines) * static_cast<double>(file.size()) /
+                                   static_cast<double>(through) +
+                               0.5);
 }
 
 bool StandsAlone(std::string_view type) {
@@ -225,38 +242,24 @@ ShardDatabase::Share ShardDatabase::WriteShare(const std::string& source,
                            ? UINT64_MAX
                            : file.LineStartFrom(size / shards_ * (shard_ + 1) +
                                                 size % shards_ * (shard_ + 1) / shards_);
-  std::unique_ptr<FILE, CloseFile> out;
-  uint64_t written = 0;
-  int writeError = 0;
-  const bool read = file.EachSignatureLine(begin, end, [&](std::string_view line, bool ended) {
-    ++written;
-    if (!out) out.reset(std::fopen(target.c_str(), "we"));
-    if (out && std::fwrite(line.data(), 1, line.size(), out.get()) == line.size() &&
-        (ended || std::fputc('\n', out.get()) != EOF))
-      return true;
-    writeError = errno ? errno : EIO;
-    return false;
-  });
-  if (!writeError && out && std::fclose(out.release()) != 0) writeError = errno ? errno : EIO;
-  if (writeError) {
-    Fail(target, writeError);
+  const auto none = [](std::string_view, bool) { return false; };
+  // A part with a signature is copied as it is, comments and all: the
+  // library reads its lines as it would read them in the whole file.
+  if (!file.EachSignatureLine(begin, end, none) && !file.error()) {
+    Descriptor out(open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (out.get() >= 0 && file.CopyTo(out.get(), begin, end) && out.Close()) return Share::kWritten;
+    Fail(target, file.error() ? file.error() : errno);
     unlink(target.c_str());
     return Share::kFailed;
   }
-  if (!read) {
-    Fail(source, file.error());
-    return Share::kFailed;
-  }
-  if (written > 0) return Share::kWritten;
   // Nothing in this part: the library is handed a file without signatures
   // as it is, by every shard alike.
-  const bool none =
-      file.EachSignatureLine(0, UINT64_MAX, [](std::string_view, bool) { return false; });
+  const bool noSignature = !file.error() && file.EachSignatureLine(0, UINT64_MAX, none);
   if (file.error()) {
     Fail(source, file.error());
     return Share::kFailed;
   }
-  return none ? Share::kNoSignatures : Share::kEmpty;
+  return noSignature ? Share::kNoSignatures : Share::kEmpty;
 }
 
 std::string ShardDatabase::NewFolder() {

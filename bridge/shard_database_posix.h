@@ -24,10 +24,11 @@ namespace bridge {
 // or its part from the first dot ("daily.hdb", "hdb").
 bool StandsAlone(std::string_view type);
 
-// The signatures of a plain file of a kind that stands alone, counted by
-// its lines (comments left out) and much faster than the library counts
-// them; nothing for any other file.
-std::optional<uint64_t> CountPlainSignatures(const std::string& path);
+// The signatures of a plain file of a kind that stands alone, estimated
+// from its size and the lines of its first megabyte (comments left out),
+// exact for a smaller file: reading all of a large one would delay every
+// shard's start. Nothing for any other file.
+std::optional<uint64_t> EstimatePlainSignatures(const std::string& path);
 
 class ShardDatabase {
  public:
