@@ -60,44 +60,28 @@ class PlainFile {
     }
   }
 
-  // Calls each with every line that starts in [begin, end) but the comments,
-  // which the library skips (the line with its end, and whether it had
-  // one), until each says no; false, with the system's error, when the file
-  // cannot be read or each said no. begin: where a line starts.
-  template <typename Each>
-  bool EachSignatureLine(uint64_t begin, uint64_t end, Each each) {
-    std::string started;  // a line begun in the piece before
-    const auto line = [&](std::string_view text, bool ended) {
-      return text[0] == '#' || each(text, ended);
-    };
-    for (uint64_t from = begin;;) {
-      const ssize_t n = from < end || !started.empty() ? Read(from) : 0;
-      if (n < 0) return false;
-      if (n == 0) return started.empty() || line(started, false);
-      const char* at = piece_.data();
-      const char* const last = at + n;
-      from += static_cast<uint64_t>(n);
-      while (at < last) {
-        const char* newline = static_cast<const char*>(std::memchr(at, '\n', last - at));
-        if (!newline) {
-          started.append(at, last);
-          break;
-        }
-        const char* next = newline + 1;
-        bool going;
-        if (started.empty()) {
-          going = line(std::string_view(at, next - at), true);
-        } else {
-          started.append(at, next);
-          going = line(started, true);
-          started.clear();
-        }
-        if (!going) return false;
-        // The line that ends at or after end is the last.
-        if (from - static_cast<uint64_t>(last - next) >= end) return true;
-        at = next;
+  // The lines that start in [begin, end) but the comments, which the
+  // library skips, counted up to most; nothing, with the system's error,
+  // when the file cannot be read. begin: where a line starts.
+  std::optional<uint64_t> SignatureLines(uint64_t begin, uint64_t end, uint64_t most = UINT64_MAX) {
+    uint64_t lines = 0;
+    bool lineStarts = true;  // at the next byte
+    for (uint64_t from = begin; from < end && lines < most;) {
+      const ssize_t n = Read(from);
+      if (n < 0) return std::nullopt;
+      if (n == 0) break;
+      const size_t size =
+          static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(n), end - from));
+      for (size_t at = 0; at < size && lines < most;) {
+        if (lineStarts && piece_[at] != '#') ++lines;
+        const void* newline = std::memchr(piece_.data() + at, '\n', size - at);
+        lineStarts = newline != nullptr;
+        if (!newline) break;
+        at = static_cast<size_t>(static_cast<const char*>(newline) - piece_.data()) + 1;
       }
+      from += static_cast<uint64_t>(n);
     }
+    return lines;
   }
 
   // Writes the bytes [begin, end) to out, up to the file's end, with the
@@ -141,14 +125,10 @@ std::optional<uint64_t> EstimatePlainSignatures(const std::string& path) {
   // The lines that start in the file's first megabyte, and where they end.
   constexpr uint64_t kSample = 1 << 20;
   const uint64_t through = file.LineStartFrom(kSample);
-  uint64_t lines = 0;
-  if (!file.EachSignatureLine(0, kSample, [&lines](std::string_view, bool) {
-        ++lines;
-        return true;
-      }))
-    return std::nullopt;
+  const std::optional<uint64_t> lines = file.SignatureLines(0, kSample);
+  if (!lines) return std::nullopt;
   if (through >= file.size() || through == 0) return lines;
-  return static_cast<uint64_t>(static_cast<double>(lines) * static_cast<double>(file.size()) /
+  return static_cast<uint64_t>(static_cast<double>(*lines) * static_cast<double>(file.size()) /
                                    static_cast<double>(through) +
                                0.5);
 }
@@ -242,10 +222,10 @@ ShardDatabase::Share ShardDatabase::WriteShare(const std::string& source,
                            ? UINT64_MAX
                            : file.LineStartFrom(size / shards_ * (shard_ + 1) +
                                                 size % shards_ * (shard_ + 1) / shards_);
-  const auto none = [](std::string_view, bool) { return false; };
   // A part with a signature is copied as it is, comments and all: the
   // library reads its lines as it would read them in the whole file.
-  if (!file.EachSignatureLine(begin, end, none) && !file.error()) {
+  const std::optional<uint64_t> here = file.SignatureLines(begin, end, 1);
+  if (here == 1u) {
     Descriptor out(open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (out.get() >= 0 && file.CopyTo(out.get(), begin, end) && out.Close()) return Share::kWritten;
     Fail(target, file.error() ? file.error() : errno);
@@ -254,12 +234,12 @@ ShardDatabase::Share ShardDatabase::WriteShare(const std::string& source,
   }
   // Nothing in this part: the library is handed a file without signatures
   // as it is, by every shard alike.
-  const bool noSignature = !file.error() && file.EachSignatureLine(0, UINT64_MAX, none);
-  if (file.error()) {
+  const std::optional<uint64_t> any = here ? file.SignatureLines(0, UINT64_MAX, 1) : here;
+  if (!any) {
     Fail(source, file.error());
     return Share::kFailed;
   }
-  return noSignature ? Share::kNoSignatures : Share::kEmpty;
+  return *any ? Share::kEmpty : Share::kNoSignatures;
 }
 
 std::string ShardDatabase::NewFolder() {
