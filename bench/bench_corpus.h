@@ -57,7 +57,7 @@ inline void WriteFolder(const std::string& folder, int files) {
 
 // Seconds from the program's start to its end, its output going nowhere;
 // anything but "nothing found" ends the benchmark. sample, if given, is
-// called with the program's process id every 50 ms while it runs.
+// called with the program's process id every 10 ms while it runs.
 inline double TimeRun(const std::vector<std::string>& args, char** env = environ,
                       const std::function<void(pid_t)>& sample = {}) {
   std::vector<char*> argv;
@@ -76,7 +76,7 @@ inline double TimeRun(const std::vector<std::string>& args, char** env = environ
     std::thread sampler([&] {
       while (sample && !done) {
         sample(pid);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
     });
     waitpid(pid, &status, 0);

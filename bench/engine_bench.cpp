@@ -78,7 +78,8 @@ Measured Run(const std::vector<std::string>& args, char** env) {
   return measured;
 }
 
-// The peak memory of one more run, sampled every 50 ms, in MiB.
+// The peak memory of one more run, sampled every 10 ms (not timed, so the
+// sampling may cost what it costs), in MiB.
 double PeakMiB(const std::vector<std::string>& args, char** env) {
   uint64_t peak = 0;
   bench_corpus::TimeRun(args, env, [&peak](pid_t pid) { peak = std::max(peak, TreePss(pid)); });
