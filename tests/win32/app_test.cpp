@@ -55,6 +55,12 @@ class StatusHistory {
     std::lock_guard guard(mutex_);
     return texts_;
   }
+  // The texts in one line, for a failure's message.
+  std::string Joined() const {
+    std::string joined;
+    for (const std::string& text : Texts()) joined += "[" + text + "] ";
+    return joined;
+  }
   size_t Ends() const {
     size_t ends = 0;
     for (const std::string& text : Texts()) ends += text.rfind("完成. ", 0) == 0;
@@ -143,7 +149,7 @@ class Win32AppTest : public ::testing::Test {
       WriteTextFile(release, "");
     }
     EXPECT_TRUE(WaitUntil([&] { return status.Ends() > ends && dialog.Runner().IsIdle(); }, 15s))
-        << "the scan did not end";
+        << "the scan did not end: " << status.Joined();
     Sync(window);
   }
 
@@ -200,7 +206,7 @@ TEST_F(Win32AppTest, ScanRunsTheScannerAndShowsItsProgressAndVerdict) {
     for (const auto& verdict : verdicts) {
       SetEnv("QUORVEL_FAKE_SCAN_EXIT", verdict.exit);
       ScanAndWait(window);
-      EXPECT_EQ(ItemText(window, IDC_STATUS), verdict.status);
+      EXPECT_EQ(ItemText(window, IDC_STATUS), verdict.status) << status.Joined();
       EXPECT_TRUE(IsItemEnabled(window, IDC_SCAN));
     }
   });
@@ -504,8 +510,13 @@ TEST_F(Win32AppTest, TheProgramClosesAtOnceDuringAScan) {
     PostClick(GetDlgItem(window, IDC_SCAN));
     EXPECT_TRUE(WaitUntil([&] { return ItemText(window, IDC_STATUS) == "运行中"; }, 10s));
     EXPECT_FALSE(IsItemEnabled(window, IDC_SCAN));
-    EXPECT_TRUE(WaitUntil([&] { return FileExists(record); }));
-    const FakeScannerRun run = ReadFakeScannerRecord(record);
+    // The scanner renames its record into place and only then lets go of it:
+    // until then the record cannot be opened, so it is read until it reads.
+    FakeScannerRun run;
+    EXPECT_TRUE(WaitUntil([&] {
+      run = ReadFakeScannerRecord(record);
+      return !run.program.empty();
+    }));
     EXPECT_EQ(run.program, folder + "\\scan.exe");
     EXPECT_EQ(run.rawCommandLine.rfind("\"" + folder + "\\scan.exe\" ", 0), 0u);
 
