@@ -17,10 +17,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -111,13 +109,7 @@ TEST_P(BridgeStopTest, EndsAtOnceWith102AndTheReportSaysSo) {
   // The scan's temporary folder goes here, and goes with the stopped bridge.
   const std::string temporary = dir.Join("tmp");
   std::filesystem::create_directories(temporary);
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved;
-  for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-    const char* value = std::getenv(name);
-    saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
-  }
-  SetEnv("XDG_RUNTIME_DIR", "");
-  SetEnv("TMPDIR", temporary);
+  const ScopedEnv noRuntimeFolder("XDG_RUNTIME_DIR", ""), temporaryFolder("TMPDIR", temporary);
 
   const std::string program = bridge_testing::BridgePath();
   std::vector<std::string> args = {program, files, "/rptall", "/report", report};
@@ -138,12 +130,6 @@ TEST_P(BridgeStopTest, EndsAtOnceWith102AndTheReportSaysSo) {
   ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
   posix_spawn_file_actions_destroy(&actions);
   SetEnv(bridge::kClamdConfigOverride, "");
-  for (const auto& [name, value] : saved) {
-    if (value)
-      SetEnv(name, *value);
-    else
-      unsetenv(name.c_str());
-  }
 
   // Stopped once the first file is in the report and the others wait on the daemon.
   const bool oneDone = WaitUntil(

@@ -31,6 +31,7 @@
 namespace bridge {
 namespace {
 
+using testing_support::ScopedEnv;
 using testing_support::TempDir;
 using testing_support::WriteTextFile;
 
@@ -452,9 +453,7 @@ TEST(LibclamavEngine, ShardsGiveEveryFileTheFateOfOneEngine) {
   // are gone once loaded.
   const std::string temporary = dir.Join("tmp");
   std::filesystem::create_directories(temporary);
-  const char* const systemTemporary = std::getenv("TMPDIR");
-  const std::string savedTemporary = systemTemporary ? systemTemporary : "";
-  setenv("TMPDIR", temporary.c_str(), 1);
+  const ScopedEnv temporaryFolder("TMPDIR", temporary);
   for (const unsigned shards : {1u, 2u, 3u}) {
     SCOPED_TRACE(shards);
     std::string problem;
@@ -483,7 +482,6 @@ TEST(LibclamavEngine, ShardsGiveEveryFileTheFateOfOneEngine) {
     // One file at a time, as the daemon hands it over.
     EXPECT_EQ(engine->ScanOne(Walked(dir.Join("3"))).virus.rfind("Diff.Body-0", 0), 0u);
   }
-  systemTemporary ? setenv("TMPDIR", savedTemporary.c_str(), 1) : unsetenv("TMPDIR");
   EXPECT_TRUE(ChildProcessesOf(getpid()).empty());
 
   WriteTextFile(db + "/broken.ndb", "Diff.Broken:0:*:not hex at all\n");

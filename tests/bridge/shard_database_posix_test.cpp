@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -15,6 +14,7 @@ namespace bridge {
 namespace {
 
 using testing_support::ReadTextFile;
+using testing_support::ScopedEnv;
 using testing_support::TempDir;
 using testing_support::WriteTextFile;
 
@@ -50,9 +50,7 @@ TEST(ShardDatabase, SharesSplitThePlainFilesAndLeaveTheRest) {
   EXPECT_EQ(EstimatePlainSignatures(db + "/a.fp"), std::nullopt);
   EXPECT_EQ(EstimatePlainSignatures(db + "/main.cvd"), std::nullopt);
 
-  const char* const systemTemporary = std::getenv("TMPDIR");
-  const std::string savedTemporary = systemTemporary ? systemTemporary : "";
-  setenv("TMPDIR", temporary.c_str(), 1);
+  const ScopedEnv temporaryFolder("TMPDIR", temporary);
   for (const unsigned shards : {1u, 2u, 4u}) {
     SCOPED_TRACE(shards);
     std::multiset<std::string> lines;
@@ -81,7 +79,6 @@ TEST(ShardDatabase, SharesSplitThePlainFilesAndLeaveTheRest) {
       EXPECT_EQ(lines, every);
     }
   }
-  systemTemporary ? setenv("TMPDIR", savedTemporary.c_str(), 1) : unsetenv("TMPDIR");
   EXPECT_TRUE(std::filesystem::is_empty(temporary));
 }
 

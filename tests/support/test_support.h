@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,22 @@ std::string FakeScannerPath();
 // Sets (or, with an empty value, removes) an environment variable of this
 // process; the scanner inherits it.
 void SetEnv(const std::string& name, const std::string& value);
+
+#if !defined(_WIN32)
+// SetEnv until this goes away, then the variable as it was (Linux), also
+// when a failed assertion leaves the test early.
+class ScopedEnv {
+ public:
+  ScopedEnv(const std::string& name, const std::string& value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> saved_;
+};
+#endif
 
 // The fake scanner is steered through the environment it inherits:
 //   QUORVEL_FAKE_SCAN_RECORD  file to which it writes, one a line (UTF-8), the

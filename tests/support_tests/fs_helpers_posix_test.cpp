@@ -4,9 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 
 #include "support/fs_helpers.h"
@@ -14,24 +12,6 @@
 #include "tests/support/test_support.h"
 
 using namespace testing_support;
-
-namespace {
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    SetEnv(name_, value);
-  }
-  ~ScopedEnv() { SetEnv(name_, old_.value_or("")); }
-
- private:
-  std::string name_;
-  std::optional<std::string> old_;
-};
-
-}  // namespace
 
 TEST(PathPatternExistsPosix, TakesBracketsAndBackslashesLiterally) {
   TempDir temp;
