@@ -127,7 +127,7 @@ std::optional<uint64_t> EstimatePlainSignatures(const std::string& path) {
   const uint64_t through = file.LineStartFrom(kSample);
   const std::optional<uint64_t> lines = file.SignatureLines(0, kSample);
   if (!lines) return std::nullopt;
-  if (through >= file.size() || through == 0) return lines;
+  if (through >= file.size()) return lines;
   return static_cast<uint64_t>(static_cast<double>(*lines) * static_cast<double>(file.size()) /
                                    static_cast<double>(through) +
                                0.5);

@@ -266,12 +266,12 @@ static_assert(std::atomic<Clock::rep>::is_always_lock_free);
     if (!file) break;
     progress.started.fetch_add(1, std::memory_order_release);
     const Verdict verdict = scanOne(*file);
-    progress.finishedAt.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+    const Clock::time_point done = Clock::now();
+    progress.finishedAt.store(done.time_since_epoch().count(), std::memory_order_relaxed);
     progress.finished.fetch_add(1, std::memory_order_release);
-    if (heldCount++ == 0) heldSince = Clock::now();
+    if (heldCount++ == 0) heldSince = done;
     Frame(held, VerdictMessage(verdict));
-    if (heldCount >= kFilesInHand / 2 || !received.Ready(fd) ||
-        Clock::now() - heldSince >= kLongestHeld) {
+    if (heldCount >= kFilesInHand / 2 || !received.Ready(fd) || done - heldSince >= kLongestHeld) {
       if (!SendAll(fd, held)) break;
       held.clear();
       heldCount = 0;
